@@ -1,0 +1,3 @@
+#include "win32_api.h"
+
+Win32Api win32;

@@ -1,0 +1,169 @@
+#include "install.h"
+
+#include "command_line_rules.h"
+#include "handles.h"
+#include "launcher.h"
+#include "lock_policy.h"
+#include "service_state.h"
+
+#include <string>
+
+bool InstallService(const wchar_t* programPath)
+{
+    KScHandle manager(win32.OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) {
+        return false;
+    }
+    const std::wstring binaryPath = std::wstring(L"\"") + programPath + L"\"";
+    KScHandle service(win32.CreateServiceW(manager.get(), kServiceName, kServiceDisplayName, SERVICE_ALL_ACCESS,
+                                           kServiceType, SERVICE_AUTO_START, SERVICE_ERROR_IGNORE,
+                                           binaryPath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    if (!service) {
+        return false;
+    }
+    service.Close();
+    manager.Close();
+    return true;
+}
+
+namespace {
+
+bool QueryStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS& status)
+{
+    DWORD needed = 0;
+    return win32.QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                      sizeof(status), &needed) != FALSE;
+}
+
+}  // namespace
+
+bool StopDependentServices(SC_HANDLE service, SC_HANDLE manager)
+{
+    const DWORD start = win32.GetTickCount();
+    DWORD bytesNeeded = 0;
+    DWORD count = 0;
+    if (win32.EnumDependentServicesW(service, SERVICE_ACTIVE, nullptr, 0, &bytesNeeded, &count)) {
+        return true;
+    }
+    if (win32.GetLastError() != ERROR_MORE_DATA) {
+        return false;
+    }
+    KHeapBlock list(win32.HeapAlloc(win32.GetProcessHeap(), HEAP_ZERO_MEMORY, bytesNeeded));
+    if (!list) {
+        return false;
+    }
+    auto* dependents = static_cast<ENUM_SERVICE_STATUSW*>(list.get());
+    if (!win32.EnumDependentServicesW(service, SERVICE_ACTIVE, dependents, bytesNeeded, &bytesNeeded, &count)) {
+        return false;
+    }
+    for (DWORD i = 0; i < count; ++i) {
+        KScHandle dependent(win32.OpenServiceW(manager, dependents[i].lpServiceName,
+                                               SERVICE_STOP | SERVICE_QUERY_STATUS));
+        if (!dependent) {
+            return false;
+        }
+        SERVICE_STATUS_PROCESS status = {};
+        if (!win32.ControlService(dependent.get(), SERVICE_CONTROL_STOP, reinterpret_cast<SERVICE_STATUS*>(&status))) {
+            return false;
+        }
+        while (status.dwCurrentState != SERVICE_STOPPED) {
+            win32.Sleep(status.dwWaitHint);
+            if (!QueryStatus(dependent.get(), status)) {
+                return false;
+            }
+            if (status.dwCurrentState == SERVICE_STOPPED) {
+                break;
+            }
+            if (TimeLimitPassed(start, win32.GetTickCount(), kStopLimitMs)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool StopService()
+{
+    const DWORD start = win32.GetTickCount();
+    KScHandle manager(win32.OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) {
+        return false;
+    }
+    KScHandle service(win32.OpenServiceW(manager.get(), kServiceName,
+                                         SERVICE_STOP | SERVICE_QUERY_STATUS | SERVICE_ENUMERATE_DEPENDENTS));
+    if (!service) {
+        return false;
+    }
+    // Every way out below closes the service handle, then the manager handle.
+    SERVICE_STATUS_PROCESS status = {};
+    if (!QueryStatus(service.get(), status) || status.dwCurrentState == SERVICE_STOPPED) {
+        return true;
+    }
+    while (status.dwCurrentState == SERVICE_STOP_PENDING) {
+        win32.Sleep(StopPendingPause(status.dwWaitHint));
+        if (!QueryStatus(service.get(), status) || status.dwCurrentState == SERVICE_STOPPED) {
+            return true;
+        }
+        if (TimeLimitPassed(start, win32.GetTickCount(), kStopLimitMs)) {
+            return true;
+        }
+    }
+    StopDependentServices(service.get(), manager.get());
+    if (!win32.ControlService(service.get(), SERVICE_CONTROL_STOP, reinterpret_cast<SERVICE_STATUS*>(&status)) ||
+        status.dwCurrentState == SERVICE_STOPPED) {
+        return true;
+    }
+    for (;;) {
+        win32.Sleep(status.dwWaitHint);
+        if (!QueryStatus(service.get(), status) || status.dwCurrentState == SERVICE_STOPPED) {
+            return true;
+        }
+        if (TimeLimitPassed(start, win32.GetTickCount(), kStopLimitMs)) {
+            return true;
+        }
+    }
+}
+
+bool DeleteServiceEntry()
+{
+    KScHandle manager(win32.OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) {
+        return false;
+    }
+    KScHandle service(win32.OpenServiceW(manager.get(), kServiceName, DELETE));
+    if (!service) {
+        return false;
+    }
+    win32.DeleteService(service.get());
+    return true;
+}
+
+int RunCommandLineMode(const wchar_t* argument)
+{
+    switch (ParseServiceSwitch(argument)) {
+    case ServiceSwitch::Install: {
+        const std::wstring path = GetModulePath();
+        if (path.size() <= 1) {
+            return -1;
+        }
+        return InstallService(path.c_str()) ? 0 : -1;
+    }
+    case ServiceSwitch::Uninstall: {
+        if (!StopService()) {
+            return -1;
+        }
+        const bool deleted = DeleteServiceEntry();
+        // A stopped service leaves the console user's lock policy at 1 so that
+        // a restart finds it in place; once the service is gone nothing would
+        // ever lower it again, so removal gives the user back the lock.
+        std::wstring user;
+        if (GetConsoleUserName(user)) {
+            SetLockWorkstationPolicy(user.c_str(), 0);
+        }
+        return deleted ? 0 : -1;
+    }
+    case ServiceSwitch::Unknown:
+        break;
+    }
+    return -1;
+}

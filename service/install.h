@@ -1,0 +1,22 @@
+// Installation and removal of the service from the command line.
+#pragma once
+
+#include "win32_api.h"
+
+// Registers `programPath` (unquoted) as the automatically started LocalSystem
+// service "TarnwickSvc".
+bool InstallService(const wchar_t* programPath);
+
+// Stops the service and its active dependants. False only when the service
+// manager or the service cannot be opened.
+bool StopService();
+
+bool StopDependentServices(SC_HANDLE service, SC_HANDLE manager);
+
+// Deletes the service. False only when the service manager or the service
+// cannot be opened.
+bool DeleteServiceEntry();
+
+// The command-line mode for exactly one argument; returns the exit code,
+// 0 or -1.
+int RunCommandLineMode(const wchar_t* argument);

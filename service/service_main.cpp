@@ -1,0 +1,116 @@
+#include "service_main.h"
+
+#include "hotkey_table.h"
+#include "install.h"
+#include "service_state.h"
+#include "session_tracking.h"
+
+SERVICE_STATUS_HANDLE StatusHandle = nullptr;
+SERVICE_STATUS ServiceStatus = {};
+DWORD CheckPointCounter = 1;
+HANDLE StopEvent = nullptr;
+KCriticalSection ServiceLock;
+
+namespace {
+
+constexpr DWORD kAcceptWhileStarting = SERVICE_ACCEPT_SESSIONCHANGE;                      // 0x80
+constexpr DWORD kAcceptLater = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SESSIONCHANGE;        // 0x81
+// Pause after a failed wait, so that a wait that keeps failing does not spin.
+constexpr DWORD kFailedWaitPauseMs = 100;
+
+void ReportStatus(DWORD state, DWORD controlsAccepted, DWORD exitCode = NO_ERROR)
+{
+    ServiceStatus.dwServiceType = kServiceType;
+    ServiceStatus.dwCurrentState = state;
+    ServiceStatus.dwControlsAccepted = controlsAccepted;
+    ServiceStatus.dwWin32ExitCode = exitCode;
+    ServiceStatus.dwServiceSpecificExitCode = 0;
+    ServiceStatus.dwWaitHint = 0;
+    if (state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING) {
+        ServiceStatus.dwCheckPoint = CheckPointCounter++;
+    } else {
+        ServiceStatus.dwCheckPoint = 0;
+    }
+    win32.SetServiceStatus(StatusHandle, &ServiceStatus);
+}
+
+}  // namespace
+
+int ServiceProgramEntry(int argc, wchar_t** argv)
+{
+    if (argc == 2) {
+        return RunCommandLineMode(argv[1]);
+    }
+    wchar_t entryName[] = L"ServiceMain";
+    SERVICE_TABLE_ENTRYW table[] = {
+        {entryName, ServiceMain},
+        {nullptr, nullptr},
+    };
+    win32.StartServiceCtrlDispatcherW(table);
+    return 0;
+}
+
+void WINAPI ServiceMain(DWORD, LPWSTR*)
+{
+    StatusHandle = nullptr;
+    ServiceStatus = SERVICE_STATUS{};
+    ServiceStatus.dwServiceType = kServiceType;
+    StatusHandle = win32.RegisterServiceCtrlHandlerExW(kServiceName, ServiceCtrlHandler, nullptr);
+    if (StatusHandle == nullptr) {
+        return;
+    }
+    ReportStatus(SERVICE_START_PENDING, kAcceptWhileStarting);
+
+    DWORD error = NO_ERROR;
+    if (!LoadHotkeyTable(error) || !BuildWaitHandles(error)) {
+        ReportStatus(SERVICE_STOPPED, kAcceptLater, error);
+        return;
+    }
+    ReportStatus(SERVICE_RUNNING, kAcceptLater);
+    ApplyLoggedOnStateAtStart();
+
+    for (;;) {
+        const DWORD result = win32.WaitForMultipleObjects(HotkeyCount + 1, WaitHandles.get(), FALSE, INFINITE);
+        if (result == WAIT_OBJECT_0 + HotkeyCount) {
+            break;
+        }
+        if (result < WAIT_OBJECT_0 + HotkeyCount) {
+            DispatchHotkey(result - WAIT_OBJECT_0);
+        } else {
+            win32.Sleep(kFailedWaitPauseMs);
+        }
+    }
+
+    ReportStatus(SERVICE_STOP_PENDING, kAcceptLater);
+    ReleaseServiceResources();
+    ReportStatus(SERVICE_STOPPED, kAcceptLater);
+}
+
+DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD eventType, LPVOID, LPVOID)
+{
+    if (control == SERVICE_CONTROL_STOP) {
+        ReportStatus(SERVICE_STOP_PENDING, kAcceptLater);
+        if (StopEvent != nullptr) {
+            win32.SetEvent(StopEvent);
+        }
+    } else if (control == SERVICE_CONTROL_SESSIONCHANGE) {
+        HandleSessionChange(eventType);
+    }
+    return NO_ERROR;
+}
+
+void ReleaseServiceResources()
+{
+    for (DWORD i = 0; i < HotkeyCount; ++i) {
+        if (HotkeyTable[i].event != nullptr) {
+            win32.CloseHandle(HotkeyTable[i].event);
+        }
+        HotkeyTable[i].event = nullptr;
+    }
+    if (StopEvent != nullptr) {
+        win32.CloseHandle(StopEvent);
+    }
+    StopEvent = nullptr;
+    WaitHandles.reset();
+    ForgetLoggedOnUser();
+}

@@ -1,0 +1,69 @@
+#include "session_tracking.h"
+
+#include "lock_policy.h"
+#include "service_state.h"
+
+HANDLE LogonMarkerEvent = nullptr;
+std::wstring LoggedOnUser;
+
+void HandleSessionChange(DWORD eventType)
+{
+    if (eventType == WTS_SESSION_LOGON || eventType == WTS_SESSION_UNLOCK) {
+        RecreateLogonMarker();
+        UpdateLockPolicy(1);
+    } else {
+        CloseLogonMarker();
+        UpdateLockPolicy(0);
+    }
+}
+
+void ApplyLoggedOnStateAtStart()
+{
+    std::wstring user;
+    if (GetConsoleUserName(user)) {
+        RecreateLogonMarker();
+        UpdateLockPolicy(1);
+    }
+}
+
+void ForgetLoggedOnUser()
+{
+    KLockHolder hold(ServiceLock);
+    LoggedOnUser.clear();
+}
+
+void UpdateLockPolicy(DWORD mode)
+{
+    KLockHolder hold(ServiceLock);
+    if (mode == 1) {
+        std::wstring user;
+        if (GetConsoleUserName(user)) {
+            LoggedOnUser = user;
+            SetLockWorkstationPolicy(LoggedOnUser.c_str(), 1);
+        } else {
+            LoggedOnUser.clear();
+        }
+    } else if (mode == 0) {
+        SetLockWorkstationPolicy(LoggedOnUser.c_str(), 0);
+        LoggedOnUser.clear();
+    }
+}
+
+void RecreateLogonMarker()
+{
+    KLockHolder hold(ServiceLock);
+    if (LogonMarkerEvent != nullptr) {
+        win32.CloseHandle(LogonMarkerEvent);
+        LogonMarkerEvent = nullptr;
+    }
+    LogonMarkerEvent = win32.CreateEventW(nullptr, TRUE, FALSE, kLogonMarkerName);
+}
+
+void CloseLogonMarker()
+{
+    KLockHolder hold(ServiceLock);
+    if (LogonMarkerEvent != nullptr) {
+        win32.CloseHandle(LogonMarkerEvent);
+        LogonMarkerEvent = nullptr;
+    }
+}
