@@ -157,21 +157,24 @@ TEST_F(LockPolicy, AFailedWriteIsReportedAndTheKeyStillFlushedAndClosed)
 
 TEST_F(LockPolicy, SidStringsUpTo255CharactersAreAccepted)
 {
+    const std::wstring user = RealConsoleUser().name;
+    std::wstring longSid;
+    int freed = 0;
+    win32.ConvertSidToStringSidW = [&](PSID, LPWSTR* out) {
+        *out = LocalString(longSid);
+        return TRUE;
+    };
+    const auto realFree = win32.LocalFree;
+    win32.LocalFree = [&](HLOCAL memory) {
+        ++freed;
+        return realFree(memory);
+    };
     for (size_t length : {size_t(255), size_t(256), size_t(300)}) {
         SCOPED_TRACE(length);
-        const std::wstring longSid = L"S-1-5-21-" + std::wstring(length - 9, L'7');
-        int freed = 0;
-        win32.ConvertSidToStringSidW = [&](PSID, LPWSTR* out) {
-            *out = LocalString(longSid);
-            return TRUE;
-        };
-        const auto realFree = win32.LocalFree;
-        win32.LocalFree = [&](HLOCAL memory) {
-            ++freed;
-            return realFree(memory);
-        };
+        longSid = L"S-1-5-21-" + std::wstring(length - 9, L'7');
+        freed = 0;
         std::vector<wchar_t> buffer(kSidStringChars + 64, L'#');
-        const bool accepted = GetAccountSidString(RealConsoleUser().name.c_str(), buffer.data());
+        const bool accepted = GetAccountSidString(user.c_str(), buffer.data());
         EXPECT_EQ(accepted, length <= 255);
         if (accepted) {
             EXPECT_EQ(std::wstring(buffer.data()), longSid);
