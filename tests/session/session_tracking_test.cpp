@@ -1,0 +1,291 @@
+#include "hotkey_table.h"
+#include "lock_policy.h"
+#include "registry_sandbox.h"
+#include "service_main.h"
+#include "service_state.h"
+#include "session_tracking.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+bool MarkerExists()
+{
+    HANDLE marker = OpenEventW(SYNCHRONIZE, FALSE, kLogonMarkerName);
+    if (marker == nullptr) {
+        return false;
+    }
+    CloseHandle(marker);
+    return true;
+}
+
+class SessionTracking : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CloseLogonMarker();
+        LoggedOnUser.clear();
+        ASSERT_TRUE(GetConsoleUserName(user));
+        wchar_t sid[kSidStringChars] = {};
+        ASSERT_TRUE(GetAccountSidString(user.c_str(), sid));
+        policyKey = std::wstring(sid) + L"\\" + kPolicySystemKey;
+    }
+    void TearDown() override
+    {
+        CloseLogonMarker();
+        LoggedOnUser.clear();
+    }
+
+    // The console user's value: -1 when absent.
+    long long Policy()
+    {
+        DWORD type = 0;
+        std::vector<BYTE> data;
+        if (!RegistrySandbox::GetValue(HKEY_USERS, policyKey, kDisableLockWorkstation, type, data) ||
+            data.size() != 4) {
+            return -1;
+        }
+        DWORD value = 0;
+        memcpy(&value, data.data(), 4);
+        return value;
+    }
+    static void Notify(DWORD eventType)
+    {
+        EXPECT_EQ(ServiceCtrlHandler(SERVICE_CONTROL_SESSIONCHANGE, eventType, nullptr, nullptr),
+                  static_cast<DWORD>(NO_ERROR));
+    }
+    // No session at the console from now on.
+    static void DetachConsole()
+    {
+        win32.WTSGetActiveConsoleSessionId = [] { return DWORD(0xFFFFFFFF); };
+    }
+
+    RegistrySandbox sandbox;
+    Win32Override api;
+    std::wstring user;
+    std::wstring policyKey;
+};
+
+TEST_F(SessionTracking, LogonAndUnlockRecordTheUserOtherChangesForgetIt)
+{
+    const DWORD types[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0x1234};
+    for (DWORD type : types) {
+        SCOPED_TRACE(type);
+        Notify(WTS_SESSION_LOGON);
+        ASSERT_EQ(Policy(), 1);
+        ASSERT_EQ(LoggedOnUser, user);
+        // Bring the value to a third state so that the write shows.
+        RegistrySandbox::SetDword(HKEY_USERS, policyKey, kDisableLockWorkstation, 7);
+
+        Notify(type);
+        const bool loggedOn = type == WTS_SESSION_LOGON || type == WTS_SESSION_UNLOCK;
+        EXPECT_EQ(Policy(), loggedOn ? 1 : 0);
+        EXPECT_EQ(LoggedOnUser, loggedOn ? user : std::wstring());
+        EXPECT_EQ(MarkerExists(), loggedOn);
+        EXPECT_EQ(LogonMarkerEvent != nullptr, loggedOn);
+    }
+}
+
+TEST_F(SessionTracking, LockThenUnlockLowersThenRaisesAndRecreatesTheMarker)
+{
+    Notify(WTS_SESSION_LOGON);
+    const HANDLE firstMarker = LogonMarkerEvent;
+    ASSERT_NE(firstMarker, nullptr);
+
+    Notify(WTS_SESSION_LOCK);
+    EXPECT_EQ(Policy(), 0);
+    EXPECT_TRUE(LoggedOnUser.empty());
+    EXPECT_FALSE(MarkerExists());
+
+    // The unlock looks the console user up again.
+    int queries = 0;
+    const auto realQuery = win32.WTSQuerySessionInformationW;
+    win32.WTSQuerySessionInformationW = [&](HANDLE server, DWORD session, WTS_INFO_CLASS info, LPWSTR* buffer,
+                                            DWORD* bytes) {
+        ++queries;
+        return realQuery(server, session, info, buffer, bytes);
+    };
+    Notify(WTS_SESSION_UNLOCK);
+    EXPECT_EQ(queries, 1);
+    EXPECT_EQ(Policy(), 1);
+    EXPECT_EQ(LoggedOnUser, user);
+    EXPECT_TRUE(MarkerExists());
+}
+
+TEST_F(SessionTracking, ALogonWithoutConsoleUserKeepsOnlyTheMarker)
+{
+    Notify(WTS_SESSION_LOGON);
+    DetachConsole();
+    bool keyTouched = false;
+    win32.RegCreateKeyExW = [&](HKEY, LPCWSTR, DWORD, LPWSTR, DWORD, REGSAM, const SECURITY_ATTRIBUTES*, PHKEY,
+                                LPDWORD) -> LONG {
+        keyTouched = true;
+        return ERROR_ACCESS_DENIED;
+    };
+    Notify(WTS_REMOTE_CONNECT);  // forgets the user
+    keyTouched = false;
+    Notify(WTS_SESSION_LOGON);
+    EXPECT_TRUE(MarkerExists());
+    EXPECT_TRUE(LoggedOnUser.empty());
+    EXPECT_FALSE(keyTouched);
+}
+
+TEST_F(SessionTracking, ALoggedOffChangeWithNobodyRecordedWritesZeroForAnEmptyName)
+{
+    std::vector<std::wstring> lookedUp;
+    win32.LookupAccountNameW = [&](LPCWSTR, LPCWSTR name, PSID, LPDWORD, LPWSTR, LPDWORD, PSID_NAME_USE) {
+        lookedUp.push_back(name);
+        SetLastError(ERROR_NONE_MAPPED);
+        return FALSE;
+    };
+    Notify(WTS_SESSION_LOGOFF);
+    EXPECT_EQ(lookedUp, std::vector<std::wstring>{L""});
+    EXPECT_TRUE(LoggedOnUser.empty());
+    EXPECT_FALSE(MarkerExists());
+}
+
+TEST_F(SessionTracking, StartAppliesTheLoggedOnStateOnlyForAConsoleUser)
+{
+    ApplyLoggedOnStateAtStart();
+    EXPECT_EQ(Policy(), 1);
+    EXPECT_EQ(LoggedOnUser, user);
+    EXPECT_TRUE(MarkerExists());
+
+    CloseLogonMarker();
+    LoggedOnUser.clear();
+    RegistrySandbox::SetDword(HKEY_USERS, policyKey, kDisableLockWorkstation, 7);
+    DetachConsole();
+    ApplyLoggedOnStateAtStart();
+    EXPECT_EQ(Policy(), 7);
+    EXPECT_TRUE(LoggedOnUser.empty());
+    EXPECT_FALSE(MarkerExists());
+}
+
+TEST_F(SessionTracking, TeardownForgetsTheUserButLeavesValueAndMarker)
+{
+    Notify(WTS_SESSION_UNLOCK);
+    ForgetLoggedOnUser();
+    EXPECT_TRUE(LoggedOnUser.empty());
+    EXPECT_EQ(Policy(), 1);
+    EXPECT_TRUE(MarkerExists());
+}
+
+// The service's own run: a user at the console when it starts is recorded
+// before the first hotkey is served, and keeps the value 1 after the stop.
+TEST_F(SessionTracking, TheServiceAppliesTheUserBeforeServingAndLeavesOneAfterStop)
+{
+    const std::wstring hotkey = L"Session+" + std::to_wstring(GetCurrentProcessId());
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(hotkey), L"run", L"agent.exe");
+
+    std::mutex mutex;
+    std::vector<DWORD> states;
+    win32.RegisterServiceCtrlHandlerExW = [](LPCWSTR, LPHANDLER_FUNCTION_EX, LPVOID) {
+        return reinterpret_cast<SERVICE_STATUS_HANDLE>(0x77);
+    };
+    win32.SetServiceStatus = [&](SERVICE_STATUS_HANDLE, LPSERVICE_STATUS status) {
+        std::lock_guard<std::mutex> hold(mutex);
+        states.push_back(status->dwCurrentState);
+        return TRUE;
+    };
+    std::atomic<int> launches{0};
+    long long policyAtLaunch = -1;
+    bool markerAtLaunch = false;
+    win32.CreateProcessAsUserW = [&](HANDLE, LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL,
+                                     DWORD, LPVOID, LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION) {
+        policyAtLaunch = Policy();
+        markerAtLaunch = MarkerExists();
+        ++launches;
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    };
+
+    std::thread serviceMain([] { ServiceMain(0, nullptr); });
+    // Press the hotkey as soon as its event exists.
+    HANDLE event = nullptr;
+    const std::wstring eventName = L"ZQKBFiltr" + hotkey;
+    for (int i = 0; i < 1000 && event == nullptr; ++i) {
+        event = OpenEventW(EVENT_MODIFY_STATE, FALSE, eventName.c_str());
+        if (event == nullptr) {
+            Sleep(5);
+        }
+    }
+    ASSERT_NE(event, nullptr);
+    for (int i = 0; i < 1000 && launches == 0; ++i) {
+        SetEvent(event);
+        Sleep(5);
+    }
+    CloseHandle(event);
+    ServiceCtrlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr);
+    serviceMain.join();
+
+    ASSERT_GE(launches.load(), 1);
+    EXPECT_EQ(policyAtLaunch, 1);
+    EXPECT_TRUE(markerAtLaunch);
+    EXPECT_EQ(states.back(), static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(Policy(), 1);
+    EXPECT_TRUE(LoggedOnUser.empty());
+}
+
+// A hotkey dispatched while a session-change update holds the lock starts
+// its command only after the update is complete.
+TEST_F(SessionTracking, AHotkeyWaitsForAnUpdateInProgress)
+{
+    HotkeyCount = 1;
+    HotkeyTable.reset(new HotkeyEntry[1]());
+    HotkeyTable[0].event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    wcscpy(HotkeyTable[0].name, L"LWin+L");
+    wcscpy(HotkeyTable[0].command, L"agent.exe");
+
+    std::mutex mutex;
+    std::vector<std::string> order;
+    auto log = [&](const char* what) {
+        std::lock_guard<std::mutex> hold(mutex);
+        order.push_back(what);
+    };
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE inUpdate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const auto realQuery = win32.WTSQuerySessionInformationW;
+    win32.WTSQuerySessionInformationW = [&](HANDLE server, DWORD session, WTS_INFO_CLASS info, LPWSTR* buffer,
+                                            DWORD* bytes) {
+        SetEvent(inUpdate);
+        WaitForSingleObject(release, INFINITE);
+        return realQuery(server, session, info, buffer, bytes);
+    };
+    const auto realSet = win32.RegSetValueExW;
+    win32.RegSetValueExW = [&](HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
+        log("policy written");
+        return realSet(key, name, reserved, type, data, size);
+    };
+    win32.CreateProcessAsUserW = [&](HANDLE, LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL,
+                                     DWORD, LPVOID, LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION) {
+        log("command started");
+        return FALSE;
+    };
+
+    std::thread update([] { Notify(WTS_SESSION_UNLOCK); });
+    ASSERT_EQ(WaitForSingleObject(inUpdate, 10000), WAIT_OBJECT_0);
+    std::thread dispatch([] { DispatchHotkey(0); });
+    // Give the dispatch every chance to run ahead; it must not.
+    Sleep(200);
+    {
+        std::lock_guard<std::mutex> hold(mutex);
+        EXPECT_TRUE(order.empty());
+    }
+    SetEvent(release);
+    update.join();
+    dispatch.join();
+    EXPECT_EQ(order, (std::vector<std::string>{"policy written", "command started"}));
+
+    CloseHandle(HotkeyTable[0].event);
+    HotkeyTable[0].event = nullptr;
+    CloseHandle(release);
+    CloseHandle(inUpdate);
+}
+
+}  // namespace
