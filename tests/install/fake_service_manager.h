@@ -1,0 +1,98 @@
+// A small service control manager in memory, with a virtual clock, put into
+// the `win32` seam for the lifetime of the object. It keeps a log of the
+// calls made to it and checks on the way that every service handle is closed
+// before the manager handle it was opened through, and, when it is
+// destroyed, that no handle and no heap block is left behind.
+#pragma once
+
+#include "win32_api.h"
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+struct FakeStatus {
+    DWORD state;     // 0: the status query fails
+    DWORD waitHint;
+};
+
+struct FakeService {
+    // Answers to successive status queries; the last one repeats.
+    std::vector<FakeStatus> replies = {{SERVICE_RUNNING, 0}};
+    size_t nextReply = 0;
+    bool openable = true;
+    bool acceptsStop = true;
+    FakeStatus stopReply = {SERVICE_STOP_PENDING, 0};  // what the stop request reports
+    bool deleteFails = false;
+    std::vector<std::wstring> dependents;  // active dependants, in enumeration order
+};
+
+struct FakeCreateCall {
+    std::wstring name;
+    std::wstring displayName;
+    DWORD access;
+    DWORD type;
+    DWORD start;
+    DWORD errorControl;
+    std::wstring binaryPath;
+    bool groupNull, tagNull, dependenciesNull, accountNull, passwordNull;
+};
+
+class FakeServiceManager {
+public:
+    FakeServiceManager();
+    ~FakeServiceManager();
+    FakeServiceManager(const FakeServiceManager&) = delete;
+    FakeServiceManager& operator=(const FakeServiceManager&) = delete;
+
+    // Configuration.
+    std::map<std::wstring, FakeService> services;
+    bool managerOpens = true;
+    DWORD now = 0;                      // the tick count
+    DWORD queryCostMs = 0;              // virtual time that each status query takes
+    DWORD firstEnumError = 0;           // nonzero: the sizing enumeration fails with this error
+    bool secondEnumFails = false;
+    bool heapFails = false;
+
+    // What happened.
+    std::vector<std::string> calls;     // "open manager", "query X", "stop X", "sleep N", ...
+    std::vector<DWORD> sleeps;
+    std::map<std::wstring, DWORD> openAccess;  // last access each service was opened with
+    std::vector<FakeCreateCall> creates;
+    std::vector<SIZE_T> allocations;
+    std::vector<DWORD> allocationFlags;
+    DWORD reportedBytes = 0;            // what the sizing enumeration reported
+
+    size_t Count(const std::string& call) const;
+    // Position of the first entry equal to `call` in `calls`, or npos.
+    size_t IndexOf(const std::string& call) const;
+
+private:
+    struct OpenHandle {
+        bool isManager;
+        std::wstring name;
+        SC_HANDLE manager;
+    };
+
+    SC_HANDLE NewHandle(const OpenHandle& entry);
+    const OpenHandle* Find(SC_HANDLE handle) const;
+    FakeService* ServiceOf(SC_HANDLE handle);
+
+    Win32Override api_;
+    std::map<SC_HANDLE, OpenHandle> open_;
+    std::set<void*> blocks_;
+    std::uintptr_t nextHandle_ = 0x1000;
+    static constexpr size_t kMaxQueries = 100000;
+    size_t queries_ = 0;
+};
+
+std::string Narrow(const std::wstring& text);
+
+// Answers EnumDependentServicesW as Windows does, for the active dependants
+// `names`: TRUE with nothing when there are none; ERROR_MORE_DATA with the
+// size needed when `size` is too small; otherwise the entries, followed by
+// their names, in `buffer`.
+BOOL AnswerDependentServices(const std::vector<std::wstring>& names, LPENUM_SERVICE_STATUSW buffer, DWORD size,
+                             LPDWORD needed, LPDWORD count);
