@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <cwctype>
 #include <set>
 
 namespace {
@@ -91,10 +92,16 @@ std::string ActionLog::WindowName(HWND window) const
 
 TestWindows::TestWindows(const std::vector<TestWindowSpec>& specs)
 {
+    // Class names are registered once per process (the system compares
+    // them without regard to case).
     static std::set<std::wstring> registered;
     std::vector<HWND> lastAtLevel;
     for (const TestWindowSpec& spec : specs) {
-        if (registered.insert(spec.className).second) {
+        std::wstring folded = spec.className;
+        for (wchar_t& c : folded) {
+            c = static_cast<wchar_t>(towlower(c));
+        }
+        if (registered.insert(folded).second) {
             WNDCLASSW windowClass = {};
             windowClass.lpfnWndProc = DefWindowProcW;
             windowClass.hInstance = GetModuleHandleW(nullptr);
