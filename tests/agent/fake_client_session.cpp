@@ -37,6 +37,9 @@ FakeClientSession::FakeClientSession(const std::wstring& exeName, const std::wst
     exePath_ = dir + L"\\" + exeName;
     logPath_ = dir + L"\\records.txt";
     const std::wstring readyPath = dir + L"\\ready.txt";
+    // A scratch folder of an earlier run may be reused (process ids repeat).
+    DeleteFileW(readyPath.c_str());
+    DeleteFileW(logPath_.c_str());
     CopyFileOrFail(BinPath(L"fake_client.exe"), exePath_);
     launchPath_ = exePath_;
     if (startThroughShortPath) {
