@@ -4,6 +4,7 @@
 #include "names.h"
 
 #include <cwchar>
+#include <exception>
 
 bool DetectRemoteClient(RemoteClientMatch& match)
 {
@@ -70,7 +71,13 @@ BOOL CALLBACK CollectChildWindow(HWND window, LPARAM list)
     if (window == nullptr) {
         return FALSE;
     }
-    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    // No exception may cross the system's enumeration: a list that cannot
+    // grow ends the enumeration, and the walk sees the windows collected.
+    try {
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    } catch (const std::exception&) {
+        return FALSE;
+    }
     return TRUE;
 }
 

@@ -9,6 +9,7 @@
 #include "settings.h"
 #include "win32_api.h"
 
+#include <exception>
 #include <vector>
 
 namespace {
@@ -25,7 +26,11 @@ void LockLocally()
 
 int RunAgent()
 {
-    HandleHotkey(HotkeyNameFromCommandLine(win32.GetCommandLineW()));
+    try {
+        HandleHotkey(HotkeyNameFromCommandLine(win32.GetCommandLineW()));
+    } catch (const std::exception&) {
+        // An allocation failure ends the run like any other failure.
+    }
     return 0;
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <new>
 
 using ::testing::ElementsAreArray;
 using Log = std::vector<std::string>;
@@ -293,6 +294,12 @@ TEST_F(HotkeyActions, TheEntryTakesTheNameFromTheProcessCommandLine)
                                "sleep 50", "post capture WM_KEYUP 4C C0CC0001", "post capture WM_KEYUP 5C C1DC0001"};
         EXPECT_THAT(caseLog.entries, ElementsAreArray(c.forwarded ? forwarded : Log{}));
     }
+}
+
+TEST_F(HotkeyActions, TheExitCodeIsZeroAlsoWhenMemoryRunsOut)
+{
+    win32.GetCommandLineW = []() -> LPWSTR { throw std::bad_alloc(); };
+    EXPECT_EQ(RunAgent(), 0);
 }
 
 TEST(WaitForWinlogonDesktop, TellsWhetherTheSecureDesktopCameOrThePollsRanOut)
