@@ -1,0 +1,122 @@
+#include "client_detection.h"
+
+#include "handles.h"
+#include "names.h"
+
+#include <cwchar>
+#include <exception>
+
+bool DetectRemoteClient(RemoteClientMatch& match)
+{
+    const HWND foreground = win32.GetForegroundWindow();
+    if (foreground == nullptr) {
+        return false;
+    }
+    DWORD processId = 0;
+    win32.GetWindowThreadProcessId(foreground, &processId);
+    if (processId == 0) {
+        return false;
+    }
+    wchar_t path[kLongPathChars] = {};
+    if (!GetProcessImagePath(processId, path)) {
+        return false;
+    }
+    const wchar_t* fileName = win32.PathFindFileNameW(path);
+    if (fileName == nullptr) {
+        return false;
+    }
+    const RemoteClientRow* row = FindRemoteClientRow(fileName);
+    if (row == nullptr) {
+        return false;
+    }
+    const HWND target = FindDescendantWindow(foreground, row->targetClassName, row->targetWindowText);
+    HWND command = target;
+    if (row->commandRule == CommandWindowRule::ForegroundWindow) {
+        command = foreground;
+    } else if (row->commandRule == CommandWindowRule::DescendantByClass) {
+        command = FindDescendantWindow(foreground, row->commandClassName, nullptr);
+    }
+    match.kind = row->kind;
+    match.targetWindow = target;
+    match.commandWindow = command;
+    return true;
+}
+
+bool GetProcessImagePath(DWORD processId, wchar_t* path)
+{
+    KHandle process(win32.OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    if (!process) {
+        return false;
+    }
+    wchar_t modulePath[kModulePathChars] = {};
+    if (win32.GetModuleFileNameExW(process.get(), nullptr, modulePath, kModulePathChars) == 0) {
+        return false;
+    }
+    modulePath[kModulePathChars - 1] = L'\0';
+    wchar_t longPath[kLongPathChars] = {};
+    const DWORD offered = kLongPathChars - 1;
+    const DWORD length = win32.GetLongPathNameW(modulePath, longPath, offered);
+    // A length that does not fit is the size the path would need: the
+    // buffer then holds no path.
+    if (length == 0 || length >= offered) {
+        return false;
+    }
+    wmemcpy(path, longPath, length);
+    path[length] = L'\0';
+    return true;
+}
+
+BOOL CALLBACK CollectChildWindow(HWND window, LPARAM list)
+{
+    if (window == nullptr) {
+        return FALSE;
+    }
+    // No exception may cross the system's enumeration: a list that cannot
+    // grow ends the enumeration, and the walk sees the windows collected.
+    try {
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    } catch (const std::exception&) {
+        return FALSE;
+    }
+    return TRUE;
+}
+
+namespace {
+
+// Reads a window's text or class name through `read`; false when nothing
+// could be read (a class name is never empty, and no sought text is empty).
+template <typename Read>
+bool ReadWindowName(HWND window, const Read& read, wchar_t (&buffer)[kWindowNameChars])
+{
+    buffer[0] = L'\0';
+    const int length = read(window, buffer, kWindowNameChars);
+    if (length <= 0) {
+        return false;
+    }
+    buffer[length < kWindowNameChars ? length : kWindowNameChars - 1] = L'\0';
+    return true;
+}
+
+}  // namespace
+
+HWND FindDescendantWindow(HWND parent, const wchar_t* className, const wchar_t* windowText)
+{
+    if (className == nullptr && windowText == nullptr) {
+        return nullptr;
+    }
+    std::vector<HWND> windows;
+    win32.EnumChildWindows(parent, CollectChildWindow, reinterpret_cast<LPARAM>(&windows));
+    wchar_t buffer[kWindowNameChars];
+    for (const HWND window : windows) {
+        if (windowText != nullptr &&
+            !(ReadWindowName(window, win32.GetWindowTextW, buffer) && NamesEqual(buffer, windowText))) {
+            continue;
+        }
+        if (className != nullptr &&
+            !(ReadWindowName(window, win32.GetClassNameW, buffer) && NamesEqual(buffer, className))) {
+            continue;
+        }
+        return window;
+    }
+    return nullptr;
+}

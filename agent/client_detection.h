@@ -1,0 +1,41 @@
+// Which known remote-desktop client, if any, owns the foreground window, and
+// which of its windows receive forwarded keystrokes and commands.
+#pragma once
+
+#include "client_table.h"
+#include "win32_api.h"
+
+#include <vector>
+
+struct RemoteClientMatch {
+    RemoteClientKind kind;
+    HWND targetWindow;   // receives posted keystrokes; null when not found
+    HWND commandWindow;  // receives the posted WM_COMMAND
+};
+
+// Buffer sizes of the path reads.
+constexpr DWORD kModulePathChars = MAX_PATH;  // 260
+constexpr DWORD kLongPathChars = 520;         // of which 519 are offered
+// Buffer size of a window text or class name read.
+constexpr int kWindowNameChars = 256;
+
+// True when the foreground window belongs to a process whose executable file
+// name is in the client table; `match` is then filled (its windows may be
+// null). False otherwise, with `match` left as it was.
+bool DetectRemoteClient(RemoteClientMatch& match);
+
+// The long-form path of a process's executable into `path` (at least
+// kLongPathChars characters). False when the process cannot be opened, the
+// path cannot be read or its long form does not fit.
+bool GetProcessImagePath(DWORD processId, wchar_t* path);
+
+// The first descendant of `parent` (in enumeration order, `parent` itself
+// excluded) whose window text equals `windowText` and whose class name equals
+// `className`, each criterion only when given. Null when none does, or at
+// once when both criteria are null. A window whose text or class cannot be
+// read (it vanished during the walk) never matches.
+HWND FindDescendantWindow(HWND parent, const wchar_t* className, const wchar_t* windowText);
+
+// EnumChildWindows callback: appends `window` to the std::vector<HWND> whose
+// address is `list`; a null window ends the enumeration.
+BOOL CALLBACK CollectChildWindow(HWND window, LPARAM list);

@@ -1,0 +1,111 @@
+#include "hotkey_actions.h"
+
+#include "agent_rules.h"
+#include "client_detection.h"
+#include "handles.h"
+#include "key_forwarding.h"
+#include "lock_policy.h"
+#include "names.h"
+#include "settings.h"
+#include "win32_api.h"
+
+#include <exception>
+#include <vector>
+
+namespace {
+
+constexpr int kDesktopPolls = 200;
+constexpr DWORD kDesktopPollMs = 50;
+
+void LockLocally()
+{
+    win32.LockWorkStation();
+}
+
+}  // namespace
+
+int RunAgent()
+{
+    try {
+        HandleHotkey(HotkeyNameFromCommandLine(win32.GetCommandLineW()));
+    } catch (const std::exception&) {
+        // An allocation failure ends the run like any other failure.
+    }
+    return 0;
+}
+
+void HandleHotkey(const wchar_t* hotkeyName)
+{
+    switch (ClassifyHotkey(hotkeyName)) {
+    case AgentHotkey::LWinL:
+    case AgentHotkey::RWinL: {
+        RemoteClientMatch match = {};
+        if (DetectRemoteClient(match)) {
+            // A client in front always takes the press, found window or not.
+            if (match.targetWindow != nullptr) {
+                ForwardWinL(WindowsKeyFor(hotkeyName), match);
+            }
+            return;
+        }
+        if (!IsLocalActionBlocked(hotkeyName)) {
+            RunLocalAction(LockLocally);
+        }
+        return;
+    }
+    case AgentHotkey::CtrlAltDel:
+        if (ForwardCtrlAltDel()) {
+            return;
+        }
+        if (!IsLocalActionBlocked(hotkeyName)) {
+            RunLocalAction(SendLocalCtrlAltDel);
+        }
+        return;
+    case AgentHotkey::None:
+        return;
+    }
+}
+
+void RunLocalAction(void (*action)())
+{
+    std::wstring user;
+    if (!GetConsoleUserName(user)) {
+        return;
+    }
+    SetLockWorkstationPolicy(user.c_str(), 0);
+    action();
+    WaitForWinlogonDesktop();
+    SetLockWorkstationPolicy(user.c_str(), 1);
+}
+
+bool GetInputDesktopName(std::wstring& name)
+{
+    KDesktop desktop(win32.OpenInputDesktop(0, FALSE, DESKTOP_ENUMERATE));
+    if (!desktop) {
+        return false;
+    }
+    DWORD needed = 0;
+    win32.GetUserObjectInformationW(desktop.get(), UOI_NAME, nullptr, 0, &needed);
+    if (needed == 0) {
+        return false;
+    }
+    // One more character than asked for, so that the text always ends.
+    std::vector<wchar_t> buffer(needed / sizeof(wchar_t) + 2, L'\0');
+    DWORD length = 0;
+    if (!win32.GetUserObjectInformationW(desktop.get(), UOI_NAME, buffer.data(), needed, &length) || length == 0) {
+        return false;
+    }
+    name = buffer.data();
+    return true;
+}
+
+bool WaitForWinlogonDesktop()
+{
+    for (int polls = 0; polls < kDesktopPolls; ++polls) {
+        std::wstring name;
+        if (!GetInputDesktopName(name) || NamesEqual(name, L"Winlogon")) {
+            return true;
+        }
+        win32.Sleep(kDesktopPollMs);
+    }
+    return false;
+}

@@ -1,0 +1,178 @@
+#include "agent_test_support.h"
+
+#include "lock_policy.h"
+#include "test_programs.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <cwctype>
+#include <set>
+
+namespace {
+
+std::string Hex(unsigned long long value, int width)
+{
+    char text[32];
+    std::snprintf(text, sizeof(text), "%0*llX", width, value);
+    return text;
+}
+
+std::string MessageName(UINT message)
+{
+    switch (message) {
+    case WM_KEYDOWN:
+        return "WM_KEYDOWN";
+    case WM_KEYUP:
+        return "WM_KEYUP";
+    case WM_COMMAND:
+        return "WM_COMMAND";
+    default:
+        return "message-" + Hex(message, 4);
+    }
+}
+
+}  // namespace
+
+ActionLog::ActionLog()
+{
+    win32.PostMessageW = [this](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        entries.push_back("post " + WindowName(window) + " " + MessageName(message) + " " + Hex(wParam, 1) + " " +
+                          Hex(static_cast<DWORD>(lParam), 8));
+        if ((static_cast<unsigned long long>(lParam) >> 32) != 0) {
+            ADD_FAILURE() << "lParam beyond 32 bits";
+        }
+        return TRUE;
+    };
+    win32.keybd_event = [this](BYTE vk, BYTE scan, DWORD flags, ULONG_PTR extra) {
+        entries.push_back("key " + Hex(vk, 2) + " " + Hex(scan, 2) + " " + Hex(flags, 1));
+        EXPECT_EQ(extra, 0u);
+    };
+    win32.Sleep = [this](DWORD ms) {
+        clock += ms;
+        entries.push_back("sleep " + std::to_string(ms));
+    };
+    win32.MapVirtualKeyW = [](UINT code, UINT type) -> UINT {
+        EXPECT_EQ(type, 0u) << "mapping type MAPVK_VK_TO_VSC";
+        return 0xE000u | ((code + 0x80u) & 0xFFu);
+    };
+    win32.LockWorkStation = [this]() {
+        entries.push_back("lock");
+        return lockResult;
+    };
+    const auto realSetValue = win32.RegSetValueExW;
+    win32.RegSetValueExW = [this, realSetValue](HKEY key, LPCWSTR name, DWORD reserved, DWORD type,
+                                                const BYTE* data, DWORD size) -> LONG {
+        if (name != nullptr && std::wstring(name) == kDisableLockWorkstation && type == REG_DWORD &&
+            size == sizeof(DWORD)) {
+            DWORD value = 0;
+            std::memcpy(&value, data, sizeof(value));
+            entries.push_back("policy " + std::to_string(value));
+            if (value == 0 && failPolicyWriteOfZero) {
+                return ERROR_ACCESS_DENIED;
+            }
+        }
+        return realSetValue(key, name, reserved, type, data, size);
+    };
+    names_[nullptr] = "null";
+}
+
+ActionLog::~ActionLog() = default;
+
+std::string ActionLog::WindowName(HWND window) const
+{
+    const auto found = names_.find(window);
+    if (found != names_.end()) {
+        return found->second;
+    }
+    return "window-" + Hex(reinterpret_cast<ULONG_PTR>(window), 1);
+}
+
+TestWindows::TestWindows(const std::vector<TestWindowSpec>& specs)
+{
+    // Class names are registered once per process (the system compares
+    // them without regard to case).
+    static std::set<std::wstring> registered;
+    std::vector<HWND> lastAtLevel;
+    for (const TestWindowSpec& spec : specs) {
+        std::wstring folded = spec.className;
+        for (wchar_t& c : folded) {
+            c = static_cast<wchar_t>(towlower(c));
+        }
+        if (registered.insert(folded).second) {
+            WNDCLASSW windowClass = {};
+            windowClass.lpfnWndProc = DefWindowProcW;
+            windowClass.hInstance = GetModuleHandleW(nullptr);
+            windowClass.lpszClassName = spec.className;
+            EXPECT_NE(RegisterClassW(&windowClass), 0) << "class registration";
+        }
+        const HWND parent = spec.level == 0 ? nullptr : lastAtLevel.at(static_cast<size_t>(spec.level - 1));
+        const HWND window =
+            CreateWindowExW(0, spec.className, spec.text, spec.level == 0 ? WS_OVERLAPPED : WS_CHILD, 0, 0, 100,
+                            100, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+        EXPECT_NE(window, nullptr) << "window " << spec.name;
+        windows_.push_back(window);
+        names_.push_back(spec.name);
+        lastAtLevel.resize(static_cast<size_t>(spec.level + 1));
+        lastAtLevel[static_cast<size_t>(spec.level)] = window;
+    }
+}
+
+TestWindows::~TestWindows()
+{
+    for (size_t i = 0; i < windows_.size(); ++i) {
+        if (windows_[i] != nullptr && GetParent(windows_[i]) == nullptr) {
+            DestroyWindow(windows_[i]);
+        }
+    }
+}
+
+HWND TestWindows::operator[](const std::string& name) const
+{
+    for (size_t i = 0; i < names_.size(); ++i) {
+        if (names_[i] == name) {
+            return windows_[i];
+        }
+    }
+    return nullptr;
+}
+
+void TestWindows::NameAll(ActionLog& log) const
+{
+    for (size_t i = 0; i < windows_.size(); ++i) {
+        log.Name(windows_[i], names_[i]);
+    }
+}
+
+std::wstring ClientScratchDir()
+{
+    static const std::wstring dir = MakeScratchDir(L"clients");
+    return dir;
+}
+
+std::wstring MakeEmptyFile(const std::wstring& name)
+{
+    const std::wstring path = ClientScratchDir() + L"\\" + name;
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    return path;
+}
+
+std::wstring PretendForegroundClient(HWND foreground, const std::wstring& exeName)
+{
+    const std::wstring path = MakeEmptyFile(exeName);
+    win32.GetForegroundWindow = [foreground]() { return foreground; };
+    win32.GetModuleFileNameExW = [path](HANDLE, HMODULE module, LPWSTR buffer, DWORD size) -> DWORD {
+        EXPECT_EQ(module, nullptr);
+        EXPECT_EQ(size, 260u);
+        if (path.size() >= size) {
+            return 0;
+        }
+        wmemcpy(buffer, path.c_str(), path.size() + 1);
+        return static_cast<DWORD>(path.size());
+    };
+    return path;
+}

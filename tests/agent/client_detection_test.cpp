@@ -1,0 +1,282 @@
+#include "agent_test_support.h"
+#include "client_detection.h"
+
+#include <gtest/gtest.h>
+
+#include <cwchar>
+
+namespace {
+
+const HWND kUnset = reinterpret_cast<HWND>(0x5E7);
+const RemoteClientMatch kUntouched = {static_cast<RemoteClientKind>(99), kUnset, kUnset};
+
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
+struct Expected {
+    const wchar_t* exe;
+    std::vector<TestWindowSpec> tree;
+    std::uint32_t kind;
+    const char* target;   // name of the expected window, or null
+    const char* command;  // name of the expected window, or null
+};
+
+void ExpectDetection(const Expected& c)
+{
+    SCOPED_TRACE(Narrow(c.exe) + ", " + std::to_string(c.tree.size()) + " windows, target " +
+                 (c.target ? c.target : "null"));
+    TestWindows windows(c.tree);
+    Win32Override api;
+    PretendForegroundClient(windows.Top(), c.exe);
+    RemoteClientMatch match = kUntouched;
+    ASSERT_TRUE(DetectRemoteClient(match));
+    EXPECT_EQ(static_cast<std::uint32_t>(match.kind), c.kind);
+    EXPECT_EQ(match.targetWindow, c.target ? windows[c.target] : nullptr);
+    EXPECT_EQ(match.commandWindow, c.command ? windows[c.command] : nullptr);
+}
+
+}  // namespace
+
+TEST(DetectRemoteClient, FindsEachClientsWindowsAmongTheDescendants)
+{
+    const Expected cases[] = {
+        {L"wfica32.exe",
+         {{0, L"TestFrame", L"", "frame"}, {1, L"TestPane", L"", "pane"}, {2, L"CtxICADisp", L"", "ctx"}},
+         Wfica32, "ctx", "ctx"},
+        {L"CDViewer.exe", {{0, L"TestFrame", L"", "frame"}, {1, L"CtxICADisp", L"", "ctx"}}, CdViewer, "ctx", "ctx"},
+        {L"vmware-view.exe",
+         {{0, L"TestFrame", L"", "frame"}, {1, L"TestPane", L"", "pane"}, {2, L"IHWindowClass", L"", "ih"}},
+         VmwareView, "ih", "frame"},
+        {L"wswc.exe",
+         {{0, L"TestFrame", L"", "frame"}, {1, L"IHWindowClass", L"", "ih"}, {1, L"WswcDesktopMenubar", L"", "bar"}},
+         Wswc, "ih", "bar"},
+        {L"mstsc.exe",
+         {{0, L"TestFrame", L"", "frame"}, {1, L"TestPane", L"", "pane"},
+          {2, L"CtxICADisp", L"Input Capture Window", "capture"}},  // the class is not looked at
+         Mstsc, "capture", "capture"},
+        {L"qorvane.exe", {{0, L"TestFrame", L"", "frame"}, {1, L"TestPane", L"QorvaneSession", "session"}}, Qorvane,
+         "session", "session"},
+        // Executable names, classes and texts in other ASCII case.
+        {L"MSTSC.EXE", {{0, L"TestFrame", L"", "frame"}, {1, L"TestPane", L"INPUT CAPTURE window", "capture"}}, Mstsc,
+         "capture", "capture"},
+        {L"Wfica32.Exe", {{0, L"TestFrame", L"", "frame"}, {1, L"CtxICADisp", L"", "ctx"}}, Wfica32, "ctx", "ctx"},
+        // Several windows of the sought kind: the first in enumeration order,
+        // which visits a child's descendants before the next child.
+        {L"wfica32.exe",
+         {{0, L"TestFrame", L"", "frame"}, {1, L"TestPane", L"", "pane"}, {2, L"CtxICADisp", L"", "first"},
+          {1, L"CtxICADisp", L"", "second"}},
+         Wfica32, "first", "first"},
+        {L"mstsc.exe",
+         {{0, L"TestFrame", L"", "frame"}, {1, L"TestPane", L"Input Capture Window", "first"},
+          {1, L"TestPane", L"Input Capture Window", "second"}},
+         Mstsc, "first", "first"},
+    };
+    for (const Expected& c : cases) {
+        ExpectDetection(c);
+    }
+}
+
+TEST(DetectRemoteClient, AKnownClientWithoutItsWindowsIsStillDetected)
+{
+    const Expected cases[] = {
+        {L"mstsc.exe", {{0, L"TestFrame", L"", "frame"}, {1, L"TestPane", L"", "pane"}}, Mstsc, nullptr, nullptr},
+        // Whole texts only.
+        {L"mstsc.exe",
+         {{0, L"TestFrame", L"", "frame"}, {1, L"TestPane", L"Input Capture Window ", "a"},
+          {1, L"TestPane", L"xInput Capture Window", "b"}, {1, L"TestPane", L"Input Capture", "c"}},
+         Mstsc, nullptr, nullptr},
+        {L"qorvane.exe", {{0, L"TestFrame", L"", "frame"}, {1, L"TestPane", L"QorvaneSession2", "a"}}, Qorvane,
+         nullptr, nullptr},
+        // The foreground window itself is never a candidate.
+        {L"wfica32.exe", {{0, L"CtxICADisp", L"", "frame"}, {1, L"TestPane", L"", "pane"}}, Wfica32, nullptr,
+         nullptr},
+        {L"mstsc.exe", {{0, L"TestFrame", L"Input Capture Window", "frame"}}, Mstsc, nullptr, nullptr},
+        {L"vmware-view.exe", {{0, L"IHWindowClass", L"", "frame"}, {1, L"TestPane", L"", "pane"}}, VmwareView,
+         nullptr, "frame"},
+        // The two windows of wswc are searched independently.
+        {L"wswc.exe", {{0, L"TestFrame", L"", "frame"}, {1, L"WswcDesktopMenubar", L"", "bar"}}, Wswc, nullptr,
+         "bar"},
+        {L"wswc.exe", {{0, L"TestFrame", L"", "frame"}, {1, L"IHWindowClass", L"", "ih"}}, Wswc, "ih", nullptr},
+        {L"wswc.exe", {{0, L"TestFrame", L"", "frame"}}, Wswc, nullptr, nullptr},
+    };
+    for (const Expected& c : cases) {
+        ExpectDetection(c);
+    }
+}
+
+TEST(DetectRemoteClient, NoClientLeavesTheRecordAsItWas)
+{
+    TestWindows windows({{0, L"TestFrame", L"", "frame"}, {1, L"CtxICADisp", L"", "ctx"}});
+    struct Case {
+        const char* what;
+        void (*arrange)(HWND frame);
+    } const cases[] = {
+        {"an executable not in the table", [](HWND frame) { PretendForegroundClient(frame, L"notepad.exe"); }},
+        {"a name that extends an entry", [](HWND frame) { PretendForegroundClient(frame, L"mstsc.exe.old"); }},
+        {"a name that contains an entry", [](HWND frame) { PretendForegroundClient(frame, L"mymstsc.exe"); }},
+        {"the test program itself, unsubstituted",
+         [](HWND frame) { win32.GetForegroundWindow = [frame]() { return frame; }; }},
+        {"no foreground window", [](HWND) { win32.GetForegroundWindow = []() -> HWND { return nullptr; }; }},
+        {"no process id",
+         [](HWND frame) {
+             PretendForegroundClient(frame, L"wfica32.exe");
+             win32.GetWindowThreadProcessId = [](HWND, LPDWORD id) -> DWORD {
+                 if (id != nullptr) {
+                     *id = 0;
+                 }
+                 return 0;
+             };
+         }},
+        {"a process that cannot be opened",
+         [](HWND frame) {
+             PretendForegroundClient(frame, L"wfica32.exe");
+             win32.OpenProcess = [](DWORD access, BOOL inherit, DWORD) -> HANDLE {
+                 EXPECT_EQ(access, 0x0410u);
+                 EXPECT_FALSE(inherit);
+                 SetLastError(ERROR_ACCESS_DENIED);
+                 return nullptr;
+             };
+         }},
+        {"a path that cannot be read",
+         [](HWND frame) {
+             PretendForegroundClient(frame, L"wfica32.exe");
+             win32.GetModuleFileNameExW = [](HANDLE, HMODULE, LPWSTR, DWORD) -> DWORD { return 0; };
+         }},
+        {"a path that cannot be expanded",
+         [](HWND frame) {
+             win32.GetForegroundWindow = [frame]() { return frame; };
+             win32.GetModuleFileNameExW = [](HANDLE, HMODULE, LPWSTR buffer, DWORD) -> DWORD {
+                 wcscpy(buffer, L"C:\\no such folder\\wfica32.exe");
+                 return 29;
+             };
+         }},
+        {"no file-name part",
+         [](HWND frame) {
+             PretendForegroundClient(frame, L"wfica32.exe");
+             win32.PathFindFileNameW = [](LPCWSTR) -> LPWSTR { return nullptr; };
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Win32Override api;
+        c.arrange(windows.Top());
+        RemoteClientMatch match = kUntouched;
+        EXPECT_FALSE(DetectRemoteClient(match));
+        EXPECT_EQ(static_cast<std::uint32_t>(match.kind), 99u);
+        EXPECT_EQ(match.targetWindow, kUnset);
+        EXPECT_EQ(match.commandWindow, kUnset);
+    }
+}
+
+TEST(GetProcessImagePath, ALongPathThatDoesNotFitIsAFailure)
+{
+    // GetLongPathNameW is offered 519 characters: a path of 518 fits; a
+    // result of 519 or more is the size it would need, and the buffer then
+    // holds no path.
+    const std::wstring fits = L"C:\\" + std::wstring(518 - 3 - 10, L'd') + L"\\mstsc.exe";
+    ASSERT_EQ(fits.size(), 518u);
+    struct Case {
+        DWORD reported;
+        bool ok;
+    } const cases[] = {{518, true}, {519, false}, {600, false}, {0, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reported);
+        Win32Override api;
+        win32.GetLongPathNameW = [&](LPCWSTR, LPWSTR buffer, DWORD size) -> DWORD {
+            EXPECT_EQ(size, 519u);
+            if (c.ok) {
+                wmemcpy(buffer, fits.c_str(), fits.size() + 1);
+            } else {
+                wmemcpy(buffer, L"C:\\mstsc.exe", 13);  // not a path the caller may use
+            }
+            return c.reported;
+        };
+        wchar_t path[kLongPathChars];
+        wmemset(path, L'?', kLongPathChars);
+        EXPECT_EQ(GetProcessImagePath(GetCurrentProcessId(), path), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(std::wstring(path), fits);
+        }
+    }
+}
+
+TEST(GetProcessImagePath, GivesTheLongFormOfAnEightDotThreePath)
+{
+    const std::wstring longPath = MakeEmptyFile(L"vmware-view.exe");
+    wchar_t shortPath[MAX_PATH] = {};
+    ASSERT_NE(GetShortPathNameW(longPath.c_str(), shortPath, MAX_PATH), 0u);
+    ASSERT_NE(std::wstring(shortPath), longPath) << "no short names for the scratch folder";
+    TestWindows windows({{0, L"TestFrame", L"", "frame"}, {1, L"IHWindowClass", L"", "ih"}});
+    Win32Override api;
+    win32.GetForegroundWindow = [&]() { return windows.Top(); };
+    win32.GetModuleFileNameExW = [&](HANDLE, HMODULE, LPWSTR buffer, DWORD) -> DWORD {
+        wcscpy(buffer, shortPath);
+        return static_cast<DWORD>(wcslen(shortPath));
+    };
+    wchar_t path[kLongPathChars] = {};
+    ASSERT_TRUE(GetProcessImagePath(GetCurrentProcessId(), path));
+    EXPECT_EQ(std::wstring(path), longPath);
+    RemoteClientMatch match = kUntouched;
+    ASSERT_TRUE(DetectRemoteClient(match));
+    EXPECT_EQ(match.kind, VmwareView);
+    EXPECT_EQ(match.targetWindow, windows["ih"]);
+}
+
+TEST(FindDescendantWindow, AWindowThatVanishedDuringTheWalkNeverMatches)
+{
+    TestWindows windows({{0, L"TestFrame", L"", "frame"},
+                         {1, L"CtxICADisp", L"Input Capture Window", "gone"},
+                         {1, L"CtxICADisp", L"Input Capture Window", "alive"}});
+    const HWND gone = windows["gone"];
+    Win32Override api;
+    // The failed reads leave the sought name in the buffer, as stale data.
+    win32.GetClassNameW = [gone](HWND window, LPWSTR buffer, int size) -> int {
+        if (window == gone) {
+            wcscpy(buffer, L"CtxICADisp");
+            return 0;
+        }
+        return GetClassNameW(window, buffer, size);
+    };
+    win32.GetWindowTextW = [gone](HWND window, LPWSTR buffer, int size) -> int {
+        if (window == gone) {
+            wcscpy(buffer, L"Input Capture Window");
+            return 0;
+        }
+        return GetWindowTextW(window, buffer, size);
+    };
+    EXPECT_EQ(FindDescendantWindow(windows.Top(), L"CtxICADisp", nullptr), windows["alive"]);
+    EXPECT_EQ(FindDescendantWindow(windows.Top(), nullptr, L"Input Capture Window"), windows["alive"]);
+    EXPECT_EQ(FindDescendantWindow(windows.Top(), L"CtxICADisp", L"Input Capture Window"), windows["alive"]);
+}
+
+TEST(FindDescendantWindow, BothCriteriaMustHoldAndNoneMeansNoSearch)
+{
+    TestWindows windows({{0, L"TestFrame", L"", "frame"},
+                         {1, L"CtxICADisp", L"Other", "classOnly"},
+                         {1, L"TestPane", L"Input Capture Window", "textOnly"},
+                         {1, L"CtxICADisp", L"Input Capture Window", "both"}});
+    EXPECT_EQ(FindDescendantWindow(windows.Top(), L"CtxICADisp", L"input capture window"), windows["both"]);
+    EXPECT_EQ(FindDescendantWindow(windows.Top(), L"IHWindowClass", nullptr), nullptr);
+
+    Win32Override api;
+    int enumerations = 0;
+    win32.EnumChildWindows = [&](HWND, WNDENUMPROC, LPARAM) {
+        ++enumerations;
+        return TRUE;
+    };
+    EXPECT_EQ(FindDescendantWindow(windows.Top(), nullptr, nullptr), nullptr);
+    EXPECT_EQ(enumerations, 0);
+}
+
+TEST(CollectChildWindow, AppendsEveryWindowAndStopsAtANullOne)
+{
+    std::vector<HWND> list;
+    const HWND a = reinterpret_cast<HWND>(0x10);
+    const HWND b = reinterpret_cast<HWND>(0x20);
+    EXPECT_TRUE(CollectChildWindow(a, reinterpret_cast<LPARAM>(&list)));
+    EXPECT_TRUE(CollectChildWindow(b, reinterpret_cast<LPARAM>(&list)));
+    EXPECT_FALSE(CollectChildWindow(nullptr, reinterpret_cast<LPARAM>(&list)));
+    EXPECT_EQ(list, (std::vector<HWND>{a, b}));
+}
