@@ -230,6 +230,8 @@ TEST(LauncherChild, StartsARealChildInTheProgramsDirectoryAndKeepsNoHandleToIt)
     EXPECT_EQ(lines[1], BinDir());
     EXPECT_EQ(GetModuleDirectory(), BinDir());
     EXPECT_EQ(GetModulePath(), BinPath(L"service_core_test.exe"));
+    DeleteFileW(record.c_str());
+    RemoveDirectoryW(scratch.c_str());
 }
 
 }  // namespace

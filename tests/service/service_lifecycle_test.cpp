@@ -200,6 +200,11 @@ TEST_F(ServiceLifecycle, FailedStartsReportStoppedWithTheirCause)
         StatusRecorder caseRecorder;
         win32 = configured;
         caseRecorder.Install();
+        // A start that wrongly succeeds ends at its first wait.
+        win32.WaitForMultipleObjects = [](DWORD count, const HANDLE*, BOOL, DWORD) -> DWORD {
+            ADD_FAILURE() << "the service started";
+            return WAIT_OBJECT_0 + count - 1;
+        };
         c.arrange();
 
         ServiceMain(0, nullptr);
