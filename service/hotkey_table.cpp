@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <new>
 
 std::unique_ptr<HotkeyEntry[]> HotkeyTable;
 DWORD HotkeyCount = 0;
@@ -92,7 +93,11 @@ bool LoadHotkeyTable(DWORD& error)
         return false;
     }
     HotkeyCount = static_cast<DWORD>(names.size());
-    HotkeyTable.reset(new HotkeyEntry[HotkeyCount]());
+    HotkeyTable.reset(new (std::nothrow) HotkeyEntry[HotkeyCount]());
+    if (HotkeyTable == nullptr) {
+        error = ERROR_NOT_ENOUGH_MEMORY;
+        return false;
+    }
     hotkeyKey.Close();
 
     for (DWORD i = 0; i < HotkeyCount; ++i) {
@@ -152,7 +157,12 @@ bool BuildWaitHandles(DWORD& error)
         error = LastErrorOr(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
-    WaitHandles.reset(new HANDLE[HotkeyCount + 1]);
+    // On failure the stop event stays open, like events of a failed load.
+    WaitHandles.reset(new (std::nothrow) HANDLE[HotkeyCount + 1]);
+    if (WaitHandles == nullptr) {
+        error = ERROR_NOT_ENOUGH_MEMORY;
+        return false;
+    }
     for (DWORD i = 0; i < HotkeyCount; ++i) {
         WaitHandles[i] = HotkeyTable[i].event;
     }

@@ -69,8 +69,11 @@ void LaunchInConsoleSession(const wchar_t* commandLine)
     if (win32.CreateProcessAsUserW(userToken.get(), nullptr, buffer.data(), nullptr, nullptr, FALSE,
                                    CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
                                    &process)) {
-        // Released in reverse order: the thread handle first, then the process.
-        KHandle child(process.hProcess);
+        // The child is independent at once: its thread handle, then its
+        // process handle, are closed right away.
         KHandle thread(process.hThread);
+        KHandle child(process.hProcess);
+        thread.Close();
+        child.Close();
     }
 }

@@ -18,6 +18,8 @@ public:
 
     void Enter() { EnterCriticalSection(&section_); }
     void Leave() { LeaveCriticalSection(&section_); }
+    // Takes the section only if no other thread holds it.
+    bool TryEnter() { return TryEnterCriticalSection(&section_) != FALSE; }
 
 private:
     CRITICAL_SECTION section_;

@@ -1,94 +1,52 @@
+// ServiceMain and ServiceCtrlHandler: status reports, failed starts and
+// their exit codes, and the wait loop. The registry is real (inside a
+// RegistrySandbox); the service manager's calls and the process creation are
+// recorded instead.
 #include "hotkey_table.h"
 #include "registry_sandbox.h"
+#include "service_fakes.h"
 #include "service_main.h"
 #include "service_state.h"
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
+#include <functional>
 #include <thread>
 #include <vector>
 
 namespace {
 
-const SERVICE_STATUS_HANDLE kFakeStatusHandle = reinterpret_cast<SERVICE_STATUS_HANDLE>(0x5151);
-
-// Records every status report made through SetServiceStatus.
-class StatusRecorder {
-public:
-    void Install()
-    {
-        win32.RegisterServiceCtrlHandlerExW = [](LPCWSTR, LPHANDLER_FUNCTION_EX, LPVOID) { return kFakeStatusHandle; };
-        win32.SetServiceStatus = [this](SERVICE_STATUS_HANDLE handle, LPSERVICE_STATUS status) {
-            std::lock_guard<std::mutex> hold(mutex_);
-            EXPECT_EQ(handle, kFakeStatusHandle);
-            reports_.push_back(*status);
-            changed_.notify_all();
-            return TRUE;
-        };
-    }
-    void WaitForState(DWORD state)
-    {
-        std::unique_lock<std::mutex> hold(mutex_);
-        changed_.wait(hold, [&] { return !reports_.empty() && reports_.back().dwCurrentState == state; });
-    }
-    std::vector<SERVICE_STATUS> Reports()
-    {
-        std::lock_guard<std::mutex> hold(mutex_);
-        return reports_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<SERVICE_STATUS> reports_;
-};
-
-struct Report {
-    DWORD state;
-    DWORD accepted;
-    DWORD checkPoint;
-    DWORD exitCode;
-};
-
-void ExpectReports(const std::vector<SERVICE_STATUS>& actual, const std::vector<Report>& expected)
-{
-    ASSERT_EQ(actual.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) {
-        SCOPED_TRACE("report " + std::to_string(i));
-        EXPECT_EQ(actual[i].dwServiceType, 0x110u);
-        EXPECT_EQ(actual[i].dwCurrentState, expected[i].state);
-        EXPECT_EQ(actual[i].dwControlsAccepted, expected[i].accepted);
-        EXPECT_EQ(actual[i].dwCheckPoint, expected[i].checkPoint);
-        EXPECT_EQ(actual[i].dwWin32ExitCode, expected[i].exitCode);
-        EXPECT_EQ(actual[i].dwServiceSpecificExitCode, 0u);
-        EXPECT_EQ(actual[i].dwWaitHint, 0u);
-    }
-}
+constexpr DWORD kBadConfiguration = 1610;  // ERROR_BAD_CONFIGURATION
 
 class ServiceLifecycle : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        CheckPointCounter = 1;
         recorder.Install();
+        launches.Install();
+        // No console user: the check for a user at the console after RUNNING
+        // then writes no policy value and creates no machine-wide marker.
+        launches.consoleSession = 0xFFFFFFFF;
     }
 
+    ServiceGlobalsReset globals;
     RegistrySandbox sandbox;
     Win32Override api;
     StatusRecorder recorder;
+    LaunchRecorder launches;
 };
 
 TEST_F(ServiceLifecycle, StartAndStopReportTheFiveStatesWithCheckPointsOneTwoThree)
 {
-    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(L"LWin+L"), L"run", L"");
+    const std::wstring name = UniqueHotkey(L"LWin+L");
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(name), L"run", L"");
 
     std::thread serviceMain([] { ServiceMain(0, nullptr); });
     recorder.WaitForState(SERVICE_RUNNING);
     EXPECT_EQ(ServiceCtrlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr), static_cast<DWORD>(NO_ERROR));
     serviceMain.join();
 
+    // The stop control is not accepted while the start is pending: 0x80 only.
     ExpectReports(recorder.Reports(), {
                                           {SERVICE_START_PENDING, 0x80, 1, 0},
                                           {SERVICE_RUNNING, 0x81, 0, 0},
@@ -98,7 +56,293 @@ TEST_F(ServiceLifecycle, StartAndStopReportTheFiveStatesWithCheckPointsOneTwoThr
                                       });
     EXPECT_EQ(StopEvent, nullptr);
     EXPECT_EQ(WaitHandles, nullptr);
+    ASSERT_EQ(HotkeyCount, 1u);
     EXPECT_EQ(HotkeyTable[0].event, nullptr);
+    // The hotkey's event is gone with the service.
+    HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, (L"ZQKBFiltr" + name).c_str());
+    EXPECT_EQ(event, nullptr);
+    if (event != nullptr) {
+        CloseHandle(event);
+    }
+}
+
+TEST_F(ServiceLifecycle, OtherControlsAreAnsweredWithNoErrorAndChangeNothing)
+{
+    const std::vector<DWORD> controls = {SERVICE_CONTROL_INTERROGATE, SERVICE_CONTROL_PAUSE, SERVICE_CONTROL_SHUTDOWN,
+                                         0x55};
+    for (DWORD control : controls) {
+        EXPECT_EQ(ServiceCtrlHandler(control, 0, nullptr, nullptr), static_cast<DWORD>(NO_ERROR)) << control;
+    }
+    EXPECT_TRUE(recorder.Reports().empty());
+    EXPECT_EQ(CheckPointCounter, 1u);
+}
+
+TEST_F(ServiceLifecycle, RegistrationFailureReturnsWithoutAnyReport)
+{
+    win32.RegisterServiceCtrlHandlerExW = [](LPCWSTR, LPHANDLER_FUNCTION_EX, LPVOID) {
+        return static_cast<SERVICE_STATUS_HANDLE>(nullptr);
+    };
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(UniqueHotkey(L"k")), L"run", L"x");
+    ServiceMain(0, nullptr);
+    EXPECT_TRUE(recorder.Reports().empty());
+    EXPECT_EQ(HotkeyTable, nullptr) << "the table is not even loaded";
+}
+
+// A failed start reports START_PENDING, then STOPPED with the cause as its
+// exit code: the error of the call that failed, or ERROR_BAD_CONFIGURATION
+// where the configuration is at fault.
+TEST_F(ServiceLifecycle, FailedStartsReportStoppedWithTheirCause)
+{
+    const std::wstring a = UniqueHotkey(L"a");
+    const std::wstring b = UniqueHotkey(L"b");
+    auto goodHotkey = [&] { RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(a), L"run", L"x.exe"); };
+    const Win32Api configured = win32;
+    std::vector<HANDLE> held;  // objects a case keeps for its start only
+
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        DWORD exitCode;
+    } const cases[] = {
+        {"no hotkey key", [] {}, ERROR_FILE_NOT_FOUND},
+        {"hotkey key without subkeys",
+         [] { RegistrySandbox::CreateKey(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\services\\zqkbfiltr\\hotkey"); },
+         kBadConfiguration},
+        {"a subkey without run",
+         [&] {
+             goodHotkey();
+             RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, HotkeySubkey(b), L"Block", 0);
+         },
+         kBadConfiguration},
+        {"run as REG_EXPAND_SZ",
+         [&] {
+             goodHotkey();
+             RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(b), L"run", L"x.exe", REG_EXPAND_SZ);
+         },
+         kBadConfiguration},
+        {"run as REG_DWORD", [&] { RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, HotkeySubkey(b), L"run", 1); },
+         kBadConfiguration},
+        {"64 hotkeys",
+         [&] {
+             for (int i = 0; i < 64; ++i) {
+                 RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(a + std::to_wstring(i)), L"run", L"x");
+             }
+         },
+         kBadConfiguration},
+        {"a name of 128 characters",
+         [&] {
+             goodHotkey();
+             RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(std::wstring(128, L'n')), L"run", L"x");
+         },
+         kBadConfiguration},
+        {"a name of 255 characters (fails at the enumeration)",
+         [&] {
+             goodHotkey();
+             RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(std::wstring(255, L'n')), L"run", L"x");
+         },
+         kBadConfiguration},
+        {"a run of 520 characters",
+         [&] { RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(b), L"run", std::wstring(520, L'r')); },
+         kBadConfiguration},
+        {"fewer subkeys than counted",
+         [&] {
+             goodHotkey();
+             auto realInfo = win32.RegQueryInfoKeyW;
+             win32.RegQueryInfoKeyW = [realInfo](HKEY key, LPWSTR cls, LPDWORD clsChars, LPDWORD reserved,
+                                                 LPDWORD subkeys, LPDWORD a1, LPDWORD a2, LPDWORD a3, LPDWORD a4,
+                                                 LPDWORD a5, LPDWORD a6, PFILETIME a7) {
+                 const LONG result = realInfo(key, cls, clsChars, reserved, subkeys, a1, a2, a3, a4, a5, a6, a7);
+                 *subkeys += 1;  // a subkey removed while the names are collected
+                 return result;
+             };
+         },
+         ERROR_NO_MORE_ITEMS},
+        {"a subkey that cannot be opened",
+         [&] {
+             goodHotkey();
+             auto realOpen = win32.RegOpenKeyExW;
+             win32.RegOpenKeyExW = [realOpen, a](HKEY root, LPCWSTR path, DWORD options, REGSAM access,
+                                                 PHKEY key) -> LONG {
+                 if (std::wstring(path).find(a) != std::wstring::npos) {
+                     return ERROR_ACCESS_DENIED;
+                 }
+                 return realOpen(root, path, options, access, key);
+             };
+         },
+         ERROR_ACCESS_DENIED},
+        {"a hotkey event that cannot be created (its name holds a mutex)",
+         [&] {
+             goodHotkey();
+             held.push_back(CreateMutexW(nullptr, FALSE, (L"ZQKBFiltr" + a).c_str()));
+             ASSERT_NE(held.back(), nullptr);
+         },
+         ERROR_INVALID_HANDLE},
+        {"a stop event that cannot be created",
+         [&] {
+             goodHotkey();
+             auto realCreate = win32.CreateEventW;
+             win32.CreateEventW = [realCreate](LPSECURITY_ATTRIBUTES sa, BOOL manual, BOOL initial,
+                                               LPCWSTR name) -> HANDLE {
+                 if (name == nullptr) {
+                     win32.SetLastError(ERROR_NO_SYSTEM_RESOURCES);
+                     return nullptr;
+                 }
+                 return realCreate(sa, manual, initial, name);
+             };
+         },
+         ERROR_NO_SYSTEM_RESOURCES},
+    };
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ServiceGlobalsReset fresh;
+        RegistrySandbox caseSandbox;
+        StatusRecorder caseRecorder;
+        win32 = configured;
+        caseRecorder.Install();
+        // A start that wrongly succeeds ends at its first wait.
+        win32.WaitForMultipleObjects = [](DWORD count, const HANDLE*, BOOL, DWORD) -> DWORD {
+            ADD_FAILURE() << "the service started";
+            return WAIT_OBJECT_0 + count - 1;
+        };
+        c.arrange();
+
+        ServiceMain(0, nullptr);
+
+        ExpectReports(caseRecorder.Reports(), {
+                                                  {SERVICE_START_PENDING, 0x80, 1, 0},
+                                                  {SERVICE_STOPPED, 0x81, 0, c.exitCode},
+                                              });
+        EXPECT_EQ(StopEvent, nullptr);
+        EXPECT_TRUE(launches.creates.empty());
+        for (HANDLE handle : held) {
+            CloseHandle(handle);
+        }
+        held.clear();
+    }
+}
+
+TEST_F(ServiceLifecycle, TheLimitsThemselvesStillLoad)
+{
+    const std::wstring longName = UniqueHotkey(L"n") + std::wstring(127 - UniqueHotkey(L"n").size(), L'n');
+    const std::wstring longRun(519, L'r');
+    ASSERT_EQ(longName.size(), 127u);
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(longName), L"run", longRun);
+    for (int i = 0; i < 62; ++i) {
+        RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(UniqueHotkey(L"k") + std::to_wstring(i)),
+                                   L"run", L"x");
+    }
+
+    DWORD error = 0;
+    ASSERT_TRUE(LoadHotkeyTable(error)) << error;
+    ASSERT_TRUE(BuildWaitHandles(error)) << error;
+    ASSERT_EQ(HotkeyCount, 63u);
+    bool found = false;
+    for (DWORD i = 0; i < HotkeyCount; ++i) {
+        if (HotkeyTable[i].name == longName) {
+            found = true;
+            EXPECT_EQ(std::wstring(HotkeyTable[i].command), longRun);
+        }
+    }
+    EXPECT_TRUE(found);
+    EXPECT_EQ(WaitHandles[63], StopEvent);
+    // 64 handles in one wait: accepted by the system.
+    ASSERT_TRUE(SetEvent(StopEvent));
+    EXPECT_EQ(WaitForMultipleObjects(HotkeyCount + 1, WaitHandles.get(), FALSE, 0), WAIT_OBJECT_0 + 63);
+}
+
+// Runs ServiceMain on this thread. At its first wait `beforeFirstWait` runs
+// (to signal events); the real wait follows.
+void RunServiceWith(std::function<void()> beforeFirstWait)
+{
+    auto realWait = win32.WaitForMultipleObjects;
+    bool first = true;
+    win32.WaitForMultipleObjects = [&](DWORD count, const HANDLE* handles, BOOL all, DWORD timeout) {
+        if (first) {
+            first = false;
+            beforeFirstWait();
+        }
+        return realWait(count, handles, all, timeout);
+    };
+    ServiceMain(0, nullptr);
+}
+
+TEST_F(ServiceLifecycle, HotkeysSignalledTogetherWithTheStopAreAllServedFirstInTableOrder)
+{
+    const std::wstring a = UniqueHotkey(L"a");
+    const std::wstring b = UniqueHotkey(L"b");
+    const std::wstring c = UniqueHotkey(L"c");
+    for (const std::wstring& name : {a, b, c}) {
+        RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(name), L"run", L"run-" + name);
+    }
+
+    RunServiceWith([&] {
+        HANDLE eventC = OpenEventW(EVENT_MODIFY_STATE, FALSE, (L"ZQKBFiltr" + c).c_str());
+        HANDLE eventA = OpenEventW(EVENT_MODIFY_STATE, FALSE, (L"ZQKBFiltr" + a).c_str());
+        ASSERT_NE(eventC, nullptr);
+        ASSERT_NE(eventA, nullptr);
+        SetEvent(eventC);
+        SetEvent(eventC);  // a second press before the first is served
+        ServiceCtrlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr);
+        SetEvent(eventA);
+        CloseHandle(eventC);
+        CloseHandle(eventA);
+    });
+
+    // Served in table order (the order of the enumeration), each once.
+    std::vector<std::wstring> expected;
+    ASSERT_EQ(HotkeyCount, 3u);
+    for (DWORD i = 0; i < HotkeyCount; ++i) {
+        const std::wstring name = HotkeyTable[i].name;
+        if (name == a || name == c) {
+            expected.push_back(L"run-" + name + L" " + name);
+        }
+    }
+    EXPECT_EQ(launches.CommandLines(), expected);
+    EXPECT_EQ(recorder.Reports().back().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+}
+
+TEST_F(ServiceLifecycle, AStaleSignalOfAnExistingEventIsDroppedAtStart)
+{
+    const std::wstring name = UniqueHotkey(L"LWin+L");
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(name), L"run", L"x.exe");
+    // Created before the service, manual-reset and signalled: an earlier press.
+    HANDLE stale = CreateEventW(nullptr, TRUE, TRUE, (L"ZQKBFiltr" + name).c_str());
+    ASSERT_NE(stale, nullptr);
+
+    DWORD staleAtFirstWait = WAIT_FAILED;
+    RunServiceWith([&] {
+        staleAtFirstWait = WaitForSingleObject(stale, 0);
+        ServiceCtrlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr);
+    });
+    CloseHandle(stale);
+
+    EXPECT_EQ(staleAtFirstWait, static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_TRUE(launches.creates.empty());
+}
+
+TEST_F(ServiceLifecycle, AFailedWaitPausesAndDispatchesNothing)
+{
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(UniqueHotkey(L"k")), L"run", L"x.exe");
+    std::vector<DWORD> results = {WAIT_FAILED, WAIT_ABANDONED_0, WAIT_TIMEOUT, WAIT_FAILED};
+    std::vector<DWORD> sleeps;
+    size_t waits = 0;
+    win32.WaitForMultipleObjects = [&](DWORD count, const HANDLE*, BOOL, DWORD timeout) -> DWORD {
+        EXPECT_EQ(count, 2u);
+        EXPECT_EQ(timeout, INFINITE);
+        EXPECT_EQ(sleeps.size(), waits) << "every failed wait is followed by a pause";
+        if (waits < results.size()) {
+            return results[waits++];
+        }
+        return WAIT_OBJECT_0 + 1;  // the stop event
+    };
+    win32.Sleep = [&](DWORD ms) { sleeps.push_back(ms); };
+
+    ServiceMain(0, nullptr);
+
+    EXPECT_EQ(sleeps, std::vector<DWORD>(results.size(), 100));
+    EXPECT_TRUE(launches.creates.empty());
+    EXPECT_EQ(recorder.Reports().back().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
 }
 
 }  // namespace

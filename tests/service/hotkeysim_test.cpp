@@ -1,0 +1,220 @@
+// hotkeysim, the driver stand-in: its registry side runs in this process
+// inside a RegistrySandbox (through RunHotkeySim); "press" runs the real
+// program against real events.
+#include "hotkey_table.h"
+#include "hotkeysim.h"
+#include "lock_policy.h"
+#include "registry_sandbox.h"
+#include "service_fakes.h"
+#include "test_programs.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct SimRun {
+    int exitCode;
+    std::wstring out;
+    std::wstring err;
+};
+
+SimRun Sim(const std::vector<std::wstring>& args)
+{
+    SimRun run{0, L"", L""};
+    run.exitCode = RunHotkeySim(args, run.out, run.err);
+    return run;
+}
+
+bool Contains(const std::wstring& text, const std::wstring& part)
+{
+    return text.find(part) != std::wstring::npos;
+}
+
+std::vector<BYTE> Bytes(std::initializer_list<int> values)
+{
+    std::vector<BYTE> bytes;
+    for (int v : values) {
+        bytes.push_back(static_cast<BYTE>(v));
+    }
+    return bytes;
+}
+
+void ExpectValue(const std::wstring& hotkey, const wchar_t* name, DWORD type, const std::vector<BYTE>& data)
+{
+    DWORD actualType = 0;
+    std::vector<BYTE> actual;
+    ASSERT_TRUE(RegistrySandbox::GetValue(HKEY_LOCAL_MACHINE, HotkeySubkey(hotkey), name, actualType, actual))
+        << name;
+    EXPECT_EQ(actualType, type) << name;
+    EXPECT_EQ(actual, data) << name;
+}
+
+class HotkeySimRegistry : public ::testing::Test {
+protected:
+    ServiceGlobalsReset globals;
+    RegistrySandbox sandbox;
+};
+
+TEST_F(HotkeySimRegistry, SetsValuesOfEveryTypeListsAndRemovesThem)
+{
+    const std::wstring key = L"LWin+L";
+    SimRun run = Sim({L"set", key, L"--run", L"\"C:\\a b\\x.exe\" -q", L"--block", L"1", L"--blocklocal", L"0"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ExpectValue(key, L"run", REG_SZ, Bytes({'"', 0, 'C', 0, ':', 0, '\\', 0, 'a', 0, ' ', 0, 'b', 0, '\\', 0, 'x', 0,
+                                            '.', 0, 'e', 0, 'x', 0, 'e', 0, '"', 0, ' ', 0, '-', 0, 'q', 0, 0, 0}));
+    ExpectValue(key, L"Block", REG_DWORD, Bytes({1, 0, 0, 0}));
+    ExpectValue(key, L"BlockLocal", REG_DWORD, Bytes({0, 0, 0, 0}));
+
+    const struct {
+        const wchar_t* type;
+        const wchar_t* data;
+        DWORD regType;
+        std::vector<BYTE> bytes;
+    } values[] = {
+        {L"REG_SZ", L"1", REG_SZ, Bytes({'1', 0, 0, 0})},
+        {L"REG_EXPAND_SZ", L"%a%", REG_EXPAND_SZ, Bytes({'%', 0, 'a', 0, '%', 0, 0, 0})},
+        {L"REG_DWORD", L"0x102", REG_DWORD, Bytes({2, 1, 0, 0})},
+        {L"REG_QWORD", L"1", REG_QWORD, Bytes({1, 0, 0, 0, 0, 0, 0, 0})},
+        {L"REG_BINARY", L"01", REG_BINARY, Bytes({1})},
+    };
+    for (const auto& v : values) {
+        run = Sim({L"set-value", key, L"Block", v.type, v.data});
+        ASSERT_EQ(run.exitCode, 0) << v.type << " " << run.err;
+        ExpectValue(key, L"Block", v.regType, v.bytes);
+    }
+    ASSERT_EQ(Sim({L"set-value", key, L"Extra", L"REG_DWORD", L"7"}).exitCode, 0);
+
+    run = Sim({L"list"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(Contains(run.out, L"LWin+L\n")) << run.out;
+    EXPECT_TRUE(Contains(run.out, L"  run: REG_SZ \"\"C:\\a b\\x.exe\" -q\"\n")) << run.out;
+    EXPECT_TRUE(Contains(run.out, L"  Block: REG_BINARY hex: 01\n")) << run.out;
+    EXPECT_TRUE(Contains(run.out, L"  BlockLocal: REG_DWORD 0 (0x00000000)\n")) << run.out;
+    EXPECT_TRUE(Contains(run.out, L"  Extra: REG_DWORD 7 (0x00000007)\n")) << run.out;
+
+    run = Sim({L"remove", key, L"Extra"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    EXPECT_FALSE(RegistrySandbox::GetValue(HKEY_LOCAL_MACHINE, HotkeySubkey(key), L"Extra", type, data));
+    EXPECT_TRUE(RegistrySandbox::GetValue(HKEY_LOCAL_MACHINE, HotkeySubkey(key), L"run", type, data));
+
+    run = Sim({L"remove", key, L"Extra"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.err, L"\"Extra\"")) << run.err;
+
+    run = Sim({L"remove", key});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_FALSE(RegistrySandbox::KeyExists(HKEY_LOCAL_MACHINE, HotkeySubkey(key)));
+    EXPECT_TRUE(Contains(Sim({L"list"}).out, L"no hotkeys")) << "the hotkey key itself stays, empty";
+
+    run = Sim({L"remove", key});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.err, L"LWin+L")) << run.err;
+}
+
+TEST_F(HotkeySimRegistry, ListWithoutTheHotkeyKeySaysSo)
+{
+    const SimRun run = Sim({L"list"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(Contains(run.out, L"no hotkeys")) << run.out;
+}
+
+TEST_F(HotkeySimRegistry, WrongArgumentsGiveUsageAndExitCodeTwo)
+{
+    const SimRun run = Sim({L"set-value", L"k", L"Block", L"REG_DWORD", L"many"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(Contains(run.err, L"\"many\"")) << run.err;
+    EXPECT_TRUE(Contains(run.err, L"usage:")) << run.err;
+    EXPECT_TRUE(run.out.empty());
+    EXPECT_FALSE(RegistrySandbox::KeyExists(HKEY_LOCAL_MACHINE, HotkeySubkey(L"k")));
+}
+
+TEST_F(HotkeySimRegistry, WhatItConfiguresIsWhatTheServiceLoads)
+{
+    const std::wstring blocked = UniqueHotkey(L"blocked");
+    const std::wstring open = UniqueHotkey(L"open");
+    ASSERT_EQ(Sim({L"set", blocked, L"--run", L"x.exe", L"--block", L"1"}).exitCode, 0);
+    ASSERT_EQ(Sim({L"set", open, L"--run", L"\"C:\\a b\\y.exe\""}).exitCode, 0);
+    DWORD error = 0;
+    ASSERT_TRUE(LoadHotkeyTable(error)) << error;
+    ASSERT_EQ(HotkeyCount, 2u);
+    for (DWORD i = 0; i < HotkeyCount; ++i) {
+        const bool isBlocked = HotkeyTable[i].name == blocked;
+        EXPECT_EQ(HotkeyTable[i].block, isBlocked ? 1u : 0u);
+        EXPECT_STREQ(HotkeyTable[i].command, isBlocked ? L"x.exe" : L"\"C:\\a b\\y.exe\"");
+    }
+
+    // A "run" of the wrong type, stored through the tool, fails the load.
+    ASSERT_EQ(Sim({L"set-value", open, L"run", L"REG_EXPAND_SZ", L"y.exe"}).exitCode, 0);
+    ServiceGlobalsReset again;
+    EXPECT_FALSE(LoadHotkeyTable(error));
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_BAD_CONFIGURATION));
+}
+
+TEST_F(HotkeySimRegistry, StatusShowsTheConsoleUsersLockPolicy)
+{
+    std::wstring user;
+    ASSERT_TRUE(GetConsoleUserName(user));
+    wchar_t sid[kSidStringChars] = {};
+    ASSERT_TRUE(GetAccountSidString(user.c_str(), sid));
+
+    SimRun run = Sim({L"status"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(Contains(run.out, L"console user: " + user + L" (" + sid + L")\n")) << run.out;
+    EXPECT_TRUE(Contains(run.out, L"DisableLockWorkstation: absent\n")) << run.out;
+    EXPECT_TRUE(Contains(run.out, L"ZQKBFiltrWinLogon: ")) << run.out;
+
+    ASSERT_TRUE(SetLockWorkstationPolicy(user.c_str(), 1));
+    run = Sim({L"status"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(Contains(run.out, L"DisableLockWorkstation: REG_DWORD 1 (0x00000001)\n")) << run.out;
+
+    // No session attached to the console.
+    Win32Override api;
+    win32.WTSGetActiveConsoleSessionId = [] { return 0xFFFFFFFFul; };
+    run = Sim({L"status"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(Contains(run.out, L"console user: none\n")) << run.out;
+    EXPECT_FALSE(Contains(run.out, L"DisableLockWorkstation")) << run.out;
+}
+
+std::wstring Utf8ToWide(const std::string& text)
+{
+    std::wstring wide(text.size(), L'\0');
+    const int chars = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0],
+                                          static_cast<int>(wide.size()));
+    wide.resize(static_cast<size_t>(chars > 0 ? chars : 0));
+    return wide;
+}
+
+RunResult RunTool(const std::wstring& arguments)
+{
+    return RunProgram(L"\"" + BinPath(L"hotkeysim.exe") + L"\" " + arguments);
+}
+
+TEST(HotkeySimPress, SetsTheHotkeysEventAndFailsClearlyWithoutOne)
+{
+    const std::wstring name = UniqueHotkey(L"press me");
+    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, (L"ZQKBFiltr" + name).c_str());
+    ASSERT_NE(event, nullptr);
+
+    RunResult run = RunTool(L"press \"" + name + L"\"");
+    EXPECT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_EQ(WaitForSingleObject(event, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+    CloseHandle(event);
+
+    const std::wstring missing = UniqueHotkey(L"not loaded");
+    run = RunTool(L"press \"" + missing + L"\"");
+    EXPECT_EQ(run.exitCode, 1u);
+    const std::wstring output = Utf8ToWide(run.output);
+    EXPECT_TRUE(Contains(output, L"\"ZQKBFiltr" + missing + L"\"")) << run.output;
+    EXPECT_TRUE(Contains(output, L"not running")) << run.output;
+
+    run = RunTool(L"");
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_TRUE(Contains(Utf8ToWide(run.output), L"usage:")) << run.output;
+}
+
+}  // namespace

@@ -1,0 +1,206 @@
+#include "service_fakes.h"
+
+#include "hotkey_table.h"
+#include "service_state.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace {
+
+const SERVICE_STATUS_HANDLE kFakeStatusHandle = reinterpret_cast<SERVICE_STATUS_HANDLE>(0x5151);
+
+std::string HandleName(HANDLE handle)
+{
+    if (handle == kFakeProcessToken) {
+        return "process-token";
+    }
+    if (handle == kFakePrimaryToken) {
+        return "primary-token";
+    }
+    if (handle == kFakeChildProcess) {
+        return "child-process";
+    }
+    if (handle == kFakeChildThread) {
+        return "child-thread";
+    }
+    return "";
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
+}  // namespace
+
+std::wstring UniqueHotkey(const std::wstring& base)
+{
+    return base + L"." + std::to_wstring(GetCurrentProcessId());
+}
+
+namespace {
+
+void ClearServiceGlobals()
+{
+    for (DWORD i = 0; HotkeyTable != nullptr && i < HotkeyCount; ++i) {
+        if (HotkeyTable[i].event != nullptr) {
+            CloseHandle(HotkeyTable[i].event);
+        }
+    }
+    if (StopEvent != nullptr) {
+        CloseHandle(StopEvent);
+    }
+    StopEvent = nullptr;
+    WaitHandles.reset();
+    HotkeyTable.reset();
+    HotkeyCount = 0;
+    StatusHandle = nullptr;
+    CheckPointCounter = 1;
+}
+
+}  // namespace
+
+ServiceGlobalsReset::ServiceGlobalsReset()
+{
+    ClearServiceGlobals();
+}
+
+ServiceGlobalsReset::~ServiceGlobalsReset()
+{
+    ClearServiceGlobals();
+}
+
+void StatusRecorder::Install()
+{
+    win32.RegisterServiceCtrlHandlerExW = [](LPCWSTR name, LPHANDLER_FUNCTION_EX, LPVOID context) {
+        EXPECT_STREQ(name, L"TarnwickSvc");
+        EXPECT_EQ(context, nullptr);
+        return kFakeStatusHandle;
+    };
+    win32.SetServiceStatus = [this](SERVICE_STATUS_HANDLE handle, LPSERVICE_STATUS status) {
+        std::lock_guard<std::mutex> hold(mutex_);
+        EXPECT_EQ(handle, kFakeStatusHandle);
+        reports_.push_back(*status);
+        changed_.notify_all();
+        return TRUE;
+    };
+}
+
+void StatusRecorder::WaitForState(DWORD state)
+{
+    std::unique_lock<std::mutex> hold(mutex_);
+    changed_.wait(hold, [&] { return !reports_.empty() && reports_.back().dwCurrentState == state; });
+}
+
+std::vector<SERVICE_STATUS> StatusRecorder::Reports()
+{
+    std::lock_guard<std::mutex> hold(mutex_);
+    return reports_;
+}
+
+void ExpectReports(const std::vector<SERVICE_STATUS>& actual, const std::vector<ExpectedReport>& expected)
+{
+    ASSERT_EQ(actual.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE("report " + std::to_string(i));
+        EXPECT_EQ(actual[i].dwServiceType, 0x110u);
+        EXPECT_EQ(actual[i].dwCurrentState, expected[i].state);
+        EXPECT_EQ(actual[i].dwControlsAccepted, expected[i].accepted);
+        EXPECT_EQ(actual[i].dwCheckPoint, expected[i].checkPoint);
+        EXPECT_EQ(actual[i].dwWin32ExitCode, expected[i].exitCode);
+        EXPECT_EQ(actual[i].dwServiceSpecificExitCode, 0u);
+        EXPECT_EQ(actual[i].dwWaitHint, 0u);
+    }
+}
+
+void LaunchRecorder::Install()
+{
+    win32.WTSGetActiveConsoleSessionId = [this]() { return consoleSession; };
+    win32.OpenProcessToken = [this](HANDLE process, DWORD access, PHANDLE token) {
+        steps.push_back("open-token");
+        opens.push_back({process, access});
+        if (openTokenResult) {
+            *token = kFakeProcessToken;
+        }
+        return openTokenResult;
+    };
+    win32.DuplicateTokenEx = [this](HANDLE source, DWORD access, LPSECURITY_ATTRIBUTES attributes,
+                                    SECURITY_IMPERSONATION_LEVEL level, TOKEN_TYPE type, PHANDLE token) {
+        steps.push_back("duplicate-token");
+        duplicates.push_back({source, access, attributes == nullptr, level, type});
+        if (duplicateResult) {
+            *token = kFakePrimaryToken;
+        }
+        return duplicateResult;
+    };
+    win32.SetTokenInformation = [this](HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID data, DWORD size) {
+        steps.push_back("set-session");
+        DWORD value = 0;
+        if (size == sizeof(DWORD)) {
+            value = *static_cast<DWORD*>(data);
+        }
+        sets.push_back({token, infoClass, value, size});
+        return TRUE;
+    };
+    win32.SetCurrentDirectoryW = [this](LPCWSTR path) {
+        steps.push_back("directory " + Narrow(path));
+        directories.push_back(path);
+        return TRUE;
+    };
+    win32.CreateProcessAsUserW = [this](HANDLE token, LPCWSTR application, LPWSTR commandLine,
+                                        LPSECURITY_ATTRIBUTES processAttributes,
+                                        LPSECURITY_ATTRIBUTES threadAttributes, BOOL inherit, DWORD flags,
+                                        LPVOID environment, LPCWSTR directory, LPSTARTUPINFOW startup,
+                                        LPPROCESS_INFORMATION process) {
+        steps.push_back("create");
+        CreateCall call{};
+        call.token = token;
+        call.noApplicationName = application == nullptr;
+        call.commandLinePointer = commandLine;
+        call.commandLine = commandLine;
+        call.noSecurityAttributes = processAttributes == nullptr && threadAttributes == nullptr;
+        call.inheritHandles = inherit;
+        call.flags = flags;
+        call.noEnvironment = environment == nullptr;
+        call.noDirectory = directory == nullptr;
+        call.startup = *startup;
+        std::thread other([&call] {
+            call.lockFreeForOthers = ServiceLock.TryEnter();
+            if (call.lockFreeForOthers) {
+                ServiceLock.Leave();
+            }
+        });
+        other.join();
+        // The system may write into the command line: the buffer must be
+        // writable and the caller's own.
+        commandLine[0] = L'#';
+        creates.push_back(call);
+        if (createResult) {
+            process->hProcess = kFakeChildProcess;
+            process->hThread = kFakeChildThread;
+            process->dwProcessId = 4242;
+            process->dwThreadId = 4243;
+        }
+        return createResult;
+    };
+    auto realClose = win32.CloseHandle;
+    win32.CloseHandle = [this, realClose](HANDLE handle) {
+        const std::string name = HandleName(handle);
+        if (name.empty()) {
+            return realClose(handle);
+        }
+        steps.push_back("close " + name);
+        return TRUE;
+    };
+}
+
+std::vector<std::wstring> LaunchRecorder::CommandLines() const
+{
+    std::vector<std::wstring> lines;
+    for (const CreateCall& call : creates) {
+        lines.push_back(call.commandLine);
+    }
+    return lines;
+}

@@ -1,0 +1,108 @@
+// Substitutes for the service tests: status reports and command launches are
+// recorded instead of reaching the service manager or creating processes.
+// Install them inside the scope of a Win32Override.
+#pragma once
+
+#include "win32_api.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// A hotkey name that no other test process uses at the same time (event
+// names are machine-wide): `base` followed by "." and the process id.
+std::wstring UniqueHotkey(const std::wstring& base);
+
+// Sets the service's process-wide state to that of a fresh process, and on
+// destruction closes whatever events a test left in it.
+class ServiceGlobalsReset {
+public:
+    ServiceGlobalsReset();
+    ~ServiceGlobalsReset();
+    ServiceGlobalsReset(const ServiceGlobalsReset&) = delete;
+    ServiceGlobalsReset& operator=(const ServiceGlobalsReset&) = delete;
+};
+
+// Handle values that the launch substitutes hand out; they are never real.
+const HANDLE kFakeProcessToken = reinterpret_cast<HANDLE>(0x7001);
+const HANDLE kFakePrimaryToken = reinterpret_cast<HANDLE>(0x7002);
+const HANDLE kFakeChildProcess = reinterpret_cast<HANDLE>(0x7003);
+const HANDLE kFakeChildThread = reinterpret_cast<HANDLE>(0x7004);
+
+// Records every status report; RegisterServiceCtrlHandlerExW succeeds.
+class StatusRecorder {
+public:
+    void Install();
+    void WaitForState(DWORD state);
+    std::vector<SERVICE_STATUS> Reports();
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<SERVICE_STATUS> reports_;
+};
+
+struct ExpectedReport {
+    DWORD state;
+    DWORD accepted;
+    DWORD checkPoint;
+    DWORD exitCode;
+};
+
+// Every report carries type 0x110, no service-specific code and no wait hint.
+void ExpectReports(const std::vector<SERVICE_STATUS>& actual, const std::vector<ExpectedReport>& expected);
+
+struct TokenOpenCall {
+    HANDLE process;
+    DWORD access;
+};
+struct TokenDuplicateCall {
+    HANDLE source;
+    DWORD access;
+    bool noAttributes;
+    SECURITY_IMPERSONATION_LEVEL level;
+    TOKEN_TYPE type;
+};
+struct TokenSetCall {
+    HANDLE token;
+    TOKEN_INFORMATION_CLASS infoClass;
+    DWORD value;
+    DWORD size;
+};
+struct CreateCall {
+    HANDLE token;
+    bool noApplicationName;
+    const wchar_t* commandLinePointer;
+    std::wstring commandLine;
+    bool noSecurityAttributes;
+    BOOL inheritHandles;
+    DWORD flags;
+    bool noEnvironment;
+    bool noDirectory;
+    STARTUPINFOW startup;
+    bool lockFreeForOthers;  // could another thread take ServiceLock during the call?
+};
+
+// Substitutes the token steps, CreateProcessAsUserW and closing of the fake
+// handles, and the change of the current directory; records every call in
+// order in `steps` ("open-token", "duplicate-token", "set-session",
+// "directory <path>", "create", "close <name>").
+class LaunchRecorder {
+public:
+    void Install();
+
+    std::vector<std::wstring> CommandLines() const;
+
+    DWORD consoleSession = 1;
+    BOOL openTokenResult = TRUE;
+    BOOL duplicateResult = TRUE;
+    BOOL createResult = TRUE;
+
+    std::vector<std::string> steps;
+    std::vector<TokenOpenCall> opens;
+    std::vector<TokenDuplicateCall> duplicates;
+    std::vector<TokenSetCall> sets;
+    std::vector<CreateCall> creates;
+    std::vector<std::wstring> directories;
+};
