@@ -108,6 +108,7 @@ std::vector<ClientRecord> FakeClientSession::Records() const
 
 std::vector<ClientRecord> FakeClientSession::RecordsAfterFence()
 {
+    ++fences_;
     PostMessageW(Window(0), WM_COMMAND, kFenceCommand, 0);
     keybd_event(kFenceKey, 0, 0, 0);
     keybd_event(kFenceKey, 0, KEYEVENTF_KEYUP, 0);
@@ -116,13 +117,14 @@ std::vector<ClientRecord> FakeClientSession::RecordsAfterFence()
     std::vector<ClientRecord> records;
     const bool fenced = WaitUntil([&] {
         records = Records();
-        bool command = false;
-        int keys = 0;
+        // Every call adds one command fence and two key fences.
+        size_t commands = 0;
+        size_t keys = 0;
         for (const ClientRecord& r : records) {
-            command = command || isCommandFence(r);
+            commands += isCommandFence(r) ? 1 : 0;
             keys += isKeyFence(r) ? 1 : 0;
         }
-        return command && keys == 2;
+        return commands == fences_ && keys == 2 * fences_;
     });
     EXPECT_TRUE(fenced) << "the fake client did not record the fences";
     std::vector<ClientRecord> result;

@@ -46,4 +46,5 @@ private:
     std::wstring logPath_;
     PROCESS_INFORMATION process_ = {};
     std::vector<HWND> windows_;
+    size_t fences_ = 0;  // fence rounds sent so far
 };

@@ -1,5 +1,6 @@
 // The real TarnwickSvc.exe under Wine's service manager, configured and
-// pressed with the real hotkeysim.exe, starting the real probe.exe. These
+// pressed with the real hotkeysim.exe, starting the real probe.exe, or the
+// real TarnwickAgent.exe with a fake remote-desktop client in front. These
 // tests change the machine's service database, its registry and named
 // objects, so they run alone (LOCK) and undo what they did.
 #include "handles.h"
@@ -8,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tlhelp32.h>
+
+#include <string>
 #include <vector>
 
 namespace {
@@ -77,6 +81,27 @@ SERVICE_STATUS_PROCESS WaitForState(SC_HANDLE service, DWORD state)
 // sets to 1: saved before a test and put back afterwards.
 class SavedLockPolicy {
 public:
+    // The current value, or -1 when it cannot be read.
+    long long Get() const
+    {
+        DWORD value = 0;
+        DWORD size = sizeof(value);
+        if (path_.empty() || RegGetValueW(HKEY_USERS, path_.c_str(), kDisableLockWorkstation, RRF_RT_REG_DWORD,
+                                          nullptr, &value, &size) != ERROR_SUCCESS) {
+            return -1;
+        }
+        return value;
+    }
+    void Set(DWORD value) const
+    {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_USERS, path_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExW(key, kDisableLockWorkstation, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                       sizeof(value));
+        RegCloseKey(key);
+    }
+
     SavedLockPolicy()
     {
         std::wstring user;
@@ -120,14 +145,27 @@ protected:
         RemoveTestService();  // left over from an interrupted run
         driverKeyExisted_ = KeyExists(kDriverKey);
         hotkeyKeyExisted_ = KeyExists(kHotkeyKey);
-        ASSERT_FALSE(KeyExists((std::wstring(kHotkeyKey) + L"\\" + kHotkey).c_str()))
-            << "a hotkey of this test is configured already";
+        for (const wchar_t* name : {kHotkey, L"LWin+L", L"Start+Client"}) {
+            ASSERT_FALSE(KeyExists((std::wstring(kHotkeyKey) + L"\\" + name).c_str()))
+                << "a hotkey of this test is configured already";
+        }
+    }
+
+    // Configures a hotkey with hotkeysim; TearDown removes it.
+    void ConfigureHotkey(const std::wstring& name, const std::wstring& run)
+    {
+        configured_.push_back(name);
+        const RunResult tool = RunTool(L"set " + name + L" --run " + QuoteArgument(run));
+        ASSERT_EQ(tool.exitCode, 0u) << tool.output;
     }
 
     void TearDown() override
     {
         RemoveTestService();
-        RunTool(std::wstring(L"remove ") + kHotkey);
+        configured_.push_back(kHotkey);
+        for (const std::wstring& name : configured_) {
+            RunTool(L"remove " + name);
+        }
         if (!hotkeyKeyExisted_) {
             RegDeleteKeyW(HKEY_LOCAL_MACHINE, kHotkeyKey);  // only when empty
         }
@@ -193,6 +231,7 @@ protected:
     bool driverKeyExisted_ = false;
     bool hotkeyKeyExisted_ = false;
     std::wstring scratch_;
+    std::vector<std::wstring> configured_;
 };
 
 TEST_F(ServiceEndToEnd, APressedHotkeyStartsItsCommandWithTheNameInTheServicesDirectory)
@@ -232,6 +271,117 @@ TEST_F(ServiceEndToEnd, AFaultyConfigurationStopsTheStartWithItsCause)
 
     EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
     EXPECT_EQ(status.dwWin32ExitCode, static_cast<DWORD>(ERROR_BAD_CONFIGURATION));
+}
+
+bool LogonMarkerExists()
+{
+    KHandle marker(OpenEventW(SYNCHRONIZE, FALSE, L"ZQKBFiltrWinLogon"));
+    return static_cast<bool>(marker);
+}
+
+// While it runs, the service keeps the console user's value at 1 and the
+// logon marker in existence for other processes; a stop keeps the value.
+TEST_F(ServiceEndToEnd, TheRunningServiceKeepsTheConsoleUsersLockPolicyAtOne)
+{
+    savedPolicy_.Set(0);
+    ASSERT_FALSE(LogonMarkerExists());
+    ConfigureHotkey(kHotkey, L"");
+
+    const SERVICE_STATUS_PROCESS started = StartTestService();
+    ASSERT_EQ(started.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_TRUE(WaitUntil([&] { return savedPolicy_.Get() == 1; })) << "the value stayed " << savedPolicy_.Get();
+    EXPECT_TRUE(LogonMarkerExists());
+    const RunResult status = RunTool(L"status");
+    EXPECT_NE(status.output.find("ZQKBFiltrWinLogon: exists\n"), std::string::npos) << status.output;
+
+    EXPECT_EQ(StopTestService().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(savedPolicy_.Get(), 1);
+    EXPECT_TRUE(WaitUntil([] { return !LogonMarkerExists(); })) << "the marker outlived the service";
+}
+
+// Ends every process whose program file lies in `directory`.
+void EndProcessesIn(const std::wstring& directory)
+{
+    KHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+        KHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
+                                    entry.th32ProcessID));
+        wchar_t image[MAX_PATH * 2] = {};
+        DWORD size = MAX_PATH * 2;
+        if (process && QueryFullProcessImageNameW(process.get(), 0, image, &size) &&
+            _wcsnicmp(image, (directory + L"\\").c_str(), directory.size() + 1) == 0) {
+            TerminateProcess(process.get(), 0);
+            WaitForSingleObject(process.get(), 5000);
+        }
+    }
+}
+
+// The lines of the fake client's record file that are keystrokes or
+// commands, as "<window> <message> <wParam> <lParam>" without the tick.
+std::vector<std::string> ClientRecords(const std::wstring& file)
+{
+    std::vector<std::string> records;
+    const std::wstring text = ReadTextFile(file);
+    size_t start = 0;
+    for (size_t end; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1) {
+        std::wstring line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == L'\r') {
+            line.pop_back();
+        }
+        const size_t afterTick = line.find(L' ');
+        if (afterTick != std::wstring::npos) {
+            records.emplace_back(line.begin() + static_cast<std::ptrdiff_t>(afterTick) + 1, line.end());
+        }
+    }
+    return records;
+}
+
+// The whole road of a key press: the driver stand-in sets the hotkey's
+// event, the service starts the agent, and the agent posts Win+L into the
+// remote-desktop client in front.
+//
+// Under Wine a service's children live in the service's own window station,
+// not in the user's, so the agent sees the foreground window of that station
+// only. The fake client is therefore started there as well, the same way:
+// as the command of a second hotkey, pressed first.
+TEST_F(ServiceEndToEnd, APressTravelsThroughServiceAndAgentIntoTheClientInFront)
+{
+    const std::wstring folder = MakeScratchDir(L"road");
+    const std::wstring client = folder + L"\\mstsc.exe";
+    const std::wstring records = folder + L"\\records.txt";
+    const std::wstring ready = folder + L"\\ready.txt";
+    CopyFileOrFail(BinPath(L"fake_client.exe"), client);
+    ConfigureHotkey(L"Start+Client", QuoteArgument(client) + L" --tree mstsc --log " + QuoteArgument(records) +
+                                         L" --ready " + QuoteArgument(ready) + L" --lifetime 60");
+    ConfigureHotkey(L"LWin+L", L"\"" + BinPath(L"TarnwickAgent.exe") + L"\"");
+    const SERVICE_STATUS_PROCESS started = StartTestService();
+    ASSERT_EQ(started.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+
+    RunResult press = RunTool(L"press Start+Client");
+    ASSERT_EQ(press.exitCode, 0u) << press.output;
+    ASSERT_TRUE(WaitUntil([&] { return GetFileAttributesW(ready.c_str()) != INVALID_FILE_ATTRIBUTES; }, 30000))
+        << "the fake client did not come up";
+    press = RunTool(L"press LWin+L");
+    ASSERT_EQ(press.exitCode, 0u) << press.output;
+
+    // The agent runs on its own: wait until its four posts have arrived.
+    WaitUntil([&] { return ClientRecords(records).size() >= 4; }, 30000);
+    // 'L' has the scan code 0x26 in Wine's keyboard layout; window 2 is the
+    // "Input Capture Window".
+    EXPECT_EQ(ClientRecords(records), (std::vector<std::string>{
+                                          "2 WM_KEYDOWN 0x5B 0x015B0001",
+                                          "2 WM_KEYDOWN 0x4C 0x00260001",
+                                          "2 WM_KEYUP 0x4C 0xC0260001",
+                                          "2 WM_KEYUP 0x5B 0xC15B0001",
+                                      }));
+    EXPECT_EQ(StopTestService().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    EndProcessesIn(folder);
+    DeleteFileW(client.c_str());
+    DeleteFileW(records.c_str());
+    DeleteFileW(ready.c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 TEST(HotkeySimStatus, TellsWhetherTheLogonMarkerExists)

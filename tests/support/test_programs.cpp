@@ -23,10 +23,19 @@ std::wstring MakeScratchDir(const std::wstring& tag)
     static int counter = 0;
     wchar_t temp[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH + 1, temp);
-    std::wstring dir = std::wstring(temp) + L"tarnwick " + tag + L" " + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                       std::to_wstring(++counter);
-    CreateDirectoryW(dir.c_str(), nullptr);
-    return dir;
+    // Process ids repeat between runs: take the first name not used yet, so
+    // the folder is always new and empty.
+    for (;;) {
+        std::wstring dir = std::wstring(temp) + L"tarnwick " + tag + L" " + std::to_wstring(GetCurrentProcessId()) +
+                           L"-" + std::to_wstring(++counter);
+        if (CreateDirectoryW(dir.c_str(), nullptr)) {
+            return dir;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            ADD_FAILURE() << "cannot create a scratch folder, error " << GetLastError();
+            return dir;
+        }
+    }
 }
 
 void CopyFileOrFail(const std::wstring& from, const std::wstring& to)

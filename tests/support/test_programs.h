@@ -12,7 +12,7 @@ std::wstring BinDir();
 // BinDir() + "\\" + file.
 std::wstring BinPath(const std::wstring& file);
 
-// A fresh, empty scratch directory under the temporary folder; `tag` becomes
+// A new, empty scratch directory under the temporary folder; `tag` becomes
 // part of its name (it may hold blanks).
 std::wstring MakeScratchDir(const std::wstring& tag);
 
