@@ -21,7 +21,7 @@ tw_ensure_packages() {
 TW_BASE_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 googletest)
 
 tw_build_windows() {
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release --no-warn-unused-cli \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" >/dev/null
   cmake --build build
 }
