@@ -3,6 +3,7 @@
 // foreground window, synthesised input and the console user's real
 // "DisableLockWorkstation" value of the Wine prefix.
 #include "client_detection.h"
+#include "console_lock_policy.h"
 #include "fake_client_session.h"
 #include "lock_policy.h"
 #include "test_programs.h"
@@ -61,50 +62,6 @@ Received Split(const std::vector<ClientRecord>& records, bool synthesised)
 
 // The console user's "DisableLockWorkstation" in the real registry of the
 // prefix; set to a sentinel for the test and restored afterwards.
-class PolicyValueGuard {
-public:
-    PolicyValueGuard()
-    {
-        std::wstring user;
-        EXPECT_TRUE(GetConsoleUserName(user));
-        wchar_t sid[kSidStringChars] = {};
-        EXPECT_TRUE(GetAccountSidString(user.c_str(), sid));
-        path_ = std::wstring(sid) + L"\\" + kPolicySystemKey;
-        DWORD size = sizeof(saved_);
-        hadValue_ = RegGetValueW(HKEY_USERS, path_.c_str(), kDisableLockWorkstation, RRF_RT_REG_DWORD, nullptr,
-                                 &saved_, &size) == ERROR_SUCCESS;
-    }
-    ~PolicyValueGuard()
-    {
-        if (hadValue_) {
-            Set(saved_);
-        } else {
-            RegDeleteKeyValueW(HKEY_USERS, path_.c_str(), kDisableLockWorkstation);
-        }
-    }
-    void Set(DWORD value)
-    {
-        EXPECT_EQ(RegSetKeyValueW(HKEY_USERS, path_.c_str(), kDisableLockWorkstation, REG_DWORD, &value,
-                                  sizeof(value)),
-                  ERROR_SUCCESS);
-    }
-    long long Get() const
-    {
-        DWORD value = 0;
-        DWORD size = sizeof(value);
-        if (RegGetValueW(HKEY_USERS, path_.c_str(), kDisableLockWorkstation, RRF_RT_REG_DWORD, nullptr, &value,
-                         &size) != ERROR_SUCCESS) {
-            return -1;
-        }
-        return value;
-    }
-
-private:
-    std::wstring path_;
-    DWORD saved_ = 0;
-    bool hadValue_ = false;
-};
-
 constexpr DWORD kSentinel = 7;
 
 RunResult RunAgent(const std::wstring& arguments)
@@ -230,7 +187,7 @@ TEST(AgentEndToEnd, DeliversEachClientsKeysIntoTheFakeClient)
          {}},
         {L"CDViewer.exe", L"--tree plain", L"ctrl+alt+del", false, {}, {}},
     };
-    PolicyValueGuard policy;
+    ConsoleLockPolicy policy;
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.exe) + " " + Narrow(c.tree) + " " + Narrow(c.hotkey));
         FakeClientSession client(c.exe, c.tree);
@@ -267,7 +224,7 @@ TEST(AgentEndToEnd, LocalPathLowersThePolicyAndRaisesItAgain)
          {"w0 press 11 scan 1D", "w0 press 12 scan 38", "w0 press 2E scan 53", "w0 release 2E scan 53",
           "w0 release 12 scan 38", "w0 release 11 scan 1D"}},
     };
-    PolicyValueGuard policy;
+    ConsoleLockPolicy policy;
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.hotkey));
         FakeClientSession client(L"plain.exe", L"--tree plain");
@@ -297,7 +254,7 @@ TEST(AgentEndToEnd, NoHotkeyNameDoesNothing)
 {
     FakeClientSession client(L"mstsc.exe", L"--tree mstsc");
     ASSERT_TRUE(client.Ready());
-    PolicyValueGuard policy;
+    ConsoleLockPolicy policy;
     policy.Set(kSentinel);
     for (const wchar_t* arguments : {L"", L" Win+L", L" \"LWin+L\"", L" LWin+L "}) {
         const RunResult run = RunAgent(arguments);

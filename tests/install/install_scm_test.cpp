@@ -3,7 +3,7 @@
 // to stand in). The service name is machine-wide: these cases hold the
 // machine lock, and every case leaves no service, hotkey key or changed lock
 // policy behind, also when it fails.
-#include "console_user.h"
+#include "console_lock_policy.h"
 #include "fake_service_manager.h"
 #include "install.h"
 #include "registry_sandbox.h"
@@ -22,7 +22,6 @@ const wchar_t kDependent[] = L"TarnwickTestDependent";
 const wchar_t kServiceKey[] = L"System\\CurrentControlSet\\Services\\TarnwickSvc";
 const wchar_t kDriverKey[] = L"SYSTEM\\CurrentControlSet\\services\\zqkbfiltr";
 const wchar_t kHotkeyKey[] = L"SYSTEM\\CurrentControlSet\\services\\zqkbfiltr\\hotkey\\TarnwickInstallTest";
-const wchar_t kPolicyValue[] = L"DisableLockWorkstation";
 constexpr DWORD kMinusOne = 0xFFFFFFFF;
 
 class ScHandle {
@@ -228,9 +227,6 @@ protected:
     void SetUp() override
     {
         RemoveTestServices();  // left by an earlier run that was killed
-        policyKey = ConsoleUserPolicyKey();
-        ASSERT_FALSE(policyKey.empty());
-        hadPolicy = ReadLockPolicy(savedPolicy);
         hadDriverKey = RegistrySandbox::KeyExists(HKEY_LOCAL_MACHINE, kDriverKey);
 
         directory = MakeScratchDir(L"install dir");
@@ -248,11 +244,6 @@ protected:
             RegDeleteTreeW(HKEY_LOCAL_MACHINE, kHotkeyKey);
             RegDeleteKeyW(HKEY_LOCAL_MACHINE, kHotkeyKey);
         }
-        if (hadPolicy) {
-            RegistrySandbox::SetDword(HKEY_USERS, policyKey, kPolicyValue, savedPolicy);
-        } else {
-            RegistrySandbox::DeleteValue(HKEY_USERS, policyKey, kPolicyValue);
-        }
         // The stopped service's process may hold its file for a moment.
         WaitUntil([&] { return DeleteFileW(program.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND; }, 5000);
         RemoveDirectoryW(directory.c_str());
@@ -267,9 +258,7 @@ protected:
     // One hotkey with an empty command: enough for the service to start.
     static void ConfigureHotkey() { RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kHotkeyKey, L"run", L""); }
 
-    std::wstring policyKey;
-    bool hadPolicy = false;
-    DWORD savedPolicy = 0;
+    ConsoleLockPolicy savedPolicy;  // put back after the services are gone
     bool hadDriverKey = false;
     std::wstring directory;
     std::wstring program;

@@ -1,7 +1,7 @@
 // The command-line mode against a service manager and a clock in memory:
 // which calls are made, in which order, how long it pauses, and that every
 // handle and the dependants list are released on every path.
-#include "console_user.h"
+#include "console_lock_policy.h"
 #include "fake_service_manager.h"
 #include "handles.h"
 #include "install.h"

@@ -3,8 +3,8 @@
 // real TarnwickAgent.exe with a fake remote-desktop client in front. These
 // tests change the machine's service database, its registry and named
 // objects, so they run alone (LOCK) and undo what they did.
+#include "console_lock_policy.h"
 #include "handles.h"
-#include "lock_policy.h"
 #include "test_programs.h"
 
 #include <gtest/gtest.h>
@@ -76,65 +76,6 @@ SERVICE_STATUS_PROCESS WaitForState(SC_HANDLE service, DWORD state)
         30000);
     return status;
 }
-
-// The console user's "DisableLockWorkstation", which the running service
-// sets to 1: saved before a test and put back afterwards.
-class SavedLockPolicy {
-public:
-    // The current value, or -1 when it cannot be read.
-    long long Get() const
-    {
-        DWORD value = 0;
-        DWORD size = sizeof(value);
-        if (path_.empty() || RegGetValueW(HKEY_USERS, path_.c_str(), kDisableLockWorkstation, RRF_RT_REG_DWORD,
-                                          nullptr, &value, &size) != ERROR_SUCCESS) {
-            return -1;
-        }
-        return value;
-    }
-    void Set(DWORD value) const
-    {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_USERS, path_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        RegSetValueExW(key, kDisableLockWorkstation, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                       sizeof(value));
-        RegCloseKey(key);
-    }
-
-    SavedLockPolicy()
-    {
-        std::wstring user;
-        wchar_t sid[kSidStringChars] = {};
-        if (GetConsoleUserName(user) && GetAccountSidString(user.c_str(), sid)) {
-            path_ = std::wstring(sid) + L"\\" + kPolicySystemKey;
-            DWORD size = sizeof(value_);
-            existed_ = RegGetValueW(HKEY_USERS, path_.c_str(), kDisableLockWorkstation, RRF_RT_ANY, nullptr,
-                                    &value_, &size) == ERROR_SUCCESS;
-        }
-    }
-    ~SavedLockPolicy()
-    {
-        if (path_.empty()) {
-            return;
-        }
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_USERS, path_.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-            if (existed_) {
-                RegSetValueExW(key, kDisableLockWorkstation, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value_),
-                               sizeof(value_));
-            } else {
-                RegDeleteValueW(key, kDisableLockWorkstation);
-            }
-            RegCloseKey(key);
-        }
-    }
-
-private:
-    std::wstring path_;
-    bool existed_ = false;
-    DWORD value_ = 0;
-};
 
 class ServiceEndToEnd : public ::testing::Test {
 protected:
@@ -225,7 +166,7 @@ protected:
         DeleteService(service.get());
     }
 
-    SavedLockPolicy savedPolicy_;
+    ConsoleLockPolicy savedPolicy_;  // the running service sets it to 1
     KScHandle manager_;
     KScHandle service_;
     bool driverKeyExisted_ = false;

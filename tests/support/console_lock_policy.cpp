@@ -1,6 +1,8 @@
-#include "console_user.h"
+#include "console_lock_policy.h"
 
 #include "registry_sandbox.h"
+
+#include <gtest/gtest.h>
 
 #include <sddl.h>
 #include <wtsapi32.h>
@@ -48,4 +50,34 @@ bool ReadLockPolicy(DWORD& value)
     }
     std::memcpy(&value, data.data(), sizeof(value));
     return true;
+}
+
+ConsoleLockPolicy::ConsoleLockPolicy() : key_(ConsoleUserPolicyKey())
+{
+    EXPECT_FALSE(key_.empty()) << "no console user";
+    existed_ = ReadLockPolicy(saved_);
+}
+
+ConsoleLockPolicy::~ConsoleLockPolicy()
+{
+    if (key_.empty()) {
+        return;
+    }
+    if (existed_) {
+        Set(saved_);
+    } else {
+        RegDeleteKeyValueW(HKEY_USERS, key_.c_str(), L"DisableLockWorkstation");
+    }
+}
+
+long long ConsoleLockPolicy::Get() const
+{
+    DWORD value = 0;
+    return ReadLockPolicy(value) ? static_cast<long long>(value) : -1;
+}
+
+void ConsoleLockPolicy::Set(DWORD value) const
+{
+    EXPECT_EQ(RegSetKeyValueW(HKEY_USERS, key_.c_str(), L"DisableLockWorkstation", REG_DWORD, &value, sizeof(value)),
+              ERROR_SUCCESS);
 }
