@@ -11,7 +11,8 @@ set(CMAKE_CXX_COMPILER_TARGET x86_64-w64-mingw32)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 set(CMAKE_SYSROOT /usr/x86_64-w64-mingw32)
 set(CMAKE_CXX_FLAGS_INIT "-nostdinc++ -isystem ${_gcc_dir}/include/c++ -isystem ${_gcc_dir}/include/c++/x86_64-w64-mingw32 -isystem ${_gcc_dir}/include/c++/backward -D__GXX_TYPEINFO_EQUALITY_INLINE=0")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld -static -L${_gcc_dir} -lpthread")
+# The C++ include flags above reach the link step too, where they do nothing.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld -static -L${_gcc_dir} -lpthread -Wno-unused-command-line-argument")
 # lld resolves archives regardless of their order on the command line.
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
