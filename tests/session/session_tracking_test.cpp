@@ -139,13 +139,27 @@ TEST_F(SessionTracking, ALogonWithoutConsoleUserKeepsOnlyTheMarker)
 TEST_F(SessionTracking, ALoggedOffChangeWithNobodyRecordedWritesZeroForAnEmptyName)
 {
     std::vector<std::wstring> lookedUp;
-    win32.LookupAccountNameW = [&](LPCWSTR, LPCWSTR name, PSID, LPDWORD, LPWSTR, LPDWORD, PSID_NAME_USE) {
+    const auto realLookup = win32.LookupAccountNameW;
+    win32.LookupAccountNameW = [&](LPCWSTR system, LPCWSTR name, PSID sid, LPDWORD sidSize, LPWSTR domain,
+                                   LPDWORD domainChars, PSID_NAME_USE use) {
         lookedUp.push_back(name);
-        SetLastError(ERROR_NONE_MAPPED);
-        return FALSE;
+        return realLookup(system, name, sid, sidSize, domain, domainChars, use);
+    };
+    std::vector<DWORD> written;
+    win32.RegSetValueExW = [&](HKEY, LPCWSTR name, DWORD, DWORD type, const BYTE* data, DWORD size) -> LONG {
+        EXPECT_EQ(std::wstring(name), kDisableLockWorkstation);
+        EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+        EXPECT_EQ(size, 4u);
+        DWORD value = 0;
+        memcpy(&value, data, sizeof(value));
+        written.push_back(value);
+        return ERROR_SUCCESS;
     };
     Notify(WTS_SESSION_LOGOFF);
+    // The empty name is looked up like any other; here the system's lookup
+    // resolves it, so a 0 is written for whatever account it names.
     EXPECT_EQ(lookedUp, std::vector<std::wstring>{L""});
+    EXPECT_EQ(written, std::vector<DWORD>{0});
     EXPECT_TRUE(LoggedOnUser.empty());
     EXPECT_FALSE(MarkerExists());
 }
