@@ -90,14 +90,14 @@ std::string ActionLog::WindowName(HWND window) const
     return "window-" + Hex(reinterpret_cast<ULONG_PTR>(window), 1);
 }
 
-TestWindows::TestWindows(const std::vector<TestWindowSpec>& specs)
+TestWindows::TestWindows(const std::vector<TestWindowSpec>& plan)
 {
     // Class names are registered once per process (the system compares
     // them without regard to case).
     static std::set<std::wstring> registered;
     std::vector<HWND> lastAtLevel;
-    for (const TestWindowSpec& spec : specs) {
-        std::wstring folded = spec.className;
+    for (const TestWindowSpec& planned : plan) {
+        std::wstring folded = planned.className;
         for (wchar_t& c : folded) {
             c = static_cast<wchar_t>(towlower(c));
         }
@@ -105,18 +105,18 @@ TestWindows::TestWindows(const std::vector<TestWindowSpec>& specs)
             WNDCLASSW windowClass = {};
             windowClass.lpfnWndProc = DefWindowProcW;
             windowClass.hInstance = GetModuleHandleW(nullptr);
-            windowClass.lpszClassName = spec.className;
+            windowClass.lpszClassName = planned.className;
             EXPECT_NE(RegisterClassW(&windowClass), 0) << "class registration";
         }
-        const HWND parent = spec.level == 0 ? nullptr : lastAtLevel.at(static_cast<size_t>(spec.level - 1));
+        const HWND parent = planned.level == 0 ? nullptr : lastAtLevel.at(static_cast<size_t>(planned.level - 1));
         const HWND window =
-            CreateWindowExW(0, spec.className, spec.text, spec.level == 0 ? WS_OVERLAPPED : WS_CHILD, 0, 0, 100,
+            CreateWindowExW(0, planned.className, planned.text, planned.level == 0 ? WS_OVERLAPPED : WS_CHILD, 0, 0, 100,
                             100, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
-        EXPECT_NE(window, nullptr) << "window " << spec.name;
+        EXPECT_NE(window, nullptr) << "window " << planned.name;
         windows_.push_back(window);
-        names_.push_back(spec.name);
-        lastAtLevel.resize(static_cast<size_t>(spec.level + 1));
-        lastAtLevel[static_cast<size_t>(spec.level)] = window;
+        names_.push_back(planned.name);
+        lastAtLevel.resize(static_cast<size_t>(planned.level + 1));
+        lastAtLevel[static_cast<size_t>(planned.level)] = window;
     }
 }
 

@@ -51,7 +51,7 @@ struct TestWindowSpec {
 
 class TestWindows {
 public:
-    explicit TestWindows(const std::vector<TestWindowSpec>& specs);
+    explicit TestWindows(const std::vector<TestWindowSpec>& plan);
     ~TestWindows();
     TestWindows(const TestWindows&) = delete;
     TestWindows& operator=(const TestWindows&) = delete;

@@ -120,79 +120,79 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void AddTree(const std::wstring& name, std::vector<WindowSpec>& specs)
+void AddTree(const std::wstring& name, std::vector<WindowSpec>& plan)
 {
-    specs.push_back({0, L"FakeClientFrame", L"Fake client"});
+    plan.push_back({0, L"FakeClientFrame", L"Fake client"});
     if (name == L"wfica32" || name == L"CDViewer") {
-        specs.push_back({1, L"FakeClientPane", L""});
-        specs.push_back({2, L"CtxICADisp", L""});
+        plan.push_back({1, L"FakeClientPane", L""});
+        plan.push_back({2, L"CtxICADisp", L""});
     } else if (name == L"vmware-view") {
-        specs.push_back({1, L"FakeClientPane", L""});
-        specs.push_back({2, L"IHWindowClass", L""});
+        plan.push_back({1, L"FakeClientPane", L""});
+        plan.push_back({2, L"IHWindowClass", L""});
     } else if (name == L"wswc") {
-        specs.push_back({1, L"WswcDesktopMenubar", L""});
-        specs.push_back({1, L"FakeClientPane", L""});
-        specs.push_back({2, L"IHWindowClass", L""});
+        plan.push_back({1, L"WswcDesktopMenubar", L""});
+        plan.push_back({1, L"FakeClientPane", L""});
+        plan.push_back({2, L"IHWindowClass", L""});
     } else if (name == L"mstsc") {
-        specs.push_back({1, L"FakeClientPane", L""});
-        specs.push_back({2, L"FakeClientPane", L"Input Capture Window"});
+        plan.push_back({1, L"FakeClientPane", L""});
+        plan.push_back({2, L"FakeClientPane", L"Input Capture Window"});
     } else if (name == L"qorvane") {
-        specs.push_back({1, L"FakeClientPane", L"QorvaneSession"});
+        plan.push_back({1, L"FakeClientPane", L"QorvaneSession"});
     }
 }
 
-bool ParseWindow(const std::wstring& value, std::vector<WindowSpec>& specs)
+bool ParseWindow(const std::wstring& value, std::vector<WindowSpec>& plan)
 {
     const size_t first = value.find(L':');
     const size_t second = first == std::wstring::npos ? first : value.find(L':', first + 1);
     if (second == std::wstring::npos) {
         return false;
     }
-    specs.push_back({_wtoi(value.substr(0, first).c_str()), value.substr(first + 1, second - first - 1),
+    plan.push_back({_wtoi(value.substr(0, first).c_str()), value.substr(first + 1, second - first - 1),
                      value.substr(second + 1)});
     return true;
 }
 
-bool BuildWindows(HINSTANCE instance, const std::vector<WindowSpec>& specs)
+bool BuildWindows(HINSTANCE instance, const std::vector<WindowSpec>& plan)
 {
     std::set<std::wstring> registered;
     std::vector<HWND> lastAtLevel;
-    for (const WindowSpec& spec : specs) {
-        if (registered.insert(spec.className).second) {
+    for (const WindowSpec& planned : plan) {
+        if (registered.insert(planned.className).second) {
             WNDCLASSW windowClass = {};
             windowClass.lpfnWndProc = WindowProc;
             windowClass.hInstance = instance;
-            windowClass.lpszClassName = spec.className.c_str();
+            windowClass.lpszClassName = planned.className.c_str();
             if (!RegisterClassW(&windowClass)) {
                 return false;
             }
         }
-        if (spec.level < 0 || static_cast<size_t>(spec.level) > lastAtLevel.size() ||
-            (spec.level > 0 && lastAtLevel[spec.level - 1] == nullptr)) {
+        if (planned.level < 0 || static_cast<size_t>(planned.level) > lastAtLevel.size() ||
+            (planned.level > 0 && lastAtLevel[planned.level - 1] == nullptr)) {
             return false;
         }
-        const HWND parent = spec.level == 0 ? nullptr : lastAtLevel[spec.level - 1];
-        const DWORD style = spec.level == 0 ? (WS_POPUP | WS_VISIBLE) : (WS_CHILD | WS_VISIBLE);
-        const HWND window = CreateWindowExW(0, spec.className.c_str(), spec.text.c_str(), style, 0, 0, 400, 300,
+        const HWND parent = planned.level == 0 ? nullptr : lastAtLevel[planned.level - 1];
+        const DWORD style = planned.level == 0 ? (WS_POPUP | WS_VISIBLE) : (WS_CHILD | WS_VISIBLE);
+        const HWND window = CreateWindowExW(0, planned.className.c_str(), planned.text.c_str(), style, 0, 0, 400, 300,
                                             parent, nullptr, instance, nullptr);
         if (window == nullptr) {
             return false;
         }
         Windows.push_back(window);
-        lastAtLevel.resize(spec.level + 1);
-        lastAtLevel[spec.level] = window;
+        lastAtLevel.resize(planned.level + 1);
+        lastAtLevel[planned.level] = window;
     }
     return !Windows.empty();
 }
 
-bool WriteReadyFile(const std::wstring& path, const std::vector<WindowSpec>& specs)
+bool WriteReadyFile(const std::wstring& path, const std::vector<WindowSpec>& plan)
 {
     std::string text;
     for (size_t i = 0; i < Windows.size(); ++i) {
         char head[96];
         std::snprintf(head, sizeof(head), "window %d %llX %d ", static_cast<int>(i),
-                      static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(Windows[i])), specs[i].level);
-        text += head + Utf8(specs[i].className) + "|" + Utf8(specs[i].text) + "\r\n";
+                      static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(Windows[i])), plan[i].level);
+        text += head + Utf8(plan[i].className) + "|" + Utf8(plan[i].text) + "\r\n";
     }
     text += "ready\r\n";
     const std::wstring temporary = path + L".tmp";
@@ -214,7 +214,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::wstring logPath;
     std::wstring readyPath;
-    std::vector<WindowSpec> specs;
+    std::vector<WindowSpec> plan;
     size_t focus = 0;
     UINT lifetimeSeconds = 120;
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -225,9 +225,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
         } else if (option == L"--ready") {
             readyPath = value;
         } else if (option == L"--tree") {
-            AddTree(value, specs);
+            AddTree(value, plan);
         } else if (option == L"--window") {
-            if (!ParseWindow(value, specs)) {
+            if (!ParseWindow(value, plan)) {
                 return 2;
             }
         } else if (option == L"--focus") {
@@ -244,7 +244,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     }
     LogFile = CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                           nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (LogFile == INVALID_HANDLE_VALUE || !BuildWindows(instance, specs) || focus >= Windows.size()) {
+    if (LogFile == INVALID_HANDLE_VALUE || !BuildWindows(instance, plan) || focus >= Windows.size()) {
         return 3;
     }
     for (int attempt = 0; attempt < 50 && GetForegroundWindow() != Windows[0]; ++attempt) {
@@ -252,7 +252,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
         Sleep(20);
     }
     SetFocus(Windows[focus]);
-    if (GetForegroundWindow() != Windows[0] || !WriteReadyFile(readyPath, specs)) {
+    if (GetForegroundWindow() != Windows[0] || !WriteReadyFile(readyPath, plan)) {
         return 4;
     }
     SetTimer(nullptr, 0, lifetimeSeconds * 1000, nullptr);
