@@ -52,11 +52,6 @@ std::uint32_t KeystrokeFlags(std::uint8_t scanCode, unsigned extended, bool keyU
     return flags;
 }
 
-std::wstring HotkeySubkeyPath(const wchar_t* name)
-{
-    return std::wstring(kAgentHotkeyKeyPath) + L"\\" + (name != nullptr ? name : L"");
-}
-
 std::wstring PolicyValueName(const wchar_t* name)
 {
     if (NamesEqual(name, L"LWin+L") || NamesEqual(name, L"RWin+L")) {
@@ -67,8 +62,5 @@ std::wstring PolicyValueName(const wchar_t* name)
 
 bool SettingBlocks(bool readSucceeded, const std::uint8_t (&buffer)[4])
 {
-    const std::uint32_t number = static_cast<std::uint32_t>(buffer[0]) | static_cast<std::uint32_t>(buffer[1]) << 8 |
-                                 static_cast<std::uint32_t>(buffer[2]) << 16 |
-                                 static_cast<std::uint32_t>(buffer[3]) << 24;
-    return readSucceeded && number == 1;
+    return readSucceeded && DwordFromBytes(buffer) == 1;
 }

@@ -3,6 +3,8 @@
 // names and how a setting's bytes are read.
 #pragma once
 
+#include "driver_config.h"
+
 #include <cstdint>
 #include <string>
 
@@ -31,14 +33,8 @@ std::uint8_t WindowsKeyFor(const wchar_t* name);
 // 24, the context code always 0, and bits 30 and 31 set for a release.
 std::uint32_t KeystrokeFlags(std::uint8_t scanCode, unsigned extended, bool keyUp);
 
-// Registry of the settings that can block the local action.
-constexpr const wchar_t* kAgentHotkeyKeyPath = L"SYSTEM\\CurrentControlSet\\services\\zqkbfiltr\\hotkey";
 constexpr const wchar_t* kBlockLocalValue = L"BlockLocal";
 constexpr const wchar_t* kKeyboardFilterKeyPath = L"SOFTWARE\\Policies\\Microsoft\\KeyboardFilter";
-
-// The driver's subkey of a hotkey: the hotkey key, a backslash and the name
-// unchanged.
-std::wstring HotkeySubkeyPath(const wchar_t* name);
 
 // The Keyboard Filter policy value of a hotkey: "Win+L" for "LWin+L" and
 // "RWin+L" (any ASCII case), otherwise the name unchanged.

@@ -122,8 +122,7 @@ bool LoadHotkeyTable(DWORD& error)
         DWORD blockSize = sizeof(block);
         DWORD blockType = 0;
         if (win32.RegQueryValueExW(subkey.key, L"Block", nullptr, &blockType, block, &blockSize) == ERROR_SUCCESS) {
-            entry.block = static_cast<DWORD>(block[0]) | (static_cast<DWORD>(block[1]) << 8) |
-                          (static_cast<DWORD>(block[2]) << 16) | (static_cast<DWORD>(block[3]) << 24);
+            entry.block = DwordFromBytes(block);
         }
 
         std::wstring command;

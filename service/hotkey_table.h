@@ -2,14 +2,13 @@
 // dispatch of a signalled hotkey.
 #pragma once
 
+#include "driver_config.h"
 #include "win32_api.h"
 
 #include <memory>
 #include <string>
 #include <vector>
 
-constexpr const wchar_t* kHotkeyKeyPath = L"SYSTEM\\CurrentControlSet\\services\\zqkbfiltr\\hotkey";
-constexpr const wchar_t* kHotkeyEventPrefix = L"ZQKBFiltr";
 
 constexpr size_t kHotkeyNameChars = 128;     // 127 characters and NUL
 constexpr size_t kHotkeyCommandChars = 520;  // 519 characters and NUL

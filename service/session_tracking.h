@@ -2,11 +2,11 @@
 // session changes of the machine.
 #pragma once
 
+#include "driver_config.h"
 #include "win32_api.h"
 
 #include <string>
 
-constexpr const wchar_t* kLogonMarkerName = L"ZQKBFiltrWinLogon";
 
 extern HANDLE LogonMarkerEvent;
 extern std::wstring LoggedOnUser;

@@ -30,11 +30,6 @@ std::wstring ErrorText(DWORD error)
     return message;
 }
 
-std::wstring HotkeyPath(const std::wstring& name)
-{
-    return std::wstring(kHotkeyKeyPath) + L"\\" + name;
-}
-
 std::wstring MachinePath(const std::wstring& path)
 {
     return L"HKEY_LOCAL_MACHINE\\" + path;
@@ -42,7 +37,7 @@ std::wstring MachinePath(const std::wstring& path)
 
 int WriteValues(const SimCommand& command, std::wstring& out, std::wstring& err)
 {
-    const std::wstring path = HotkeyPath(command.hotkey);
+    const std::wstring path = HotkeySubkeyPath(command.hotkey.c_str());
     KReg key;
     const LONG created = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                          KEY_SET_VALUE, nullptr, &key.key, nullptr);
@@ -133,7 +128,7 @@ int List(std::wstring& out, std::wstring& err)
 
 int Remove(const SimCommand& command, std::wstring& out, std::wstring& err)
 {
-    const std::wstring path = HotkeyPath(command.hotkey);
+    const std::wstring path = HotkeySubkeyPath(command.hotkey.c_str());
     if (command.valueName.empty()) {
         LONG result = RegDeleteTreeW(HKEY_LOCAL_MACHINE, path.c_str());
         KReg left;

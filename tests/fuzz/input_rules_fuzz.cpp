@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     const std::wstring policyName = PolicyValueName(name);
     Check(hotkey == AgentHotkey::LWinL || hotkey == AgentHotkey::RWinL ? policyName == L"Win+L"
                                                                          : policyName == name);
-    Check(HotkeySubkeyPath(name).size() == wcslen(kAgentHotkeyKeyPath) + 1 + std::wstring(name).size());
+    Check(HotkeySubkeyPath(name).size() == wcslen(kHotkeyKeyPath) + 1 + std::wstring(name).size());
 
     // hotkeysim: NUL-separated arguments, and the raw bytes as a value.
     std::vector<std::wstring> args;

@@ -1,0 +1,12 @@
+#include "driver_config.h"
+
+std::wstring HotkeySubkeyPath(const wchar_t* name)
+{
+    return std::wstring(kHotkeyKeyPath) + L"\\" + (name != nullptr ? name : L"");
+}
+
+std::uint32_t DwordFromBytes(const std::uint8_t (&bytes)[4])
+{
+    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
