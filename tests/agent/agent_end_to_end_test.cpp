@@ -194,7 +194,7 @@ TEST(AgentEndToEnd, DeliversEachClientsKeysIntoTheFakeClient)
         ASSERT_TRUE(client.Ready());
         policy.Set(kSentinel);
         const RunResult run = RunAgent(L" " + std::wstring(c.hotkey));
-        ASSERT_TRUE(run.finished);
+        ASSERT_TRUE(run.finished) << "started " << run.started << ", error " << run.error;
         EXPECT_EQ(run.exitCode, 0u);
         const Received received = Split(client.RecordsAfterFence(), c.synthesised);
         EXPECT_THAT(received.keys, ElementsAreArray(c.keys));

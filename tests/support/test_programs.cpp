@@ -77,6 +77,7 @@ RunResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs)
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+        result.error = GetLastError();
         return result;
     }
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
@@ -92,6 +93,9 @@ RunResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs)
     buffer.push_back(L'\0');
     result.started = CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                                     &process) != FALSE;
+    if (!result.started) {
+        result.error = GetLastError();
+    }
     CloseHandle(writeEnd);
     if (!result.started) {
         CloseHandle(readEnd);
@@ -113,10 +117,12 @@ RunResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs)
         }
     } reader{readEnd, std::string()};
     HANDLE thread = CreateThread(nullptr, 0, &Reader::Run, &reader, 0, nullptr);
-    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+    const DWORD waited = WaitForSingleObject(process.hProcess, timeoutMs);
+    if (waited == WAIT_OBJECT_0) {
         result.finished = true;
         GetExitCodeProcess(process.hProcess, &result.exitCode);
     } else {
+        result.error = waited == WAIT_FAILED ? GetLastError() : WAIT_TIMEOUT;
         TerminateProcess(process.hProcess, 0xDEAD);
         WaitForSingleObject(process.hProcess, 5000);
     }

@@ -28,6 +28,7 @@ struct RunResult {
     bool finished = false;  // false: still running at the timeout, and killed
     DWORD exitCode = 0;     // the full 32-bit exit code
     std::string output;     // what it wrote to stdout and stderr
+    DWORD error = 0;        // the Windows error when it could not be started or waited for
 };
 
 // Runs `commandLine` (program path quoted by the caller where needed), waits
