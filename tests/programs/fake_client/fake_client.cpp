@@ -25,6 +25,11 @@
 //   --focus INDEX     the window that gets the keyboard focus (default 0).
 //   --lifetime SECS   exits after this many seconds (default 120); it also
 //                     exits when its top-level window is closed.
+//   --stamp NAME      for timing: NAME is a file mapping of 8 bytes and
+//                     NAME".key" an event, both made by the caller. At a
+//                     WM_KEYDOWN or WM_SYSKEYDOWN while the 8 bytes hold 0,
+//                     the client stores QueryPerformanceCounter there and
+//                     sets the event; the caller clears the 8 bytes again.
 //
 // Ready-made trees, by the client table's executable names:
 //   wfica32, CDViewer   frame > pane > "CtxICADisp"
@@ -56,6 +61,32 @@ struct WindowSpec {
 
 std::vector<HWND> Windows;
 HANDLE LogFile = INVALID_HANDLE_VALUE;
+// --stamp: the caller's slot for the time of the first key-down, and its event.
+volatile LONGLONG* StampSlot = nullptr;
+HANDLE StampEvent = nullptr;
+
+void StampKeyDown(UINT message)
+{
+    if (StampSlot == nullptr || (message != WM_KEYDOWN && message != WM_SYSKEYDOWN)) {
+        return;
+    }
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    if (InterlockedCompareExchange64(StampSlot, now.QuadPart, 0) == 0) {
+        SetEvent(StampEvent);
+    }
+}
+
+bool OpenStamp(const std::wstring& name)
+{
+    const HANDLE mapping = OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, name.c_str());
+    StampEvent = OpenEventW(EVENT_MODIFY_STATE, FALSE, (name + L".key").c_str());
+    if (mapping == nullptr || StampEvent == nullptr) {
+        return false;
+    }
+    StampSlot = static_cast<volatile LONGLONG*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(LONGLONG)));
+    return StampSlot != nullptr;  // mapping and event stay open for the client's life
+}
 
 std::string Utf8(const std::wstring& text)
 {
@@ -111,6 +142,7 @@ void Record(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (MessageName(message) != nullptr) {
+        StampKeyDown(message);
         Record(window, message, wParam, lParam);
         return 0;  // no menu mode on Alt, no system commands
     }
@@ -214,6 +246,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::wstring logPath;
     std::wstring readyPath;
+    std::wstring stampName;
     std::vector<WindowSpec> plan;
     size_t focus = 0;
     UINT lifetimeSeconds = 120;
@@ -232,6 +265,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
             }
         } else if (option == L"--focus") {
             focus = static_cast<size_t>(_wtoi(value.c_str()));
+        } else if (option == L"--stamp") {
+            stampName = value;
         } else if (option == L"--lifetime") {
             lifetimeSeconds = static_cast<UINT>(_wtoi(value.c_str()));
         } else {
@@ -241,6 +276,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     LocalFree(argv);
     if (logPath.empty() || readyPath.empty()) {
         return 2;
+    }
+    if (!stampName.empty() && !OpenStamp(stampName)) {
+        return 3;
     }
     LogFile = CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                           nullptr, CREATE_ALWAYS, 0, nullptr);
