@@ -34,6 +34,26 @@ void ReportStatus(DWORD state, DWORD controlsAccepted, DWORD exitCode = NO_ERROR
     win32.SetServiceStatus(StatusHandle, &ServiceStatus);
 }
 
+// Whether `handle` is signalled now, without waiting; an auto-reset event is
+// reset by the check.
+bool IsSignalled(HANDLE handle)
+{
+    return win32.WaitForMultipleObjects(1, &handle, FALSE, 0) == WAIT_OBJECT_0;
+}
+
+// Once the stop is seen: one pass in table order that serves each hotkey
+// signalled at that moment, as the wait would have served them before the
+// stop. A press that arrives after the pass has looked at its hotkey is not
+// served.
+void ServeSignalledHotkeysOnce()
+{
+    for (DWORD i = 0; i < HotkeyCount; ++i) {
+        if (IsSignalled(HotkeyTable[i].event)) {
+            DispatchHotkey(i);
+        }
+    }
+}
+
 }  // namespace
 
 int ServiceProgramEntry(int argc, wchar_t** argv)
@@ -71,11 +91,19 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
 
     for (;;) {
         const DWORD result = win32.WaitForMultipleObjects(HotkeyCount + 1, WaitHandles.get(), FALSE, INFINITE);
+        // The wait reports the lowest signalled index: the stop only when no
+        // hotkey is signalled.
         if (result == WAIT_OBJECT_0 + HotkeyCount) {
             break;
         }
         if (result < WAIT_OBJECT_0 + HotkeyCount) {
             DispatchHotkey(result - WAIT_OBJECT_0);
+            // A hotkey pressed again before it is served would win every
+            // wait: look for the stop after every dispatch.
+            if (IsSignalled(StopEvent)) {
+                ServeSignalledHotkeysOnce();
+                break;
+            }
         } else {
             win32.Sleep(kFailedWaitPauseMs);
         }
