@@ -1,10 +1,13 @@
 #include "service_fakes.h"
 
 #include "hotkey_table.h"
+#include "service_main.h"
 #include "service_state.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -203,4 +206,83 @@ std::vector<std::wstring> LaunchRecorder::CommandLines() const
         lines.push_back(call.commandLine);
     }
     return lines;
+}
+
+namespace {
+
+// Long enough for any step of the service under a loaded Wine; a step that
+// takes longer has hung.
+constexpr DWORD kServiceStepLimitMs = 60000;
+
+// Reports a service that hangs and ends the test program: its thread cannot
+// be taken back.
+void EndTheProgramForAHang(const char* what)
+{
+    ADD_FAILURE() << "the service hangs: " << what;
+    std::fflush(stdout);
+    std::_Exit(3);
+}
+
+}  // namespace
+
+ServiceThread::ServiceThread()
+{
+    waiting_ = CreateSemaphoreW(nullptr, 0, 0x7FFFFFFF, nullptr);
+    finished_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    auto realWait = win32.WaitForMultipleObjects;
+    HANDLE waiting = waiting_;
+    win32.WaitForMultipleObjects = [realWait, waiting](DWORD count, const HANDLE* handles, BOOL all,
+                                                       DWORD timeout) {
+        if (timeout == INFINITE) {
+            ReleaseSemaphore(waiting, 1, nullptr);
+        }
+        return realWait(count, handles, all, timeout);
+    };
+    HANDLE finished = finished_;
+    thread_ = std::thread([finished] {
+        ServiceMain(0, nullptr);
+        SetEvent(finished);
+    });
+}
+
+ServiceThread::~ServiceThread()
+{
+    if (thread_.joinable()) {
+        Stop();
+    }
+    CloseHandle(waiting_);
+    CloseHandle(finished_);
+}
+
+void ServiceThread::WaitUntilWaiting()
+{
+    HANDLE either[] = {waiting_, finished_};
+    const DWORD result = WaitForMultipleObjects(2, either, FALSE, kServiceStepLimitMs);
+    if (result == WAIT_OBJECT_0 + 1) {
+        ADD_FAILURE() << "the service ended instead of waiting for hotkeys";
+    } else if (result != WAIT_OBJECT_0) {
+        EndTheProgramForAHang("it does not come back to its wait");
+    }
+}
+
+void ServiceThread::Press(HANDLE event)
+{
+    ASSERT_TRUE(SetEvent(event));
+    WaitUntilWaiting();
+}
+
+void ServiceThread::Stop()
+{
+    if (WaitForSingleObject(finished_, 0) != WAIT_OBJECT_0) {
+        ServiceCtrlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr);
+    }
+    WaitForEnd();
+}
+
+void ServiceThread::WaitForEnd()
+{
+    if (WaitForSingleObject(finished_, kServiceStepLimitMs) != WAIT_OBJECT_0) {
+        EndTheProgramForAHang("ServiceMain does not return");
+    }
+    thread_.join();
 }

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 // A hotkey name that no other test process uses at the same time (event
@@ -105,4 +106,36 @@ public:
     std::vector<TokenSetCall> sets;
     std::vector<CreateCall> creates;
     std::vector<std::wstring> directories;
+};
+
+// Runs ServiceMain on a thread of its own and keeps the test in step with it:
+// it is told each time the service enters its wait for hotkeys and the stop
+// (the wait without a time limit). Construct it once the other substitutes
+// are installed; its own substitute wraps WaitForMultipleObjects. Every wait
+// for the service is limited to a minute: a service that hangs ends the test
+// program with a failure.
+class ServiceThread {
+public:
+    ServiceThread();
+    ~ServiceThread();
+    ServiceThread(const ServiceThread&) = delete;
+    ServiceThread& operator=(const ServiceThread&) = delete;
+
+    // Returns once the service has entered its wait again since the last call
+    // (the first call: since the start).
+    void WaitUntilWaiting();
+    // Sets `event`, as the driver does, and returns once the service has
+    // served it and waits again.
+    void Press(HANDLE event);
+    // Requests the stop through the control handler and waits until
+    // ServiceMain has returned.
+    void Stop();
+    // Waits until ServiceMain has returned (after a stop requested by a
+    // substitute, or a failed start).
+    void WaitForEnd();
+
+private:
+    HANDLE waiting_ = nullptr;  // a semaphore, released at every entry into the wait
+    HANDLE finished_ = nullptr;  // set when ServiceMain has returned
+    std::thread thread_;
 };
