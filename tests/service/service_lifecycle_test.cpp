@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -96,6 +97,14 @@ TEST_F(ServiceLifecycle, FailedStartsReportStoppedWithTheirCause)
     const std::wstring a = UniqueHotkey(L"a");
     const std::wstring b = UniqueHotkey(L"b");
     auto goodHotkey = [&] { RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(a), L"run", L"x.exe"); };
+    // A "run" that would be a good command if it were REG_SZ.
+    auto runOfType = [&](DWORD type) {
+        return [&, type] {
+            goodHotkey();
+            const wchar_t text[] = L"x.exe";
+            RegistrySandbox::SetValue(HKEY_LOCAL_MACHINE, HotkeySubkey(b), L"run", type, text, sizeof(text));
+        };
+    };
     const Win32Api configured = win32;
     std::vector<HANDLE> held;  // objects a case keeps for its start only
 
@@ -122,6 +131,12 @@ TEST_F(ServiceLifecycle, FailedStartsReportStoppedWithTheirCause)
          kBadConfiguration},
         {"run as REG_DWORD", [&] { RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, HotkeySubkey(b), L"run", 1); },
          kBadConfiguration},
+        {"run as REG_NONE", runOfType(REG_NONE), kBadConfiguration},
+        {"run as REG_BINARY", runOfType(REG_BINARY), kBadConfiguration},
+        {"run as REG_DWORD_BIG_ENDIAN", runOfType(REG_DWORD_BIG_ENDIAN), kBadConfiguration},
+        {"run as REG_LINK", runOfType(REG_LINK), kBadConfiguration},
+        {"run as REG_MULTI_SZ", runOfType(REG_MULTI_SZ), kBadConfiguration},
+        {"run as REG_QWORD", runOfType(REG_QWORD), kBadConfiguration},
         {"64 hotkeys",
          [&] {
              for (int i = 0; i < 64; ++i) {
@@ -135,6 +150,12 @@ TEST_F(ServiceLifecycle, FailedStartsReportStoppedWithTheirCause)
              RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(std::wstring(128, L'n')), L"run", L"x");
          },
          kBadConfiguration},
+        {"a name of 254 characters (the longest the enumeration takes)",
+         [&] {
+             goodHotkey();
+             RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(std::wstring(254, L'n')), L"run", L"x");
+         },
+         kBadConfiguration},
         {"a name of 255 characters (fails at the enumeration)",
          [&] {
              goodHotkey();
@@ -143,6 +164,11 @@ TEST_F(ServiceLifecycle, FailedStartsReportStoppedWithTheirCause)
          kBadConfiguration},
         {"a run of 520 characters",
          [&] { RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(b), L"run", std::wstring(520, L'r')); },
+         kBadConfiguration},
+        {"a run of 100,000 characters",
+         [&] {
+             RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(b), L"run", std::wstring(100000, L'r'));
+         },
          kBadConfiguration},
         {"fewer subkeys than counted",
          [&] {
@@ -170,6 +196,21 @@ TEST_F(ServiceLifecycle, FailedStartsReportStoppedWithTheirCause)
              };
          },
          ERROR_ACCESS_DENIED},
+        {"a subkey deleted between the enumeration and its open",
+         [&] {
+             goodHotkey();
+             RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(b), L"run", L"y.exe");
+             auto realOpen = win32.RegOpenKeyExW;
+             const std::wstring doomed = HotkeySubkey(b);
+             win32.RegOpenKeyExW = [realOpen, doomed](HKEY root, LPCWSTR path, DWORD options, REGSAM access,
+                                                      PHKEY key) -> LONG {
+                 if (path == doomed) {
+                     EXPECT_EQ(RegDeleteKeyW(root, path), ERROR_SUCCESS);
+                 }
+                 return realOpen(root, path, options, access, key);
+             };
+         },
+         ERROR_FILE_NOT_FOUND},
         {"a hotkey event that cannot be created (its name holds a mutex)",
          [&] {
              goodHotkey();
@@ -249,6 +290,114 @@ TEST_F(ServiceLifecycle, TheLimitsThemselvesStillLoad)
     // 64 handles in one wait: accepted by the system.
     ASSERT_TRUE(SetEvent(StopEvent));
     EXPECT_EQ(WaitForMultipleObjects(HotkeyCount + 1, WaitHandles.get(), FALSE, 0), WAIT_OBJECT_0 + 63);
+}
+
+// Odd but usable configurations: the service starts, serves a press of every
+// hotkey through its named event, and stops with exit code 0.
+TEST_F(ServiceLifecycle, OddButUsableConfigurationsStartServeEveryHotkeyAndStopCleanly)
+{
+    // The hotkeys a case configures, each with the command it starts
+    // (empty: it starts nothing).
+    using Hotkeys = std::map<std::wstring, std::wstring>;
+    auto runBytes = [](const std::wstring& name, std::vector<BYTE> bytes) {
+        RegistrySandbox::SetValue(HKEY_LOCAL_MACHINE, HotkeySubkey(name), L"run", REG_SZ, bytes.data(),
+                                  static_cast<DWORD>(bytes.size()));
+    };
+    auto blockBytes = [](const std::wstring& name, std::vector<BYTE> bytes) {
+        RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(name), L"run", L"x.exe");
+        RegistrySandbox::SetValue(HKEY_LOCAL_MACHINE, HotkeySubkey(name), L"Block", REG_BINARY, bytes.data(),
+                                  static_cast<DWORD>(bytes.size()));
+    };
+    struct Case {
+        const char* what;
+        std::function<Hotkeys()> arrange;
+    } const cases[] = {
+        {"a run of 5 bytes: two characters and the low half of a third",
+         [&] {
+             const std::wstring name = UniqueHotkey(L"odd");
+             runBytes(name, {'a', 0, 'b', 0, 'c'});
+             return Hotkeys{{name, L"abc"}};
+         }},
+        {"a run without a terminator",
+         [&] {
+             const std::wstring name = UniqueHotkey(L"open");
+             runBytes(name, {'a', 0, 'b', 0});
+             return Hotkeys{{name, L"ab"}};
+         }},
+        {"a run of 0 bytes and a run of 2 bytes (empty strings)",
+         [&] {
+             const std::wstring none = UniqueHotkey(L"none");
+             const std::wstring empty = UniqueHotkey(L"empty");
+             runBytes(none, {});
+             runBytes(empty, {0, 0});
+             return Hotkeys{{none, L""}, {empty, L""}};
+         }},
+        {"63 hotkeys, one of them named with 127 characters",
+         [&] {
+             Hotkeys hotkeys;
+             const std::wstring base = UniqueHotkey(L"n");
+             hotkeys[base + std::wstring(127 - base.size(), L'n')] = L"long.exe";
+             for (int i = 0; i < 62; ++i) {
+                 hotkeys[UniqueHotkey(L"k" + std::to_wstring(i))] = L"k" + std::to_wstring(i) + L".exe";
+             }
+             for (const auto& hotkey : hotkeys) {
+                 RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(hotkey.first), L"run", hotkey.second);
+             }
+             return hotkeys;
+         }},
+        {"a Block of 1 byte (1: blocks) and one of 4096 bytes (too long to read: does not block)",
+         [&] {
+             const std::wstring shortBlock = UniqueHotkey(L"short");
+             const std::wstring longBlock = UniqueHotkey(L"long");
+             blockBytes(shortBlock, {1});
+             std::vector<BYTE> big(4096, 0);
+             big[0] = 1;
+             blockBytes(longBlock, big);
+             return Hotkeys{{shortBlock, L""}, {longBlock, L"x.exe"}};
+         }},
+    };
+    const Win32Api configured = win32;
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ServiceGlobalsReset fresh;
+        RegistrySandbox caseSandbox;
+        StatusRecorder caseRecorder;
+        LaunchRecorder caseLaunches;
+        caseLaunches.consoleSession = 0xFFFFFFFF;
+        win32 = configured;
+        caseRecorder.Install();
+        caseLaunches.Install();
+        const Hotkeys hotkeys = c.arrange();
+
+        ServiceThread service;
+        service.WaitUntilWaiting();
+        // Pressed in table order, each once; the table is complete once the
+        // service waits.
+        ASSERT_EQ(HotkeyCount, hotkeys.size());
+        std::vector<std::wstring> expected;
+        for (DWORD i = 0; i < HotkeyCount; ++i) {
+            const std::wstring name = HotkeyTable[i].name;
+            ASSERT_EQ(hotkeys.count(name), 1u);
+            if (!hotkeys.at(name).empty()) {
+                expected.push_back(hotkeys.at(name) + L" " + name);
+            }
+            HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, (L"ZQKBFiltr" + name).c_str());
+            ASSERT_NE(event, nullptr);
+            service.Press(event);
+            CloseHandle(event);
+        }
+        service.Stop();
+
+        EXPECT_EQ(caseLaunches.CommandLines(), expected);
+        ExpectReports(caseRecorder.Reports(), {
+                                                  {SERVICE_START_PENDING, 0x80, 1, 0},
+                                                  {SERVICE_RUNNING, 0x81, 0, 0},
+                                                  {SERVICE_STOP_PENDING, 0x81, 2, 0},
+                                                  {SERVICE_STOP_PENDING, 0x81, 3, 0},
+                                                  {SERVICE_STOPPED, 0x81, 0, 0},
+                                              });
+    }
 }
 
 // Runs ServiceMain on this thread. At its first wait `beforeFirstWait` runs
