@@ -419,7 +419,13 @@ int wmain(int argc, wchar_t** argv)
         const double elapsed = Milliseconds(Now() - start);
         Sleep(1000);
         const ServiceFigures afterPresses = Measure(serviceProcess.get(), serviceId);
-        PrintRow(Format("Service after %.0f more presses", options.dispatches), Describe(afterPresses));
+        PrintRow(Format("Service after %.0f more presses", options.dispatches),
+                 Describe(afterPresses) +
+                     Format(" (%+.0f handles, %+.2f MB private since the start)",
+                            static_cast<double>(afterPresses.handles) - static_cast<double>(afterStart.handles),
+                            (static_cast<double>(afterPresses.privateBytes) -
+                             static_cast<double>(afterStart.privateBytes)) /
+                                1048576.0));
         PrintRow("Service, presses served per second (program missing, nothing started)",
                  Format("%.0f", options.dispatches / (elapsed / 1000.0)));
     }
