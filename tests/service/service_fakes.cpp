@@ -286,3 +286,26 @@ void ServiceThread::WaitForEnd()
     }
     thread_.join();
 }
+
+void ExpectStoppedAndReleased(const std::vector<SERVICE_STATUS>& reports)
+{
+    ExpectReports(reports, {
+                               {SERVICE_START_PENDING, 0x80, 1, 0},
+                               {SERVICE_RUNNING, 0x81, 0, 0},
+                               {SERVICE_STOP_PENDING, 0x81, 2, 0},
+                               {SERVICE_STOP_PENDING, 0x81, 3, 0},
+                               {SERVICE_STOPPED, 0x81, 0, 0},
+                           });
+    EXPECT_EQ(StopEvent, nullptr);
+    EXPECT_EQ(WaitHandles, nullptr);
+    for (DWORD i = 0; HotkeyTable != nullptr && i < HotkeyCount; ++i) {
+        EXPECT_EQ(HotkeyTable[i].event, nullptr) << i;
+    }
+}
+
+ServiceRunCase::ServiceRunCase()
+{
+    recorder.Install();
+    launches.consoleSession = 0xFFFFFFFF;
+    launches.Install();
+}

@@ -139,3 +139,19 @@ private:
     HANDLE finished_ = nullptr;  // set when ServiceMain has returned
     std::thread thread_;
 };
+
+// A started service that ended after a stop: STOP_PENDING from the control
+// handler, STOP_PENDING and STOPPED from ServiceMain, nothing left open.
+void ExpectStoppedAndReleased(const std::vector<SERVICE_STATUS>& reports);
+
+// What one case of a table of service runs needs afresh: the service's
+// globals as in a new process, the Windows calls as the case found them
+// (restored at its end), and status and launch recorders installed, with no
+// console session (so the check for a user at the console writes nothing).
+struct ServiceRunCase {
+    ServiceRunCase();
+    ServiceGlobalsReset globals;
+    Win32Override api;
+    StatusRecorder recorder;
+    LaunchRecorder launches;
+};

@@ -356,18 +356,11 @@ TEST_F(ServiceLifecycle, OddButUsableConfigurationsStartServeEveryHotkeyAndStopC
              return Hotkeys{{shortBlock, L""}, {longBlock, L"x.exe"}};
          }},
     };
-    const Win32Api configured = win32;
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ServiceGlobalsReset fresh;
         RegistrySandbox caseSandbox;
-        StatusRecorder caseRecorder;
-        LaunchRecorder caseLaunches;
-        caseLaunches.consoleSession = 0xFFFFFFFF;
-        win32 = configured;
-        caseRecorder.Install();
-        caseLaunches.Install();
+        ServiceRunCase run;
         const Hotkeys hotkeys = c.arrange();
 
         ServiceThread service;
@@ -389,14 +382,8 @@ TEST_F(ServiceLifecycle, OddButUsableConfigurationsStartServeEveryHotkeyAndStopC
         }
         service.Stop();
 
-        EXPECT_EQ(caseLaunches.CommandLines(), expected);
-        ExpectReports(caseRecorder.Reports(), {
-                                                  {SERVICE_START_PENDING, 0x80, 1, 0},
-                                                  {SERVICE_RUNNING, 0x81, 0, 0},
-                                                  {SERVICE_STOP_PENDING, 0x81, 2, 0},
-                                                  {SERVICE_STOP_PENDING, 0x81, 3, 0},
-                                                  {SERVICE_STOPPED, 0x81, 0, 0},
-                                              });
+        EXPECT_EQ(run.launches.CommandLines(), expected);
+        ExpectStoppedAndReleased(run.recorder.Reports());
     }
 }
 

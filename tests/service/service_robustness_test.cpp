@@ -20,24 +20,6 @@
 
 namespace {
 
-// A started service that ended after a stop: STOP_PENDING from the control
-// handler, STOP_PENDING and STOPPED from ServiceMain, nothing left open.
-void ExpectStoppedAndReleased(const std::vector<SERVICE_STATUS>& reports)
-{
-    ExpectReports(reports, {
-                               {SERVICE_START_PENDING, 0x80, 1, 0},
-                               {SERVICE_RUNNING, 0x81, 0, 0},
-                               {SERVICE_STOP_PENDING, 0x81, 2, 0},
-                               {SERVICE_STOP_PENDING, 0x81, 3, 0},
-                               {SERVICE_STOPPED, 0x81, 0, 0},
-                           });
-    EXPECT_EQ(StopEvent, nullptr);
-    EXPECT_EQ(WaitHandles, nullptr);
-    for (DWORD i = 0; i < HotkeyCount; ++i) {
-        EXPECT_EQ(HotkeyTable[i].event, nullptr) << i;
-    }
-}
-
 class ServiceRobustness : public ::testing::Test {
 protected:
     void SetUp() override
@@ -96,14 +78,8 @@ TEST_F(ServiceRobustness, AStopDuringABurstOfPressesEndsTheServiceAfterAtMostOne
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ServiceGlobalsReset fresh;
         RegistrySandbox caseSandbox;
-        StatusRecorder caseRecorder;
-        LaunchRecorder caseLaunches;
-        caseLaunches.consoleSession = 0xFFFFFFFF;
-        Win32Override caseApi;
-        caseRecorder.Install();
-        caseLaunches.Install();
+        ServiceRunCase run;
 
         std::vector<std::wstring> names;
         for (const wchar_t* base : {L"a", L"b", L"c"}) {
@@ -134,7 +110,7 @@ TEST_F(ServiceRobustness, AStopDuringABurstOfPressesEndsTheServiceAfterAtMostOne
             ++launchCount;
             if (!stopRequested) {
                 stopRequested = true;
-                launchesBeforeStop = caseLaunches.creates.size();
+                launchesBeforeStop = run.launches.creates.size();
                 RequestStop();
             }
             // Pressed again before the service is back in its wait.
@@ -161,7 +137,7 @@ TEST_F(ServiceRobustness, AStopDuringABurstOfPressesEndsTheServiceAfterAtMostOne
 
         ASSERT_TRUE(stopRequested);
         ASSERT_EQ(HotkeyCount, 3u);
-        const std::vector<std::wstring> lines = caseLaunches.CommandLines();
+        const std::vector<std::wstring> lines = run.launches.CommandLines();
         // After the stop, each hotkey at most once, in table order.
         std::vector<DWORD> afterStop;
         for (size_t i = launchesBeforeStop; i < lines.size(); ++i) {
@@ -173,7 +149,7 @@ TEST_F(ServiceRobustness, AStopDuringABurstOfPressesEndsTheServiceAfterAtMostOne
             << "the launches after the stop are not in rising table order";
         // Every bursting hotkey signalled with the stop is served once more.
         EXPECT_EQ(afterStop.size(), c.burst.size());
-        ExpectStoppedAndReleased(caseRecorder.Reports());
+        ExpectStoppedAndReleased(run.recorder.Reports());
         for (const auto& entry : driverEvents) {
             CloseHandle(entry.second);
         }
@@ -186,7 +162,6 @@ TEST_F(ServiceRobustness, AStopAtAnyMomentAfterRunningEndsTheService)
 {
     const std::wstring name = UniqueHotkey(L"k");
     ConfigureHotkeys({name});
-    const Win32Api configured = win32;
 
     // Each arrangement substitutes one call so that it requests the stop
     // (and notes that it did).
@@ -252,13 +227,7 @@ TEST_F(ServiceRobustness, AStopAtAnyMomentAfterRunningEndsTheService)
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ServiceGlobalsReset fresh;
-        StatusRecorder caseRecorder;
-        LaunchRecorder caseLaunches;
-        caseLaunches.consoleSession = 0xFFFFFFFF;
-        win32 = configured;
-        caseRecorder.Install();
-        caseLaunches.Install();
+        ServiceRunCase run;
         bool stopRequested = false;
         c.arrange(stopRequested);
         if (c.press) {
@@ -282,8 +251,8 @@ TEST_F(ServiceRobustness, AStopAtAnyMomentAfterRunningEndsTheService)
         service.WaitForEnd();
 
         EXPECT_TRUE(stopRequested);
-        ExpectStoppedAndReleased(caseRecorder.Reports());
-        EXPECT_EQ(caseLaunches.creates.size(), c.press ? 1u : 0u);
+        ExpectStoppedAndReleased(run.recorder.Reports());
+        EXPECT_EQ(run.launches.creates.size(), c.press ? 1u : 0u);
     }
 }
 
