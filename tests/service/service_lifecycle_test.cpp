@@ -48,17 +48,8 @@ TEST_F(ServiceLifecycle, StartAndStopReportTheFiveStatesWithCheckPointsOneTwoThr
     serviceMain.join();
 
     // The stop control is not accepted while the start is pending: 0x80 only.
-    ExpectReports(recorder.Reports(), {
-                                          {SERVICE_START_PENDING, 0x80, 1, 0},
-                                          {SERVICE_RUNNING, 0x81, 0, 0},
-                                          {SERVICE_STOP_PENDING, 0x81, 2, 0},
-                                          {SERVICE_STOP_PENDING, 0x81, 3, 0},
-                                          {SERVICE_STOPPED, 0x81, 0, 0},
-                                      });
-    EXPECT_EQ(StopEvent, nullptr);
-    EXPECT_EQ(WaitHandles, nullptr);
+    ExpectStoppedAndReleased(recorder.Reports());
     ASSERT_EQ(HotkeyCount, 1u);
-    EXPECT_EQ(HotkeyTable[0].event, nullptr);
     // The hotkey's event is gone with the service.
     HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, (L"ZQKBFiltr" + name).c_str());
     EXPECT_EQ(event, nullptr);
