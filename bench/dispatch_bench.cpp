@@ -9,6 +9,7 @@
 //   dispatch_bench.exe [PRESSES]     (default 10000)
 //
 // Prints rows of a Markdown table.
+#include "bench_clock.h"
 #include "bench_stats.h"
 #include "driver_config.h"
 #include "service_main.h"
@@ -22,20 +23,6 @@
 #include <vector>
 
 namespace {
-
-LONGLONG Now()
-{
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now.QuadPart;
-}
-
-double Microseconds(LONGLONG ticks)
-{
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(ticks) * 1e6 / static_cast<double>(frequency.QuadPart);
-}
 
 int Fail(const char* what)
 {
@@ -107,7 +94,7 @@ int wmain(int argc, wchar_t** argv)
         if (WaitForSingleObject(launched, 10000) != WAIT_OBJECT_0) {
             return Fail("a press was not dispatched");
         }
-        samples.push_back(Microseconds(launchTime - pressed));
+        samples.push_back(Milliseconds(launchTime - pressed) * 1000.0);
     }
     CloseHandle(event);
     ServiceCtrlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr);

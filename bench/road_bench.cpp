@@ -20,6 +20,7 @@
 //     dispatch and launch but starts nothing);
 //  5. how long a stop takes, idle and during a burst of presses.
 // Exit code 0 when every measurement could be made, 1 otherwise.
+#include "bench_clock.h"
 #include "bench_stats.h"
 #include "driver_config.h"
 #include "process_figures.h"
@@ -54,23 +55,6 @@ std::string Narrow(const std::wstring& text)
 {
     std::fprintf(stderr, "road_bench: %s (error %lu)\n", what.c_str(), GetLastError());
     std::exit(1);
-}
-
-LONGLONG Now()
-{
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now.QuadPart;
-}
-
-double Milliseconds(LONGLONG ticks)
-{
-    static const double frequency = [] {
-        LARGE_INTEGER value;
-        QueryPerformanceFrequency(&value);
-        return static_cast<double>(value.QuadPart);
-    }();
-    return static_cast<double>(ticks) * 1000.0 / frequency;
 }
 
 std::string Summary(const std::vector<double>& samples, double upper, const char* upperName)

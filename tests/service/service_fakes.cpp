@@ -303,7 +303,7 @@ void ExpectStoppedAndReleased(const std::vector<SERVICE_STATUS>& reports)
     }
 }
 
-ServiceRunCase::ServiceRunCase()
+FreshServiceRun::FreshServiceRun()
 {
     recorder.Install();
     launches.consoleSession = 0xFFFFFFFF;

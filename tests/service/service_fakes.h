@@ -144,12 +144,13 @@ private:
 // handler, STOP_PENDING and STOPPED from ServiceMain, nothing left open.
 void ExpectStoppedAndReleased(const std::vector<SERVICE_STATUS>& reports);
 
-// What one case of a table of service runs needs afresh: the service's
-// globals as in a new process, the Windows calls as the case found them
-// (restored at its end), and status and launch recorders installed, with no
-// console session (so the check for a user at the console writes nothing).
-struct ServiceRunCase {
-    ServiceRunCase();
+// What a service run in a test (a fixture, or one case of a table) needs
+// afresh: the service's globals as in a new process, the Windows calls as it
+// found them (restored at its end), and status and launch recorders
+// installed, with no console session (so the check for a user at the
+// console after RUNNING writes no policy value and creates no marker).
+struct FreshServiceRun {
+    FreshServiceRun();
     ServiceGlobalsReset globals;
     Win32Override api;
     StatusRecorder recorder;

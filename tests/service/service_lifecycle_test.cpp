@@ -21,20 +21,10 @@ constexpr DWORD kBadConfiguration = 1610;  // ERROR_BAD_CONFIGURATION
 
 class ServiceLifecycle : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        recorder.Install();
-        launches.Install();
-        // No console user: the check for a user at the console after RUNNING
-        // then writes no policy value and creates no machine-wide marker.
-        launches.consoleSession = 0xFFFFFFFF;
-    }
-
-    ServiceGlobalsReset globals;
     RegistrySandbox sandbox;
-    Win32Override api;
-    StatusRecorder recorder;
-    LaunchRecorder launches;
+    FreshServiceRun run;
+    StatusRecorder& recorder = run.recorder;
+    LaunchRecorder& launches = run.launches;
 };
 
 TEST_F(ServiceLifecycle, StartAndStopReportTheFiveStatesWithCheckPointsOneTwoThree)
@@ -351,7 +341,7 @@ TEST_F(ServiceLifecycle, OddButUsableConfigurationsStartServeEveryHotkeyAndStopC
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RegistrySandbox caseSandbox;
-        ServiceRunCase run;
+        FreshServiceRun caseRun;
         const Hotkeys hotkeys = c.arrange();
 
         ServiceThread service;
@@ -373,8 +363,8 @@ TEST_F(ServiceLifecycle, OddButUsableConfigurationsStartServeEveryHotkeyAndStopC
         }
         service.Stop();
 
-        EXPECT_EQ(run.launches.CommandLines(), expected);
-        ExpectStoppedAndReleased(run.recorder.Reports());
+        EXPECT_EQ(caseRun.launches.CommandLines(), expected);
+        ExpectStoppedAndReleased(caseRun.recorder.Reports());
     }
 }
 

@@ -22,15 +22,6 @@ namespace {
 
 class ServiceRobustness : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        recorder.Install();
-        launches.Install();
-        // No console user: the check for a user at the console after RUNNING
-        // then writes no policy value and creates no machine-wide marker.
-        launches.consoleSession = 0xFFFFFFFF;
-    }
-
     // Configures one hotkey per name, whose "run" is "run-" and the name.
     static void ConfigureHotkeys(const std::vector<std::wstring>& names)
     {
@@ -53,11 +44,10 @@ protected:
 
     static void RequestStop() { ServiceCtrlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr); }
 
-    ServiceGlobalsReset globals;
     RegistrySandbox sandbox;
-    Win32Override api;
-    StatusRecorder recorder;
-    LaunchRecorder launches;
+    FreshServiceRun run;
+    StatusRecorder& recorder = run.recorder;
+    LaunchRecorder& launches = run.launches;
 };
 
 // A hotkey that the driver signals again faster than the service serves it
@@ -79,7 +69,7 @@ TEST_F(ServiceRobustness, AStopDuringABurstOfPressesEndsTheServiceAfterAtMostOne
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RegistrySandbox caseSandbox;
-        ServiceRunCase run;
+        FreshServiceRun caseRun;
 
         std::vector<std::wstring> names;
         for (const wchar_t* base : {L"a", L"b", L"c"}) {
@@ -110,7 +100,7 @@ TEST_F(ServiceRobustness, AStopDuringABurstOfPressesEndsTheServiceAfterAtMostOne
             ++launchCount;
             if (!stopRequested) {
                 stopRequested = true;
-                launchesBeforeStop = run.launches.creates.size();
+                launchesBeforeStop = caseRun.launches.creates.size();
                 RequestStop();
             }
             // Pressed again before the service is back in its wait.
@@ -137,7 +127,7 @@ TEST_F(ServiceRobustness, AStopDuringABurstOfPressesEndsTheServiceAfterAtMostOne
 
         ASSERT_TRUE(stopRequested);
         ASSERT_EQ(HotkeyCount, 3u);
-        const std::vector<std::wstring> lines = run.launches.CommandLines();
+        const std::vector<std::wstring> lines = caseRun.launches.CommandLines();
         // After the stop, each hotkey at most once, in table order.
         std::vector<DWORD> afterStop;
         for (size_t i = launchesBeforeStop; i < lines.size(); ++i) {
@@ -149,7 +139,7 @@ TEST_F(ServiceRobustness, AStopDuringABurstOfPressesEndsTheServiceAfterAtMostOne
             << "the launches after the stop are not in rising table order";
         // Every bursting hotkey signalled with the stop is served once more.
         EXPECT_EQ(afterStop.size(), c.burst.size());
-        ExpectStoppedAndReleased(run.recorder.Reports());
+        ExpectStoppedAndReleased(caseRun.recorder.Reports());
         for (const auto& entry : driverEvents) {
             CloseHandle(entry.second);
         }
@@ -227,7 +217,7 @@ TEST_F(ServiceRobustness, AStopAtAnyMomentAfterRunningEndsTheService)
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ServiceRunCase run;
+        FreshServiceRun caseRun;
         bool stopRequested = false;
         c.arrange(stopRequested);
         if (c.press) {
@@ -251,8 +241,8 @@ TEST_F(ServiceRobustness, AStopAtAnyMomentAfterRunningEndsTheService)
         service.WaitForEnd();
 
         EXPECT_TRUE(stopRequested);
-        ExpectStoppedAndReleased(run.recorder.Reports());
-        EXPECT_EQ(run.launches.creates.size(), c.press ? 1u : 0u);
+        ExpectStoppedAndReleased(caseRun.recorder.Reports());
+        EXPECT_EQ(caseRun.launches.creates.size(), c.press ? 1u : 0u);
     }
 }
 
