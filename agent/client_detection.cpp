@@ -1,7 +1,7 @@
-#include "client_detection.h"
+#include "agent/client_detection.h"
 
-#include "handles.h"
-#include "names.h"
+#include "common/handles.h"
+#include "common/names.h"
 
 #include <cwchar>
 #include <exception>

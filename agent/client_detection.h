@@ -2,8 +2,8 @@
 // which of its windows receive forwarded keystrokes and commands.
 #pragma once
 
-#include "client_table.h"
-#include "win32_api.h"
+#include "agent/client_table.h"
+#include "common/win32_api.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
-#include "client_table.h"
+#include "agent/client_table.h"
 
-#include "names.h"
+#include "common/names.h"
 
 const RemoteClientRow kRemoteClientRows[6] = {
     {L"wfica32.exe", Wfica32, L"CtxICADisp", nullptr, CommandWindowRule::SameAsTarget, nullptr},

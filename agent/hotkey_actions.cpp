@@ -1,13 +1,13 @@
-#include "hotkey_actions.h"
+#include "agent/hotkey_actions.h"
 
-#include "agent_rules.h"
-#include "client_detection.h"
-#include "handles.h"
-#include "key_forwarding.h"
-#include "lock_policy.h"
-#include "names.h"
-#include "settings.h"
-#include "win32_api.h"
+#include "agent/client_detection.h"
+#include "agent/hotkey_names.h"
+#include "agent/key_forwarding.h"
+#include "agent/settings.h"
+#include "common/handles.h"
+#include "common/lock_policy.h"
+#include "common/names.h"
+#include "common/win32_api.h"
 
 #include <exception>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "key_forwarding.h"
+#include "agent/key_forwarding.h"
 
-#include "agent_rules.h"
+#include "agent/keystroke_flags.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // foreground, and Ctrl+Alt+Del into the local input stream.
 #pragma once
 
-#include "client_detection.h"
-#include "win32_api.h"
+#include "agent/client_detection.h"
+#include "common/win32_api.h"
 
 // Posts one keystroke message (WM_KEYDOWN or WM_KEYUP) to `window`: wParam
 // the virtual-key code, lParam built by KeystrokeFlags with the key's scan

@@ -1,4 +1,4 @@
-#include "hotkey_actions.h"
+#include "agent/hotkey_actions.h"
 
 #include <windows.h>
 

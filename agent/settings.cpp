@@ -1,7 +1,8 @@
-#include "settings.h"
+#include "agent/settings.h"
 
-#include "agent_rules.h"
-#include "handles.h"
+#include "agent/blocking_rules.h"
+#include "common/driver_config.h"
+#include "common/handles.h"
 
 #include <string>
 

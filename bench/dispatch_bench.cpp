@@ -9,11 +9,11 @@
 //   dispatch_bench.exe [PRESSES]     (default 10000)
 //
 // Prints rows of a Markdown table.
-#include "bench_clock.h"
-#include "bench_stats.h"
-#include "driver_config.h"
-#include "service_main.h"
-#include "win32_api.h"
+#include "bench/bench_clock.h"
+#include "bench/bench_stats.h"
+#include "common/driver_config.h"
+#include "common/win32_api.h"
+#include "service/service_main.h"
 
 #include <windows.h>
 

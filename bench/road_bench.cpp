@@ -20,10 +20,10 @@
 //     dispatch and launch but starts nothing);
 //  5. how long a stop takes, idle and during a burst of presses.
 // Exit code 0 when every measurement could be made, 1 otherwise.
-#include "bench_clock.h"
-#include "bench_stats.h"
-#include "driver_config.h"
-#include "process_figures.h"
+#include "bench/bench_clock.h"
+#include "bench/bench_stats.h"
+#include "common/driver_config.h"
+#include "tests/support/process_figures.h"
 
 #include <windows.h>
 

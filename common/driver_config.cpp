@@ -1,4 +1,4 @@
-#include "driver_config.h"
+#include "common/driver_config.h"
 
 std::wstring HotkeySubkeyPath(const wchar_t* name)
 {

@@ -3,7 +3,7 @@
 // Closing goes through the `win32` table, like every other Windows call.
 #pragma once
 
-#include "win32_api.h"
+#include "common/win32_api.h"
 
 // Owner of one open registry key. The key is obtained by passing `&reg.key`
 // as the result argument of a registry open or create call.

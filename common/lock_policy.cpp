@@ -1,6 +1,6 @@
-#include "lock_policy.h"
+#include "common/lock_policy.h"
 
-#include "handles.h"
+#include "common/handles.h"
 
 #include <cstdio>
 #include <cwchar>

@@ -1,7 +1,7 @@
 // The per-user "DisableLockWorkstation" policy value and the console user.
 #pragma once
 
-#include "win32_api.h"
+#include "common/win32_api.h"
 
 #include <string>
 

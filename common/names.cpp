@@ -1,4 +1,4 @@
-#include "names.h"
+#include "common/names.h"
 
 wchar_t FoldAsciiCase(wchar_t c)
 {

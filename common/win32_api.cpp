@@ -1,3 +1,3 @@
-#include "win32_api.h"
+#include "common/win32_api.h"
 
 Win32Api win32;

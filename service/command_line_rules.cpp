@@ -1,6 +1,6 @@
-#include "command_line_rules.h"
+#include "service/command_line_rules.h"
 
-#include "names.h"
+#include "common/names.h"
 
 ServiceSwitch ParseServiceSwitch(const wchar_t* argument)
 {
@@ -11,21 +11,4 @@ ServiceSwitch ParseServiceSwitch(const wchar_t* argument)
         return ServiceSwitch::Uninstall;
     }
     return ServiceSwitch::Unknown;
-}
-
-std::uint32_t StopPendingPause(std::uint32_t waitHint)
-{
-    const std::uint32_t pause = waitHint / 10;
-    if (pause < 1000) {
-        return 1000;
-    }
-    if (pause > 10000) {
-        return 10000;
-    }
-    return pause;
-}
-
-bool TimeLimitPassed(std::uint32_t start, std::uint32_t now, std::uint32_t limit)
-{
-    return static_cast<std::uint32_t>(now - start) > limit;
 }

@@ -1,8 +1,8 @@
-#include "hotkey_table.h"
+#include "service/hotkey_table.h"
 
-#include "handles.h"
-#include "launcher.h"
-#include "service_state.h"
+#include "common/handles.h"
+#include "service/launcher.h"
+#include "service/service_state.h"
 
 #include <cstdio>
 #include <cwchar>

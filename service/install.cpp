@@ -1,10 +1,11 @@
-#include "install.h"
+#include "service/install.h"
 
-#include "command_line_rules.h"
-#include "handles.h"
-#include "launcher.h"
-#include "lock_policy.h"
-#include "service_state.h"
+#include "common/handles.h"
+#include "common/lock_policy.h"
+#include "service/command_line_rules.h"
+#include "service/launcher.h"
+#include "service/service_registration.h"
+#include "service/stop_timing.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 // Installation and removal of the service from the command line.
 #pragma once
 
-#include "win32_api.h"
+#include "common/win32_api.h"
 
 // Registers `programPath` (unquoted) as the automatically started LocalSystem
 // service "TarnwickSvc".

@@ -1,6 +1,6 @@
-#include "launcher.h"
+#include "service/launcher.h"
 
-#include "handles.h"
+#include "common/handles.h"
 
 #include <cwchar>
 #include <vector>

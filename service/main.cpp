@@ -1,4 +1,4 @@
-#include "service_main.h"
+#include "service/service_main.h"
 
 int wmain(int argc, wchar_t** argv)
 {

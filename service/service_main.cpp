@@ -1,15 +1,10 @@
-#include "service_main.h"
+#include "service/service_main.h"
 
-#include "hotkey_table.h"
-#include "install.h"
-#include "service_state.h"
-#include "session_tracking.h"
-
-SERVICE_STATUS_HANDLE StatusHandle = nullptr;
-SERVICE_STATUS ServiceStatus = {};
-DWORD CheckPointCounter = 1;
-HANDLE StopEvent = nullptr;
-KCriticalSection ServiceLock;
+#include "service/hotkey_table.h"
+#include "service/install.h"
+#include "service/service_registration.h"
+#include "service/service_state.h"
+#include "service/session_tracking.h"
 
 namespace {
 

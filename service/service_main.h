@@ -1,7 +1,7 @@
 // The service's entry, its main function and its control handler.
 #pragma once
 
-#include "win32_api.h"
+#include "common/win32_api.h"
 
 // The program entry: command-line mode with exactly one argument, otherwise
 // the service dispatcher. Returns the process exit code.

@@ -1,7 +1,7 @@
-#include "session_tracking.h"
+#include "service/session_tracking.h"
 
-#include "lock_policy.h"
-#include "service_state.h"
+#include "common/lock_policy.h"
+#include "service/service_state.h"
 
 HANDLE LogonMarkerEvent = nullptr;
 std::wstring LoggedOnUser;

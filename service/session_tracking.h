@@ -2,8 +2,8 @@
 // session changes of the machine.
 #pragma once
 
-#include "driver_config.h"
-#include "win32_api.h"
+#include "common/driver_config.h"
+#include "common/win32_api.h"
 
 #include <string>
 

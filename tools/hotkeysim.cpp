@@ -1,10 +1,10 @@
-#include "hotkeysim.h"
+#include "tools/hotkeysim.h"
 
-#include "handles.h"
-#include "hotkey_table.h"
-#include "hotkeysim_rules.h"
-#include "lock_policy.h"
-#include "session_tracking.h"
+#include "common/handles.h"
+#include "common/lock_policy.h"
+#include "service/hotkey_table.h"
+#include "service/session_tracking.h"
+#include "tools/hotkeysim_rules.h"
 
 namespace {
 

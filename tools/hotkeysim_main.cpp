@@ -1,5 +1,5 @@
 // hotkeysim.exe: see HotkeySimUsage() in hotkeysim_rules.cpp.
-#include "hotkeysim.h"
+#include "tools/hotkeysim.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
-#include "hotkeysim_rules.h"
+#include "tools/hotkeysim_rules.h"
 
-#include "names.h"
+#include "common/names.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 // remote-desktop clients that hold the foreground. These tests use the
 // foreground window, synthesised input and the console user's real
 // "DisableLockWorkstation" value of the Wine prefix.
-#include "client_detection.h"
-#include "console_lock_policy.h"
-#include "fake_client_session.h"
-#include "lock_policy.h"
-#include "test_programs.h"
+#include "agent/client_detection.h"
+#include "common/lock_policy.h"
+#include "tests/agent/fake_client_session.h"
+#include "tests/support/console_lock_policy.h"
+#include "tests/support/test_programs.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "test_programs.h"
+#include "tests/support/test_programs.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "agent_test_support.h"
+#include "tests/agent/agent_test_support.h"
 
-#include "lock_policy.h"
-#include "test_programs.h"
+#include "common/lock_policy.h"
+#include "tests/support/test_programs.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // window that pretends to belong to a client's executable.
 #pragma once
 
-#include "win32_api.h"
+#include "common/win32_api.h"
 
 #include <map>
 #include <string>

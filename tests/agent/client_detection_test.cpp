@@ -1,5 +1,5 @@
-#include "agent_test_support.h"
-#include "client_detection.h"
+#include "agent/client_detection.h"
+#include "tests/agent/agent_test_support.h"
 
 #include <gtest/gtest.h>
 

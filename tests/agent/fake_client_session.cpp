@@ -1,6 +1,6 @@
-#include "fake_client_session.h"
+#include "tests/agent/fake_client_session.h"
 
-#include "test_programs.h"
+#include "tests/support/test_programs.h"
 
 #include <gtest/gtest.h>
 

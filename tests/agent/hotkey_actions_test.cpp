@@ -1,7 +1,7 @@
-#include "agent_test_support.h"
-#include "hotkey_actions.h"
-#include "lock_policy.h"
-#include "registry_sandbox.h"
+#include "agent/hotkey_actions.h"
+#include "common/lock_policy.h"
+#include "tests/agent/agent_test_support.h"
+#include "tests/support/registry_sandbox.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

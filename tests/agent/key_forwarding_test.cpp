@@ -1,5 +1,5 @@
-#include "agent_test_support.h"
-#include "key_forwarding.h"
+#include "agent/key_forwarding.h"
+#include "tests/agent/agent_test_support.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

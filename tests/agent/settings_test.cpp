@@ -1,6 +1,6 @@
-#include "registry_sandbox.h"
-#include "settings.h"
-#include "win32_api.h"
+#include "agent/settings.h"
+#include "common/win32_api.h"
+#include "tests/support/registry_sandbox.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "handles.h"
-#include "lock_policy.h"
-#include "registry_sandbox.h"
+#include "common/handles.h"
+#include "common/lock_policy.h"
+#include "tests/support/registry_sandbox.h"
 
 #include <gtest/gtest.h>
 

@@ -2,13 +2,16 @@
 // command line and hotkey names, name comparison, and hotkeysim's arguments
 // and value display. Built natively with libFuzzer and the sanitizers; any
 // crash, undefined behaviour or broken invariant ends the run.
-#include "agent_rules.h"
-#include "hotkeysim_rules.h"
-#include "names.h"
+#include "agent/blocking_rules.h"
+#include "agent/hotkey_names.h"
+#include "common/driver_config.h"
+#include "common/names.h"
+#include "tools/hotkeysim_rules.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cwchar>
 #include <string>
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "fake_service_manager.h"
+#include "tests/install/fake_service_manager.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 // destroyed, that no handle and no heap block is left behind.
 #pragma once
 
-#include "win32_api.h"
+#include "common/win32_api.h"
 
 #include <cstdint>
 #include <map>

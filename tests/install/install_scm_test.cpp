@@ -3,11 +3,11 @@
 // to stand in). The service name is machine-wide: these cases hold the
 // machine lock, and every case leaves no service, hotkey key or changed lock
 // policy behind, also when it fails.
-#include "console_lock_policy.h"
-#include "fake_service_manager.h"
-#include "install.h"
-#include "registry_sandbox.h"
-#include "test_programs.h"
+#include "service/install.h"
+#include "tests/install/fake_service_manager.h"
+#include "tests/support/console_lock_policy.h"
+#include "tests/support/registry_sandbox.h"
+#include "tests/support/test_programs.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // The command-line mode against a service manager and a clock in memory:
 // which calls are made, in which order, how long it pauses, and that every
 // handle and the dependants list are released on every path.
-#include "console_lock_policy.h"
-#include "fake_service_manager.h"
-#include "handles.h"
-#include "install.h"
-#include "registry_sandbox.h"
+#include "common/handles.h"
+#include "service/install.h"
+#include "tests/install/fake_service_manager.h"
+#include "tests/support/console_lock_policy.h"
+#include "tests/support/registry_sandbox.h"
 
 #include <gtest/gtest.h>
 

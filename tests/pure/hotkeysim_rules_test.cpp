@@ -1,4 +1,4 @@
-#include "hotkeysim_rules.h"
+#include "tools/hotkeysim_rules.h"
 
 #include <gtest/gtest.h>
 

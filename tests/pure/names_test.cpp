@@ -1,4 +1,4 @@
-#include "names.h"
+#include "common/names.h"
 
 #include <gtest/gtest.h>
 

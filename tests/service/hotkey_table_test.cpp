@@ -1,10 +1,10 @@
 // The hotkey table read from a real registry (inside a RegistrySandbox), the
 // hotkey events, and what DispatchHotkey starts. Process creation is
 // recorded instead of made.
-#include "hotkey_table.h"
-#include "registry_sandbox.h"
-#include "service_fakes.h"
-#include "service_state.h"
+#include "service/hotkey_table.h"
+#include "service/service_state.h"
+#include "tests/service/service_fakes.h"
+#include "tests/support/registry_sandbox.h"
 
 #include <gtest/gtest.h>
 

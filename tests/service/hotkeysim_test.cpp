@@ -1,12 +1,12 @@
 // hotkeysim, the driver stand-in: its registry side runs in this process
 // inside a RegistrySandbox (through RunHotkeySim); "press" runs the real
 // program against real events.
-#include "hotkey_table.h"
-#include "hotkeysim.h"
-#include "lock_policy.h"
-#include "registry_sandbox.h"
-#include "service_fakes.h"
-#include "test_programs.h"
+#include "common/lock_policy.h"
+#include "service/hotkey_table.h"
+#include "tests/service/service_fakes.h"
+#include "tests/support/registry_sandbox.h"
+#include "tests/support/test_programs.h"
+#include "tools/hotkeysim.h"
 
 #include <gtest/gtest.h>
 

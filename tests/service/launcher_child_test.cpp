@@ -1,8 +1,8 @@
 // LaunchInConsoleSession starting a real child, the probe. The child opens a
 // console window of its own, which can take the foreground: LOCK.
-#include "launcher.h"
-#include "win32_api.h"
-#include "test_programs.h"
+#include "common/win32_api.h"
+#include "service/launcher.h"
+#include "tests/support/test_programs.h"
 
 #include <gtest/gtest.h>
 

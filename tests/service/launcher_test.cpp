@@ -1,8 +1,8 @@
 // LaunchInConsoleSession and the program's own path: the calls it makes are
 // recorded with substitutes.
-#include "launcher.h"
-#include "service_fakes.h"
-#include "test_programs.h"
+#include "service/launcher.h"
+#include "tests/service/service_fakes.h"
+#include "tests/support/test_programs.h"
 
 #include <gtest/gtest.h>
 

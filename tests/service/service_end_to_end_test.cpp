@@ -3,9 +3,9 @@
 // real TarnwickAgent.exe with a fake remote-desktop client in front. These
 // tests change the machine's service database, its registry and named
 // objects, so they run alone (LOCK) and undo what they did.
-#include "console_lock_policy.h"
-#include "handles.h"
-#include "test_programs.h"
+#include "common/handles.h"
+#include "tests/support/console_lock_policy.h"
+#include "tests/support/test_programs.h"
 
 #include <gtest/gtest.h>
 

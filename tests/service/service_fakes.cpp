@@ -1,8 +1,8 @@
-#include "service_fakes.h"
+#include "tests/service/service_fakes.h"
 
-#include "hotkey_table.h"
-#include "service_main.h"
-#include "service_state.h"
+#include "service/hotkey_table.h"
+#include "service/service_main.h"
+#include "service/service_state.h"
 
 #include <gtest/gtest.h>
 

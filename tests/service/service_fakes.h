@@ -3,7 +3,7 @@
 // Install them inside the scope of a Win32Override.
 #pragma once
 
-#include "win32_api.h"
+#include "common/win32_api.h"
 
 #include <condition_variable>
 #include <mutex>

@@ -2,11 +2,11 @@
 // their exit codes, and the wait loop. The registry is real (inside a
 // RegistrySandbox); the service manager's calls and the process creation are
 // recorded instead.
-#include "hotkey_table.h"
-#include "registry_sandbox.h"
-#include "service_fakes.h"
-#include "service_main.h"
-#include "service_state.h"
+#include "service/hotkey_table.h"
+#include "service/service_main.h"
+#include "service/service_state.h"
+#include "tests/service/service_fakes.h"
+#include "tests/support/registry_sandbox.h"
 
 #include <gtest/gtest.h>
 

@@ -2,12 +2,12 @@
 // any moment after RUNNING, and thousands of presses without a leak. The
 // registry is real (inside a RegistrySandbox); the service manager's calls
 // are recorded instead.
-#include "hotkey_table.h"
-#include "process_figures.h"
-#include "registry_sandbox.h"
-#include "service_fakes.h"
-#include "service_main.h"
-#include "service_state.h"
+#include "service/hotkey_table.h"
+#include "service/service_main.h"
+#include "service/service_state.h"
+#include "tests/service/service_fakes.h"
+#include "tests/support/process_figures.h"
+#include "tests/support/registry_sandbox.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "hotkey_table.h"
-#include "lock_policy.h"
-#include "registry_sandbox.h"
-#include "service_main.h"
-#include "service_state.h"
-#include "session_tracking.h"
+#include "common/lock_policy.h"
+#include "service/hotkey_table.h"
+#include "service/service_main.h"
+#include "service/service_state.h"
+#include "service/session_tracking.h"
+#include "tests/support/registry_sandbox.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "console_lock_policy.h"
+#include "tests/support/console_lock_policy.h"
 
-#include "registry_sandbox.h"
+#include "tests/support/registry_sandbox.h"
 
 #include <gtest/gtest.h>
 

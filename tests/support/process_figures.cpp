@@ -1,4 +1,4 @@
-#include "process_figures.h"
+#include "tests/support/process_figures.h"
 
 #include <psapi.h>
 
