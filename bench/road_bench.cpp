@@ -23,6 +23,7 @@
 #include "bench/bench_clock.h"
 #include "bench/bench_stats.h"
 #include "common/driver_config.h"
+#include "tests/support/narrow_text.h"
 #include "tests/support/process_figures.h"
 
 #include <windows.h>
@@ -45,11 +46,6 @@ struct ServiceHandleCloser {
     void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
 };
 using UniqueServiceHandle = std::unique_ptr<std::remove_pointer<SC_HANDLE>::type, ServiceHandleCloser>;
-
-std::string Narrow(const std::wstring& text)
-{
-    return std::string(text.begin(), text.end());
-}
 
 [[noreturn]] void Fail(const std::string& what)
 {

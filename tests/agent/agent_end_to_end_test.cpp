@@ -6,6 +6,7 @@
 #include "common/lock_policy.h"
 #include "tests/agent/fake_client_session.h"
 #include "tests/support/console_lock_policy.h"
+#include "tests/support/narrow_text.h"
 #include "tests/support/test_programs.h"
 
 #include <gmock/gmock.h>
@@ -18,11 +19,6 @@ using ::testing::ElementsAreArray;
 using Lines = std::vector<std::string>;
 
 namespace {
-
-std::string Narrow(const std::wstring& text)
-{
-    return std::string(text.begin(), text.end());
-}
 
 // A record as text. Posted keystrokes show their whole lParam; synthesised
 // ones (whose lParam Wine makes) show press or release, the key, the scan

@@ -1,5 +1,6 @@
 #include "agent/client_detection.h"
 #include "tests/agent/agent_test_support.h"
+#include "tests/support/narrow_text.h"
 
 #include <gtest/gtest.h>
 
@@ -9,11 +10,6 @@ namespace {
 
 const HWND kUnset = reinterpret_cast<HWND>(0x5E7);
 const RemoteClientMatch kUntouched = {static_cast<RemoteClientKind>(99), kUnset, kUnset};
-
-std::string Narrow(const std::wstring& text)
-{
-    return std::string(text.begin(), text.end());
-}
 
 struct Expected {
     const wchar_t* exe;

@@ -5,15 +5,6 @@
 #include <algorithm>
 #include <cstring>
 
-std::string Narrow(const std::wstring& text)
-{
-    std::string narrow;
-    for (wchar_t c : text) {
-        narrow.push_back(static_cast<char>(c));
-    }
-    return narrow;
-}
-
 FakeServiceManager::FakeServiceManager()
 {
     win32.GetTickCount = [this]() { return now; };

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "common/win32_api.h"
+#include "tests/support/narrow_text.h"
 
 #include <cstdint>
 #include <map>
@@ -87,8 +88,6 @@ private:
     static constexpr size_t kMaxQueries = 100000;
     size_t queries_ = 0;
 };
-
-std::string Narrow(const std::wstring& text);
 
 // Answers EnumDependentServicesW as Windows does, for the active dependants
 // `names`: TRUE with nothing when there are none; ERROR_MORE_DATA with the

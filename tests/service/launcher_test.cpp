@@ -2,6 +2,7 @@
 // recorded with substitutes.
 #include "service/launcher.h"
 #include "tests/service/service_fakes.h"
+#include "tests/support/narrow_text.h"
 #include "tests/support/test_programs.h"
 
 #include <gtest/gtest.h>
@@ -172,7 +173,7 @@ TEST_F(Launcher, TheWorkingDirectoryIsTheProgramsLongDirectory)
         LaunchInConsoleSession(L"x.exe k");
         Steps expected = {"open-token", "duplicate-token", "set-session"};
         if (c.directory.size() > 1) {
-            expected.push_back("directory " + std::string(c.directory.begin(), c.directory.end()));
+            expected.push_back("directory " + Narrow(c.directory));
         }
         expected.insert(expected.end(), {"create", "close child-thread", "close child-process",
                                          "close primary-token", "close process-token"});

@@ -5,6 +5,7 @@
 // objects, so they run alone (LOCK) and undo what they did.
 #include "common/handles.h"
 #include "tests/support/console_lock_policy.h"
+#include "tests/support/narrow_text.h"
 #include "tests/support/test_programs.h"
 
 #include <gtest/gtest.h>
@@ -192,7 +193,7 @@ TEST_F(ServiceEndToEnd, APressedHotkeyStartsItsCommandWithTheNameInTheServicesDi
         << "the probe did not run";
     const std::wstring text = ReadTextFile(record);
     const size_t firstEnd = text.find(L'\n');
-    ASSERT_NE(firstEnd, std::wstring::npos) << "record: " << std::string(text.begin(), text.end());
+    ASSERT_NE(firstEnd, std::wstring::npos) << "record: " << Narrow(text);
     EXPECT_EQ(text.substr(0, firstEnd), run + L" " + kHotkey);
     EXPECT_EQ(text.substr(firstEnd + 1), BinDir() + L"\n");
 

@@ -3,6 +3,7 @@
 #include "service/hotkey_table.h"
 #include "service/service_main.h"
 #include "service/service_state.h"
+#include "tests/support/narrow_text.h"
 
 #include <gtest/gtest.h>
 
@@ -29,11 +30,6 @@ std::string HandleName(HANDLE handle)
         return "child-thread";
     }
     return "";
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    return std::string(text.begin(), text.end());
 }
 
 }  // namespace
