@@ -2,7 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
+#include <stdexcept>
+#include <vector>
+
 namespace {
+
+constexpr const wchar_t* kScratchRoot = L"Software\\TarnwickTests";
+
+RegistrySandbox* innermost = nullptr;
 
 int NextSandboxNumber()
 {
@@ -10,30 +18,105 @@ int NextSandboxNumber()
     return ++counter;
 }
 
+bool ProcessIsRunning(DWORD processId)
+{
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    if (process == nullptr) {
+        // A process that exists but may not be opened is still running.
+        return GetLastError() != ERROR_INVALID_PARAMETER;
+    }
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+}
+
+// Removes the scratch keys "<process id>-<n>" of processes that have ended.
+void RemoveKeysOfEndedRuns()
+{
+    HKEY root = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kScratchRoot, 0, KEY_READ, &root) != ERROR_SUCCESS) {
+        return;
+    }
+    std::vector<std::wstring> ended;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256] = {};
+        DWORD chars = 256;
+        if (RegEnumKeyExW(root, index, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+            break;
+        }
+        const DWORD processId = wcstoul(name, nullptr, 10);
+        if (processId != GetCurrentProcessId() && !ProcessIsRunning(processId)) {
+            ended.push_back(name);
+        }
+    }
+    RegCloseKey(root);
+    for (const std::wstring& name : ended) {
+        const std::wstring path = std::wstring(kScratchRoot) + L"\\" + name;
+        RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
+        RegDeleteKeyW(HKEY_CURRENT_USER, path.c_str());
+    }
+}
+
+// Redirects both roots; null keys end the redirection.
+void Redirect(HKEY machine, HKEY users)
+{
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine);
+    RegOverridePredefKey(HKEY_USERS, users);
+}
+
 }  // namespace
 
-RegistrySandbox::RegistrySandbox()
+RegistrySandbox::RegistrySandbox() : outer_(innermost)
 {
-    base_ = L"Software\\TarnwickTests\\" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+    RemoveKeysOfEndedRuns();
+    base_ = std::wstring(kScratchRoot) + L"\\" + std::to_wstring(GetCurrentProcessId()) + L"-" +
             std::to_wstring(NextSandboxNumber());
     const std::wstring machine = base_ + L"\\machine";
     const std::wstring users = base_ + L"\\users";
-    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, machine.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &machine_,
-                              nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, users.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &users_,
-                              nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine_), ERROR_SUCCESS);
-    EXPECT_EQ(RegOverridePredefKey(HKEY_USERS, users_), ERROR_SUCCESS);
+    LONG result = RegCreateKeyExW(HKEY_CURRENT_USER, machine.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &machine_, nullptr);
+    if (result == ERROR_SUCCESS) {
+        result = RegCreateKeyExW(HKEY_CURRENT_USER, users.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &users_,
+                                 nullptr);
+    }
+    if (result == ERROR_SUCCESS) {
+        result = RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine_);
+    }
+    if (result == ERROR_SUCCESS) {
+        result = RegOverridePredefKey(HKEY_USERS, users_);
+    }
+    if (result != ERROR_SUCCESS) {
+        // Put back whatever was redirected before, so that nothing of this
+        // test reaches the real keys, and end the test.
+        Redirect(outer_ != nullptr ? outer_->machine_ : nullptr, outer_ != nullptr ? outer_->users_ : nullptr);
+        RemoveScratchKeys();
+        ADD_FAILURE() << "the registry sandbox cannot redirect HKEY_LOCAL_MACHINE and HKEY_USERS (error " << result
+                      << ")";
+        throw std::runtime_error("no registry sandbox");
+    }
+    innermost = this;
 }
 
 RegistrySandbox::~RegistrySandbox()
 {
-    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-    RegOverridePredefKey(HKEY_USERS, nullptr);
-    RegCloseKey(machine_);
-    RegCloseKey(users_);
+    if (innermost != this) {
+        ADD_FAILURE() << "registry sandboxes must end in the reverse order of their making";
+    }
+    innermost = outer_;
+    Redirect(outer_ != nullptr ? outer_->machine_ : nullptr, outer_ != nullptr ? outer_->users_ : nullptr);
+    RemoveScratchKeys();
+}
+
+void RegistrySandbox::RemoveScratchKeys()
+{
+    if (machine_ != nullptr) {
+        RegCloseKey(machine_);
+        machine_ = nullptr;
+    }
+    if (users_ != nullptr) {
+        RegCloseKey(users_);
+        users_ = nullptr;
+    }
     RegDeleteTreeW(HKEY_CURRENT_USER, base_.c_str());
     RegDeleteKeyW(HKEY_CURRENT_USER, base_.c_str());
 }

@@ -1,6 +1,14 @@
 // Test support: redirects HKEY_LOCAL_MACHINE and HKEY_USERS of this process
-// to fresh scratch keys, so that tests write real registry values without
-// touching the machine's configuration or each other.
+// to fresh scratch keys below HKEY_CURRENT_USER\Software\TarnwickTests, so
+// that tests write real registry values without touching the machine's
+// configuration or each other.
+//
+// - A redirection that cannot be installed fails the test and ends it (the
+//   constructor throws), so that no test goes on to write the real keys.
+// - A sandbox made inside another one puts the other one's redirection back
+//   when it ends; sandboxes end in the reverse order of their making.
+// - Making a sandbox removes the scratch keys that runs of processes which
+//   no longer exist left behind (a crashed test program).
 #pragma once
 
 #include <windows.h>
@@ -31,9 +39,12 @@ public:
     static bool KeyExists(HKEY root, const std::wstring& path);
 
 private:
+    void RemoveScratchKeys();
+
     std::wstring base_;
     HKEY machine_ = nullptr;
     HKEY users_ = nullptr;
+    RegistrySandbox* outer_ = nullptr;
 };
 
 // A hotkey subkey of the driver's key, below the redirected machine root.
