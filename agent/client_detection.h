@@ -14,7 +14,8 @@ struct RemoteClientMatch {
 };
 
 // Buffer sizes of the path reads.
-constexpr DWORD kModulePathChars = MAX_PATH;  // 260
+constexpr DWORD kModulePathChars = MAX_PATH;
+static_assert(kModulePathChars == 260, "MAX_PATH");
 constexpr DWORD kLongPathChars = 520;         // of which 519 are offered
 // Buffer size of a window text or class name read.
 constexpr int kWindowNameChars = 256;

@@ -22,6 +22,20 @@ void LockLocally()
     win32.LockWorkStation();
 }
 
+// Writes 1 as the user's "DisableLockWorkstation" when it goes out of scope,
+// so that the value goes back to 1 on every way out of the local action,
+// also when memory runs out on the way. Writing allocates nothing.
+class KLockPolicyRestore {
+public:
+    explicit KLockPolicyRestore(const std::wstring& user) : user_(user) {}
+    ~KLockPolicyRestore() { SetLockWorkstationPolicy(user_.c_str(), 1); }
+    KLockPolicyRestore(const KLockPolicyRestore&) = delete;
+    KLockPolicyRestore& operator=(const KLockPolicyRestore&) = delete;
+
+private:
+    const std::wstring& user_;
+};
+
 }  // namespace
 
 int RunAgent()
@@ -72,9 +86,9 @@ void RunLocalAction(void (*action)())
         return;
     }
     SetLockWorkstationPolicy(user.c_str(), 0);
+    const KLockPolicyRestore restore(user);
     action();
     WaitForWinlogonDesktop();
-    SetLockWorkstationPolicy(user.c_str(), 1);
 }
 
 bool GetInputDesktopName(std::wstring& name)

@@ -82,7 +82,7 @@ int wmain(int argc, wchar_t** argv)
     if (WaitForSingleObject(running, 30000) != WAIT_OBJECT_0) {
         return Fail("the service did not start");
     }
-    HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, (std::wstring(kHotkeyEventPrefix) + hotkey).c_str());
+    HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, HotkeyEventName(hotkey.c_str()).c_str());
     if (event == nullptr) {
         return Fail("no hotkey event");
     }

@@ -191,7 +191,7 @@ double RunToExit(const std::wstring& commandLine)
 
 HANDLE OpenHotkeyEvent(const std::wstring& name)
 {
-    const HANDLE event = OpenEventW(EVENT_ALL_ACCESS, FALSE, (std::wstring(kHotkeyEventPrefix) + name).c_str());
+    const HANDLE event = OpenEventW(EVENT_ALL_ACCESS, FALSE, HotkeyEventName(name.c_str()).c_str());
     if (event == nullptr) {
         Fail("no event for the hotkey " + Narrow(name));
     }

@@ -5,6 +5,11 @@ std::wstring HotkeySubkeyPath(const wchar_t* name)
     return std::wstring(kHotkeyKeyPath) + L"\\" + (name != nullptr ? name : L"");
 }
 
+std::wstring HotkeyEventName(const wchar_t* name)
+{
+    return std::wstring(kHotkeyEventPrefix) + (name != nullptr ? name : L"");
+}
+
 std::uint32_t DwordFromBytes(const std::uint8_t (&bytes)[4])
 {
     return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |

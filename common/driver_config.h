@@ -16,6 +16,10 @@ constexpr const wchar_t* kLogonMarkerName = L"ZQKBFiltrWinLogon";
 // The hotkey key's path, a backslash, and the name unchanged.
 std::wstring HotkeySubkeyPath(const wchar_t* name);
 
+// The name of a hotkey's event: "ZQKBFiltr" followed by the hotkey name,
+// without a namespace prefix.
+std::wstring HotkeyEventName(const wchar_t* name);
+
 // The 32-bit little-endian number in a value's first four bytes (a shorter
 // value leaves the remaining bytes as the caller zeroed them).
 std::uint32_t DwordFromBytes(const std::uint8_t (&bytes)[4]);

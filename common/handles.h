@@ -25,39 +25,75 @@ public:
     HKEY key = nullptr;
 };
 
+// Keeps the calling thread's last error across a release, so that closing a
+// handle on the way out of a failed operation does not hide why it failed.
+class KKeepLastError {
+public:
+    KKeepLastError() : error_(win32.GetLastError()) {}
+    ~KKeepLastError() { win32.SetLastError(error_); }
+    KKeepLastError(const KKeepLastError&) = delete;
+    KKeepLastError& operator=(const KKeepLastError&) = delete;
+
+private:
+    DWORD error_;
+};
+
 // Generic owner: `Traits` names the handle type, its empty value and how it
-// is released.
+// is released. Movable, not copyable: exactly one owner holds a handle.
 template <typename Traits>
 class KOwned {
 public:
     using Handle = typename Traits::Handle;
 
     KOwned() = default;
-    explicit KOwned(Handle h) : handle(h) {}
+    explicit KOwned(Handle h) : handle_(h) {}
     ~KOwned() { Close(); }
     KOwned(const KOwned&) = delete;
     KOwned& operator=(const KOwned&) = delete;
-
-    void Close()
+    KOwned(KOwned&& other) noexcept : handle_(other.release()) {}
+    KOwned& operator=(KOwned&& other) noexcept
     {
-        if (handle != Handle()) {
-            Traits::Release(handle);
-            handle = Handle();
+        if (this != &other) {
+            reset(other.release());
+        }
+        return *this;
+    }
+
+    // Releases what it holds, if anything, and then holds nothing.
+    void Close() { reset(); }
+
+    // Releases what it holds (unless it is `h` itself) and takes `h`.
+    void reset(Handle h = Handle())
+    {
+        const Handle old = handle_;
+        handle_ = h;
+        if (old != Handle() && old != h) {
+            KKeepLastError keep;
+            Traits::Release(old);
         }
     }
 
-    // Gives the handle up without releasing it.
-    Handle Detach()
+    // Gives the handle up without releasing it; the caller owns it now.
+    [[nodiscard]] Handle release()
     {
-        Handle h = handle;
-        handle = Handle();
+        const Handle h = handle_;
+        handle_ = Handle();
         return h;
     }
 
-    Handle get() const { return handle; }
-    explicit operator bool() const { return handle != Handle(); }
+    // For the out-parameter of a call that opens or creates: releases what
+    // it holds, then hands out the address of its (empty) field.
+    Handle* put()
+    {
+        Close();
+        return &handle_;
+    }
 
-    Handle handle = Handle();
+    Handle get() const { return handle_; }
+    explicit operator bool() const { return handle_ != Handle(); }
+
+private:
+    Handle handle_ = Handle();
 };
 
 struct KernelHandleTraits {

@@ -53,8 +53,8 @@ bool SetLockWorkstationPolicy(const wchar_t* accountName, DWORD value)
     if (!GetAccountSidString(accountName, sidString)) {
         return false;
     }
-    wchar_t path[1024] = {};
-    swprintf(path, 1024, L"%ls\\%ls", sidString, kPolicySystemKey);
+    wchar_t path[kLockPolicyPathChars] = {};
+    FormatLockPolicyKeyPath(sidString, path);
 
     KReg reg;
     DWORD disposition = 0;

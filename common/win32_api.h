@@ -111,7 +111,9 @@ struct Win32Api {
 
 #undef TW_SLOT
 
-extern Win32Api win32;
+// Never destroyed, so that owners of handles in process-wide state can still
+// close them while the process exits.
+extern Win32Api& win32;
 
 // Restores the whole table when it goes out of scope; tests create one and
 // then replace single members of `win32`.

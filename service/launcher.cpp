@@ -46,10 +46,10 @@ std::wstring GetModuleDirectory()
 void LaunchInConsoleSession(const wchar_t* commandLine)
 {
     KHandle processToken;
-    win32.OpenProcessToken(win32.GetCurrentProcess(), TOKEN_ALL_ACCESS, &processToken.handle);
+    win32.OpenProcessToken(win32.GetCurrentProcess(), TOKEN_ALL_ACCESS, processToken.put());
     KHandle userToken;
     win32.DuplicateTokenEx(processToken.get(), MAXIMUM_ALLOWED, nullptr, SecurityIdentification, TokenPrimary,
-                           &userToken.handle);
+                           userToken.put());
     DWORD session = win32.WTSGetActiveConsoleSessionId();
     win32.SetTokenInformation(userToken.get(), TokenSessionId, &session, sizeof(session));
 

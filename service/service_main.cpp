@@ -8,8 +8,13 @@
 
 namespace {
 
-constexpr DWORD kAcceptWhileStarting = SERVICE_ACCEPT_SESSIONCHANGE;                      // 0x80
-constexpr DWORD kAcceptLater = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SESSIONCHANGE;        // 0x81
+static_assert(kServiceType == (SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS), "own process, interactive");
+
+// A stop is not accepted before the service runs; session changes always are.
+constexpr DWORD kAcceptedWhileStarting = SERVICE_ACCEPT_SESSIONCHANGE;
+constexpr DWORD kAcceptedWhileRunning = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SESSIONCHANGE;
+static_assert(kAcceptedWhileStarting == 0x80, "session changes only");
+static_assert(kAcceptedWhileRunning == 0x81, "stop and session changes");
 // Pause after a failed wait, so that a wait that keeps failing does not spin.
 constexpr DWORD kFailedWaitPauseMs = 100;
 
@@ -74,14 +79,14 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
     if (StatusHandle == nullptr) {
         return;
     }
-    ReportStatus(SERVICE_START_PENDING, kAcceptWhileStarting);
+    ReportStatus(SERVICE_START_PENDING, kAcceptedWhileStarting);
 
     DWORD error = NO_ERROR;
     if (!LoadHotkeyTable(error) || !BuildWaitHandles(error)) {
-        ReportStatus(SERVICE_STOPPED, kAcceptLater, error);
+        ReportStatus(SERVICE_STOPPED, kAcceptedWhileRunning, error);
         return;
     }
-    ReportStatus(SERVICE_RUNNING, kAcceptLater);
+    ReportStatus(SERVICE_RUNNING, kAcceptedWhileRunning);
     ApplyLoggedOnStateAtStart();
 
     for (;;) {
@@ -95,7 +100,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
             DispatchHotkey(result - WAIT_OBJECT_0);
             // A hotkey pressed again before it is served would win every
             // wait: look for the stop after every dispatch.
-            if (IsSignalled(StopEvent)) {
+            if (IsSignalled(StopEvent.get())) {
                 ServeSignalledHotkeysOnce();
                 break;
             }
@@ -104,17 +109,17 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
         }
     }
 
-    ReportStatus(SERVICE_STOP_PENDING, kAcceptLater);
+    ReportStatus(SERVICE_STOP_PENDING, kAcceptedWhileRunning);
     ReleaseServiceResources();
-    ReportStatus(SERVICE_STOPPED, kAcceptLater);
+    ReportStatus(SERVICE_STOPPED, kAcceptedWhileRunning);
 }
 
 DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD eventType, LPVOID, LPVOID)
 {
     if (control == SERVICE_CONTROL_STOP) {
-        ReportStatus(SERVICE_STOP_PENDING, kAcceptLater);
-        if (StopEvent != nullptr) {
-            win32.SetEvent(StopEvent);
+        ReportStatus(SERVICE_STOP_PENDING, kAcceptedWhileRunning);
+        if (StopEvent) {
+            win32.SetEvent(StopEvent.get());
         }
     } else if (control == SERVICE_CONTROL_SESSIONCHANGE) {
         HandleSessionChange(eventType);
@@ -125,15 +130,9 @@ DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD eventType, LPVOID, LPVOID)
 void ReleaseServiceResources()
 {
     for (DWORD i = 0; i < HotkeyCount; ++i) {
-        if (HotkeyTable[i].event != nullptr) {
-            win32.CloseHandle(HotkeyTable[i].event);
-        }
-        HotkeyTable[i].event = nullptr;
+        CloseHotkeyEvent(HotkeyTable[i]);
     }
-    if (StopEvent != nullptr) {
-        win32.CloseHandle(StopEvent);
-    }
-    StopEvent = nullptr;
+    StopEvent.Close();
     WaitHandles.reset();
     ForgetLoggedOnUser();
 }

@@ -3,7 +3,7 @@
 #include "common/lock_policy.h"
 #include "service/service_state.h"
 
-HANDLE LogonMarkerEvent = nullptr;
+KHandle LogonMarkerEvent;
 std::wstring LoggedOnUser;
 
 void HandleSessionChange(DWORD eventType)
@@ -52,18 +52,14 @@ void UpdateLockPolicy(DWORD mode)
 void RecreateLogonMarker()
 {
     KLockHolder hold(ServiceLock);
-    if (LogonMarkerEvent != nullptr) {
-        win32.CloseHandle(LogonMarkerEvent);
-        LogonMarkerEvent = nullptr;
-    }
-    LogonMarkerEvent = win32.CreateEventW(nullptr, TRUE, FALSE, kLogonMarkerName);
+    // Closed before it is created again, so that the creation makes a new
+    // event rather than opening the old one.
+    LogonMarkerEvent.Close();
+    LogonMarkerEvent.reset(win32.CreateEventW(nullptr, TRUE, FALSE, kLogonMarkerName));
 }
 
 void CloseLogonMarker()
 {
     KLockHolder hold(ServiceLock);
-    if (LogonMarkerEvent != nullptr) {
-        win32.CloseHandle(LogonMarkerEvent);
-        LogonMarkerEvent = nullptr;
-    }
+    LogonMarkerEvent.Close();
 }

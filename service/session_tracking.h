@@ -3,12 +3,14 @@
 #pragma once
 
 #include "common/driver_config.h"
+#include "common/handles.h"
 #include "common/win32_api.h"
 
 #include <string>
 
-
-extern HANDLE LogonMarkerEvent;
+// "ZQKBFiltrWinLogon", open while a user is logged on (manual-reset, never
+// signalled); left to process exit when the service stops.
+extern KHandle LogonMarkerEvent;
 extern std::wstring LoggedOnUser;
 
 void HandleSessionChange(DWORD eventType);

@@ -1,10 +1,11 @@
 #include "tools/hotkeysim.h"
 
+#include "common/driver_config.h"
 #include "common/handles.h"
 #include "common/lock_policy.h"
-#include "service/hotkey_table.h"
-#include "service/session_tracking.h"
 #include "tools/hotkeysim_rules.h"
+
+#include <vector>
 
 namespace {
 
@@ -161,7 +162,7 @@ int Remove(const SimCommand& command, std::wstring& out, std::wstring& err)
 
 int Press(const SimCommand& command, std::wstring& out, std::wstring& err)
 {
-    const std::wstring eventName = std::wstring(kHotkeyEventPrefix) + command.hotkey;
+    const std::wstring eventName = HotkeyEventName(command.hotkey.c_str());
     KHandle event(OpenEventW(EVENT_MODIFY_STATE, FALSE, eventName.c_str()));
     if (!event) {
         const DWORD error = GetLastError();
@@ -191,7 +192,9 @@ int Status(std::wstring& out, std::wstring& err)
             exitCode = kExitFailed;
         } else {
             out += L"console user: " + user + L" (" + sid + L")\n";
-            const std::wstring path = std::wstring(sid) + L"\\" + kPolicySystemKey;
+            wchar_t pathBuffer[kLockPolicyPathChars] = {};
+            FormatLockPolicyKeyPath(sid, pathBuffer);
+            const std::wstring path = pathBuffer;
             KReg key;
             DWORD type = 0;
             std::vector<BYTE> data(64);

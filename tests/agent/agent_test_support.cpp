@@ -65,7 +65,8 @@ ActionLog::ActionLog()
     const auto realSetValue = win32.RegSetValueExW;
     win32.RegSetValueExW = [this, realSetValue](HKEY key, LPCWSTR name, DWORD reserved, DWORD type,
                                                 const BYTE* data, DWORD size) -> LONG {
-        if (name != nullptr && std::wstring(name) == kDisableLockWorkstation && type == REG_DWORD &&
+        // Compared without a container: a test may count the allocations.
+        if (name != nullptr && std::wcscmp(name, kDisableLockWorkstation) == 0 && type == REG_DWORD &&
             size == sizeof(DWORD)) {
             DWORD value = 0;
             std::memcpy(&value, data, sizeof(value));

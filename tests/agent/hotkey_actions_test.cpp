@@ -1,11 +1,13 @@
 #include "agent/hotkey_actions.h"
 #include "common/lock_policy.h"
 #include "tests/agent/agent_test_support.h"
+#include "tests/support/allocation_failure.h"
 #include "tests/support/registry_sandbox.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <new>
@@ -96,7 +98,9 @@ std::wstring PolicyKeyPath()
         EXPECT_TRUE(GetConsoleUserName(user));
         wchar_t sid[kSidStringChars] = {};
         EXPECT_TRUE(GetAccountSidString(user.c_str(), sid));
-        return std::wstring(sid) + L"\\" + kPolicySystemKey;
+        wchar_t key[kLockPolicyPathChars] = {};
+        FormatLockPolicyKeyPath(sid, key);
+        return std::wstring(key);
     }();
     return path;
 }
@@ -344,4 +348,45 @@ TEST(GetInputDesktopName, ReadsTheNameOfTheInputDesktop)
     ASSERT_TRUE(GetInputDesktopName(name));
     EXPECT_EQ(name, L"Winlogon");
     EXPECT_EQ(desktop.opened, desktop.closed);
+}
+
+// Memory that runs out at any allocation of a local action, the desktop
+// wait's included, still puts the user's lock policy back to 1 wherever 0 was
+// written, and the program exits with 0.
+TEST_F(HotkeyActions, MemoryRunningOutAfterTheWriteOfZeroStillWritesOne)
+{
+    win32.GetForegroundWindow = []() -> HWND { return nullptr; };
+    static wchar_t commandLine[] = L"TarnwickAgent.exe LWin+L";
+    win32.GetCommandLineW = []() -> LPWSTR { return commandLine; };
+    // The log allocates nothing while the allocations are counted.
+    log.entries.reserve(4096);
+    const std::vector<const wchar_t*> desktops = {L"Default", L"Default", L"Winlogon"};
+
+    size_t allocations = 0;
+    {
+        FakeDesktop desktop(desktops);
+        FailingAllocation counting(0);
+        EXPECT_EQ(RunAgent(), 0);
+        allocations = counting.Count();
+    }
+    ASSERT_THAT(log.entries, ElementsAreArray(Join({{"policy 0", "lock"}, Polls(2), {"policy 1"}})));
+    ASSERT_GT(allocations, 0u);
+
+    size_t afterTheWriteOfZero = 0;
+    for (size_t k = 1; k <= allocations; ++k) {
+        SCOPED_TRACE("allocation " + std::to_string(k) + " of " + std::to_string(allocations));
+        log.entries.clear();
+        FakeDesktop desktop(desktops);
+        {
+            FailingAllocation failing(k);
+            EXPECT_EQ(RunAgent(), 0);
+            ASSERT_TRUE(failing.Failed());
+        }
+        if (std::find(log.entries.begin(), log.entries.end(), "policy 0") != log.entries.end()) {
+            ++afterTheWriteOfZero;
+            EXPECT_EQ(log.entries.back(), "policy 1");
+            EXPECT_EQ(PolicyValue(), 1);
+        }
+    }
+    EXPECT_GT(afterTheWriteOfZero, 0u) << "some allocation comes after the write of 0";
 }

@@ -11,7 +11,9 @@ namespace {
 
 std::wstring PolicyKeyOf(const std::wstring& sid)
 {
-    return sid + L"\\" + kPolicySystemKey;
+    wchar_t path[kLockPolicyPathChars] = {};
+    FormatLockPolicyKeyPath(sid.c_str(), path);
+    return path;
 }
 
 // The console user as Wine reports it (the Linux user) and its SID string.

@@ -1,14 +1,11 @@
 #include "agent/blocking_rules.h"
-#include "common/driver_config.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-TEST(BlockingRules, SubkeyAndPolicyValueNames)
+TEST(PolicyValueName, IsWinLForBothWindowsKeysAndTheNameOtherwise)
 {
-    EXPECT_EQ(HotkeySubkeyPath(L"LWin+L"), L"SYSTEM\\CurrentControlSet\\services\\zqkbfiltr\\hotkey\\LWin+L");
-    EXPECT_EQ(HotkeySubkeyPath(L"LWIN+L "), L"SYSTEM\\CurrentControlSet\\services\\zqkbfiltr\\hotkey\\LWIN+L ");
     struct Case {
         const wchar_t* hotkey;
         const wchar_t* value;

@@ -82,7 +82,7 @@ class ServiceEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        manager_.handle = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        manager_.reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
         ASSERT_TRUE(manager_) << GetLastError();
         RemoveTestService();  // left over from an interrupted run
         driverKeyExisted_ = KeyExists(kDriverKey);
@@ -134,9 +134,9 @@ protected:
     SERVICE_STATUS_PROCESS StartTestService()
     {
         const std::wstring binary = L"\"" + BinPath(L"TarnwickSvc.exe") + L"\"";
-        service_.handle = CreateServiceW(manager_.get(), kTestService, kTestService, SERVICE_ALL_ACCESS,
-                                         SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                                         binary.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+        service_.reset(CreateServiceW(manager_.get(), kTestService, kTestService, SERVICE_ALL_ACCESS,
+                                      SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                      binary.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
         EXPECT_TRUE(service_) << "CreateServiceW: " << GetLastError();
         if (!service_) {
             return SERVICE_STATUS_PROCESS{};

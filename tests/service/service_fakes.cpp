@@ -39,36 +39,14 @@ std::wstring UniqueHotkey(const std::wstring& base)
     return base + L"." + std::to_wstring(GetCurrentProcessId());
 }
 
-namespace {
-
-void ClearServiceGlobals()
-{
-    for (DWORD i = 0; HotkeyTable != nullptr && i < HotkeyCount; ++i) {
-        if (HotkeyTable[i].event != nullptr) {
-            CloseHandle(HotkeyTable[i].event);
-        }
-    }
-    if (StopEvent != nullptr) {
-        CloseHandle(StopEvent);
-    }
-    StopEvent = nullptr;
-    WaitHandles.reset();
-    HotkeyTable.reset();
-    HotkeyCount = 0;
-    StatusHandle = nullptr;
-    CheckPointCounter = 1;
-}
-
-}  // namespace
-
 ServiceGlobalsReset::ServiceGlobalsReset()
 {
-    ClearServiceGlobals();
+    ResetServiceState();
 }
 
 ServiceGlobalsReset::~ServiceGlobalsReset()
 {
-    ClearServiceGlobals();
+    ResetServiceState();
 }
 
 void StatusRecorder::Install()
@@ -292,7 +270,7 @@ void ExpectStoppedAndReleased(const std::vector<SERVICE_STATUS>& reports)
                                {SERVICE_STOP_PENDING, 0x81, 3, 0},
                                {SERVICE_STOPPED, 0x81, 0, 0},
                            });
-    EXPECT_EQ(StopEvent, nullptr);
+    EXPECT_FALSE(StopEvent);
     EXPECT_EQ(WaitHandles, nullptr);
     for (DWORD i = 0; HotkeyTable != nullptr && i < HotkeyCount; ++i) {
         EXPECT_EQ(HotkeyTable[i].event, nullptr) << i;

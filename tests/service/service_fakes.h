@@ -15,8 +15,9 @@
 // names are machine-wide): `base` followed by "." and the process id.
 std::wstring UniqueHotkey(const std::wstring& base);
 
-// Sets the service's process-wide state to that of a fresh process, and on
-// destruction closes whatever events a test left in it.
+// Puts the service's process-wide state back to that of a fresh process
+// (ResetServiceState) when constructed and again when destroyed, closing
+// whatever a test left in it.
 class ServiceGlobalsReset {
 public:
     ServiceGlobalsReset();

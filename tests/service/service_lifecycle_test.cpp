@@ -235,7 +235,7 @@ TEST_F(ServiceLifecycle, FailedStartsReportStoppedWithTheirCause)
                                                   {SERVICE_START_PENDING, 0x80, 1, 0},
                                                   {SERVICE_STOPPED, 0x81, 0, c.exitCode},
                                               });
-        EXPECT_EQ(StopEvent, nullptr);
+        EXPECT_FALSE(StopEvent);
         EXPECT_TRUE(launches.creates.empty());
         for (HANDLE handle : held) {
             CloseHandle(handle);
@@ -267,9 +267,9 @@ TEST_F(ServiceLifecycle, TheLimitsThemselvesStillLoad)
         }
     }
     EXPECT_TRUE(found);
-    EXPECT_EQ(WaitHandles[63], StopEvent);
+    EXPECT_EQ(WaitHandles[63], StopEvent.get());
     // 64 handles in one wait: accepted by the system.
-    ASSERT_TRUE(SetEvent(StopEvent));
+    ASSERT_TRUE(SetEvent(StopEvent.get()));
     EXPECT_EQ(WaitForMultipleObjects(HotkeyCount + 1, WaitHandles.get(), FALSE, 0), WAIT_OBJECT_0 + 63);
 }
 

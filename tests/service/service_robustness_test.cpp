@@ -6,6 +6,7 @@
 #include "service/service_main.h"
 #include "service/service_state.h"
 #include "tests/service/service_fakes.h"
+#include "tests/support/allocation_failure.h"
 #include "tests/support/process_figures.h"
 #include "tests/support/registry_sandbox.h"
 
@@ -177,7 +178,7 @@ TEST_F(ServiceRobustness, AStopAtAnyMomentAfterRunningEndsTheService)
          [](bool& stopRequested) {
              auto session = win32.WTSGetActiveConsoleSessionId;
              win32.WTSGetActiveConsoleSessionId = [session, &stopRequested]() {
-                 EXPECT_NE(StopEvent, nullptr) << "the check follows RUNNING";
+                 EXPECT_TRUE(StopEvent) << "the check follows RUNNING";
                  if (!stopRequested) {
                      stopRequested = true;
                      RequestStop();
@@ -325,3 +326,61 @@ TEST_F(ServiceRobustness, TenThousandPressesLeaveHandlesAndMemoryFlat)
 }
 
 }  // namespace
+
+// Memory that runs out at any allocation of the start (the names, the paths,
+// the "run" buffer, the table) ends the start like every other failure:
+// START_PENDING, then STOPPED with ERROR_NOT_ENOUGH_MEMORY, and nothing
+// escapes ServiceMain. Status reports are kept in a fixed array so that the
+// test itself allocates nothing while the allocations are counted.
+TEST_F(ServiceRobustness, MemoryRunningOutDuringTheStartStopsItWithNotEnoughMemory)
+{
+    ConfigureHotkeys({UniqueHotkey(L"Alloc+First"), UniqueHotkey(L"Alloc+Second+With+A+Long+Name")});
+    struct Reports {
+        SERVICE_STATUS items[8];
+        size_t count = 0;
+    };
+    static Reports reports;
+    win32.SetServiceStatus = [](SERVICE_STATUS_HANDLE, LPSERVICE_STATUS status) {
+        if (reports.count < 8) {
+            reports.items[reports.count++] = *status;
+        }
+        return TRUE;
+    };
+    // The first wait of a running service asks it to stop at once.
+    win32.WaitForMultipleObjects = [](DWORD count, const HANDLE* handles, BOOL, DWORD timeout) -> DWORD {
+        if (timeout == INFINITE) {
+            SetEvent(handles[count - 1]);
+        }
+        return WaitForMultipleObjects(count, handles, FALSE, timeout);
+    };
+
+    size_t allocations = 0;
+    {
+        FailingAllocation counting(0);
+        ServiceMain(0, nullptr);
+        allocations = counting.Count();
+    }
+    ASSERT_EQ(reports.count, 4u) << "a normal start and run, and a stop from within";
+    ASSERT_GT(allocations, 0u);
+
+    for (size_t k = 1; k <= allocations; ++k) {
+        SCOPED_TRACE("allocation " + std::to_string(k) + " of " + std::to_string(allocations));
+        ResetServiceState();
+        reports.count = 0;
+        bool escaped = false;
+        {
+            FailingAllocation failing(k);
+            try {
+                ServiceMain(0, nullptr);
+            } catch (...) {
+                escaped = true;
+            }
+            ASSERT_TRUE(failing.Failed());
+        }
+        EXPECT_FALSE(escaped);
+        ASSERT_EQ(reports.count, 2u);
+        EXPECT_EQ(reports.items[0].dwCurrentState, static_cast<DWORD>(SERVICE_START_PENDING));
+        EXPECT_EQ(reports.items[1].dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+        EXPECT_EQ(reports.items[1].dwWin32ExitCode, static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    }
+}

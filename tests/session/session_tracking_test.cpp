@@ -29,18 +29,15 @@ class SessionTracking : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        CloseLogonMarker();
-        LoggedOnUser.clear();
+        ResetServiceState();
         ASSERT_TRUE(GetConsoleUserName(user));
         wchar_t sid[kSidStringChars] = {};
         ASSERT_TRUE(GetAccountSidString(user.c_str(), sid));
-        policyKey = std::wstring(sid) + L"\\" + kPolicySystemKey;
+        wchar_t key[kLockPolicyPathChars] = {};
+        FormatLockPolicyKeyPath(sid, key);
+        policyKey = key;
     }
-    void TearDown() override
-    {
-        CloseLogonMarker();
-        LoggedOnUser.clear();
-    }
+    void TearDown() override { ResetServiceState(); }
 
     // The console user's value: -1 when absent.
     long long Policy()
@@ -88,14 +85,14 @@ TEST_F(SessionTracking, LogonAndUnlockRecordTheUserOtherChangesForgetIt)
         EXPECT_EQ(Policy(), loggedOn ? 1 : 0);
         EXPECT_EQ(LoggedOnUser, loggedOn ? user : std::wstring());
         EXPECT_EQ(MarkerExists(), loggedOn);
-        EXPECT_EQ(LogonMarkerEvent != nullptr, loggedOn);
+        EXPECT_EQ(static_cast<bool>(LogonMarkerEvent), loggedOn);
     }
 }
 
 TEST_F(SessionTracking, LockThenUnlockLowersThenRaisesAndRecreatesTheMarker)
 {
     Notify(WTS_SESSION_LOGON);
-    const HANDLE firstMarker = LogonMarkerEvent;
+    const HANDLE firstMarker = LogonMarkerEvent.get();
     ASSERT_NE(firstMarker, nullptr);
 
     Notify(WTS_SESSION_LOCK);
@@ -171,8 +168,7 @@ TEST_F(SessionTracking, StartAppliesTheLoggedOnStateOnlyForAConsoleUser)
     EXPECT_EQ(LoggedOnUser, user);
     EXPECT_TRUE(MarkerExists());
 
-    CloseLogonMarker();
-    LoggedOnUser.clear();
+    ResetServiceState();
     RegistrySandbox::SetDword(HKEY_USERS, policyKey, kDisableLockWorkstation, 7);
     DetachConsole();
     ApplyLoggedOnStateAtStart();
