@@ -3,6 +3,7 @@
 // forwarded keys. Needs no Windows header.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // The numbers key the forwarding sequences.
@@ -33,8 +34,9 @@ struct RemoteClientRow {
     const wchar_t* commandClassName;  // for DescendantByClass only
 };
 
-// The table, in the order in which it is searched.
-extern const RemoteClientRow kRemoteClientRows[6];
+// The table, in the order in which it is searched, and its number of rows.
+extern const RemoteClientRow kRemoteClientRows[];
+extern const std::size_t kRemoteClientRowCount;
 
 // The first row whose executable name equals `fileName` (whole string,
 // ASCII-only case folding); null when none does.

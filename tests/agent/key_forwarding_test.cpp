@@ -120,11 +120,14 @@ TEST(ForwardWinL, EachKindGetsItsSequenceIntoTheTargetWindow)
     }
 }
 
+// Every client of the table, a new one included, is handled: true with
+// nothing sent.
 TEST(ForwardWinL, NothingIsSentWithoutATargetWindow)
 {
-    for (std::uint32_t kind = 1; kind <= 6; ++kind) {
+    for (size_t row = 0; row < kRemoteClientRowCount; ++row) {
+        const RemoteClientKind kind = kRemoteClientRows[row].kind;
         ActionLog log;
-        const RemoteClientMatch match = {static_cast<RemoteClientKind>(kind), nullptr, kCommand};
+        const RemoteClientMatch match = {kind, nullptr, kCommand};
         EXPECT_TRUE(ForwardWinL(0x5B, match)) << "kind " << kind;
         EXPECT_TRUE(log.entries.empty()) << "kind " << kind;
     }

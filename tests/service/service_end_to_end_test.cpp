@@ -221,6 +221,19 @@ bool LogonMarkerExists()
     return static_cast<bool>(marker);
 }
 
+// The marker, opened from this process by its bare name, is not signalled,
+// and a signal stays in it (manual reset). The signal is taken out again.
+void ExpectANonSignalledManualResetMarker()
+{
+    KHandle marker(OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, L"ZQKBFiltrWinLogon"));
+    ASSERT_TRUE(marker) << GetLastError();
+    EXPECT_EQ(WaitForSingleObject(marker.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "not signalled";
+    ASSERT_TRUE(SetEvent(marker.get()));
+    EXPECT_EQ(WaitForSingleObject(marker.get(), 0), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(WaitForSingleObject(marker.get(), 0), static_cast<DWORD>(WAIT_OBJECT_0)) << "manual reset";
+    ResetEvent(marker.get());
+}
+
 // While it runs, the service keeps the console user's value at 1 and the
 // logon marker in existence for other processes; a stop keeps the value.
 TEST_F(ServiceEndToEnd, TheRunningServiceKeepsTheConsoleUsersLockPolicyAtOne)
@@ -233,6 +246,7 @@ TEST_F(ServiceEndToEnd, TheRunningServiceKeepsTheConsoleUsersLockPolicyAtOne)
     ASSERT_EQ(started.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
     EXPECT_TRUE(WaitUntil([&] { return savedPolicy_.Get() == 1; })) << "the value stayed " << savedPolicy_.Get();
     EXPECT_TRUE(LogonMarkerExists());
+    ExpectANonSignalledManualResetMarker();
     const RunResult status = RunTool(L"status");
     EXPECT_NE(status.output.find("ZQKBFiltrWinLogon: exists\n"), std::string::npos) << status.output;
 
