@@ -7,43 +7,35 @@
 # Runs in a Wine prefix of its own (build/demo-wineprefix), made anew.
 set -euo pipefail
 cd "$(dirname "$0")"
-source tools/setup.sh
+source scripts/helpers.sh
 tw_ensure_packages "${TW_BASE_PACKAGES[@]}"
-tw_build_windows >/dev/null
+tw_build mingw >/dev/null
 echo "Built: build/bin/TarnwickSvc.exe, TarnwickAgent.exe, hotkeysim.exe"
 
-export WINEPREFIX="$PWD/build/demo-wineprefix"
-rm -rf "$WINEPREFIX"
-run() { build/wine-run "$@"; }
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 step() { printf '\n=== %s\n' "$*"; }
 show() { printf '$ %s\n' "$*"; }
 
-C="$WINEPREFIX/drive_c"
+echo "Preparing a Wine prefix for the demo (build/demo-wineprefix) ..."
+tw_fresh_prefix build/demo-wineprefix
+C="$TW_DRIVE_C"
 APP='C:\Program Files\Tarnwick'
 DEMO='C:\demo'
-echo "Preparing a Wine prefix for the demo (build/demo-wineprefix) ..."
-run cmd /c exit >/dev/null 2>&1
-mkdir -p "$C/Program Files/Tarnwick" "$C/demo"
-cp build/bin/TarnwickSvc.exe build/bin/TarnwickAgent.exe build/bin/hotkeysim.exe "$C/Program Files/Tarnwick/"
+tw_install_programs TarnwickSvc.exe TarnwickAgent.exe hotkeysim.exe
+mkdir -p "$C/demo"
 cp build/bin/probe.exe "$C/demo/probe.exe"
 cp build/bin/fake_client.exe "$C/demo/mstsc.exe"      # the fake Remote Desktop client
-cp build/bin/fake_client.exe "$C/demo/plainapp.exe"   # an ordinary application
-sim() { show "hotkeysim $*"; run "$C/Program Files/Tarnwick/hotkeysim.exe" "$@"; }
-wait_for() { for _ in $(seq 1 150); do [ -e "$1" ] && return 0; sleep 0.2; done; echo "timed out waiting for $1"; return 1; }
+sim() { show "hotkeysim $*"; tw_run "$C/Program Files/Tarnwick/hotkeysim.exe" "$@"; }
 
 # An ordinary application in the user's session. It also keeps Wine's
 # session alive, which Wine's services need.
-run "$C/demo/plainapp.exe" --tree plain --log "$DEMO\\plain-keys.txt" --ready "$DEMO\\plain-ready.txt" \
-  --lifetime 600 >/dev/null 2>&1 &
-wait_for "$C/demo/plain-ready.txt"
+tw_start_plain_window demo plain 600
 
 step "1. Install the service from C:\\Program Files\\Tarnwick"
 show "TarnwickSvc.exe /install"
-set +e; run "$C/Program Files/Tarnwick/TarnwickSvc.exe" /install; code=$?; set -e
+set +e; tw_run "$C/Program Files/Tarnwick/TarnwickSvc.exe" /install; code=$?; set -e
 echo "exit code $code"
 echo "registered image path:"
-run reg query 'HKLM\System\CurrentControlSet\Services\TarnwickSvc' /v ImagePath | grep ImagePath
+tw_run reg query 'HKLM\System\CurrentControlSet\Services\TarnwickSvc' /v ImagePath | grep ImagePath
 
 step "2. Configure hotkeys with the driver stand-in"
 sim set LWin+L --run "\"$APP\\TarnwickAgent.exe\""
@@ -55,21 +47,21 @@ sim list
 
 step "3. Start the service; it sets the console user's DisableLockWorkstation to 1 and creates the logon marker"
 show "sc start TarnwickSvc"
-run sc start TarnwickSvc >/dev/null
-for _ in $(seq 1 50); do run sc query TarnwickSvc | grep -q RUNNING && break; sleep 0.2; done
-run sc query TarnwickSvc | grep STATE
+tw_run sc start TarnwickSvc >/dev/null
+for _ in $(seq 1 50); do tw_run sc query TarnwickSvc | grep -q RUNNING && break; sleep 0.2; done
+tw_run sc query TarnwickSvc | grep STATE
 sleep 0.5
 sim status
 
 step "4. Press Demo+Probe: the service starts the probe with the hotkey name appended, in its own folder"
 sim press Demo+Probe
-wait_for "$C/demo/probe-record.txt"
+tw_wait_for_file "$C/demo/probe-record.txt"
 echo "the probe's record (command line, current directory):"
 iconv -f UTF-16 -t UTF-8 "$C/demo/probe-record.txt" | sed 's/\r$//; s/^/    /'
 
 step "5. Win+L with Microsoft Remote Desktop in front: the agent posts Win+L into the client"
 sim press Demo+Client
-wait_for "$C/demo/client-ready.txt"
+tw_wait_for_file "$C/demo/client-ready.txt"
 echo "fake mstsc.exe windows (index, handle, level, class|text):"
 sed 's/\r$//; s/^/    /' "$C/demo/client-ready.txt"
 sim press LWin+L
@@ -84,11 +76,9 @@ echo "An ordinary application comes to the front. The agent lowers DisableLockWo
 echo "locks the workstation (Wine cannot lock: the call fails), waits for the secure desktop (at"
 echo "most 200 x 50 ms; under Wine it never comes) and raises the value to 1 again. Started here"
 echo "in the user's session with the command line the service gives it:"
-run "$C/demo/plainapp.exe" --tree plain --log "$DEMO\\front-keys.txt" --ready "$DEMO\\front-ready.txt" \
-  --lifetime 600 >/dev/null 2>&1 &
-wait_for "$C/demo/front-ready.txt"
+tw_start_plain_window demo front 600
 show "\"$APP\\TarnwickAgent.exe\" LWin+L"
-run "$C/Program Files/Tarnwick/TarnwickAgent.exe" LWin+L &
+tw_run "$C/Program Files/Tarnwick/TarnwickAgent.exe" LWin+L &
 agent=$!
 sleep 1.5
 sim status | grep DisableLockWorkstation
@@ -98,9 +88,9 @@ sim status | grep DisableLockWorkstation
 
 step "7. Remove the service: it is stopped and deleted, and the user may lock the PC again"
 show "TarnwickSvc.exe /Uninstall"
-set +e; run "$C/Program Files/Tarnwick/TarnwickSvc.exe" /Uninstall; code=$?; set -e
+set +e; tw_run "$C/Program Files/Tarnwick/TarnwickSvc.exe" /Uninstall; code=$?; set -e
 echo "exit code $code"
-if run sc query TarnwickSvc >/dev/null 2>&1; then echo "TarnwickSvc is still registered"; else echo "TarnwickSvc is no longer registered"; fi
+if tw_run sc query TarnwickSvc >/dev/null 2>&1; then echo "TarnwickSvc is still registered"; else echo "TarnwickSvc is no longer registered"; fi
 sim status
 echo
 echo "Demo complete."

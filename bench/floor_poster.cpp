@@ -1,17 +1,78 @@
 // floor_poster: the least a program can do for one key press into the fake
-// Microsoft Remote Desktop client: find the foreground window's child with
-// the text "Input Capture Window" and post one WM_KEYDOWN of the left
-// Windows key to it. Started by the service in place of the agent, it gives
-// the floor of the press-to-key time. Without such a window it just exits.
+// Microsoft Remote Desktop client, doing what the press needs: tell which
+// client owns the foreground window (open its process, read its image path,
+// take the long path's file name and compare it with "mstsc.exe"), find that
+// window's child with the text "Input Capture Window" and post one
+// WM_KEYDOWN of the left Windows key to it. Started by the service in place
+// of the agent, it gives the floor of the press-to-key time. With another
+// program in front, or without such a window, it just exits.
+//
+// Plain C-style code without the C++ library, so that the floor carries no
+// cost of its own.
 #include <windows.h>
 
+#include <psapi.h>
+
 namespace {
+
+const wchar_t kClientFileName[] = L"mstsc.exe";
+const wchar_t kCaptureWindowText[] = L"Input Capture Window";
+
+wchar_t FoldAscii(wchar_t c)
+{
+    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+// Whole strings, without regard to the case of A to Z.
+bool SameNameAscii(const wchar_t* a, const wchar_t* b)
+{
+    for (; *a != L'\0' && *b != L'\0'; ++a, ++b) {
+        if (FoldAscii(*a) != FoldAscii(*b)) {
+            return false;
+        }
+    }
+    return *a == *b;
+}
+
+// Whether the process that owns `window` runs an executable named like the
+// client, judged by the file name of the long form of its image path.
+bool IsClientWindow(HWND window)
+{
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId == 0) {
+        return false;
+    }
+    const HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+    if (process == nullptr) {
+        return false;
+    }
+    wchar_t modulePath[MAX_PATH] = {};
+    const DWORD moduleLength = GetModuleFileNameExW(process, nullptr, modulePath, MAX_PATH);
+    CloseHandle(process);
+    if (moduleLength == 0) {
+        return false;
+    }
+    modulePath[MAX_PATH - 1] = L'\0';
+    wchar_t longPath[520] = {};
+    const DWORD length = GetLongPathNameW(modulePath, longPath, 519);
+    if (length == 0 || length >= 519) {
+        return false;
+    }
+    const wchar_t* fileName = longPath;
+    for (const wchar_t* c = longPath; *c != L'\0'; ++c) {
+        if (*c == L'\\' || *c == L'/' || *c == L':') {
+            fileName = c + 1;
+        }
+    }
+    return SameNameAscii(fileName, kClientFileName);
+}
 
 BOOL CALLBACK FindCaptureWindow(HWND window, LPARAM found)
 {
     wchar_t text[64] = {};
     GetWindowTextW(window, text, 64);
-    if (lstrcmpW(text, L"Input Capture Window") == 0) {
+    if (SameNameAscii(text, kCaptureWindowText)) {
         *reinterpret_cast<HWND*>(found) = window;
         return FALSE;
     }
@@ -22,11 +83,12 @@ BOOL CALLBACK FindCaptureWindow(HWND window, LPARAM found)
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
-    HWND target = nullptr;
     const HWND foreground = GetForegroundWindow();
-    if (foreground != nullptr) {
-        EnumChildWindows(foreground, FindCaptureWindow, reinterpret_cast<LPARAM>(&target));
+    if (foreground == nullptr || !IsClientWindow(foreground)) {
+        return 0;
     }
+    HWND target = nullptr;
+    EnumChildWindows(foreground, FindCaptureWindow, reinterpret_cast<LPARAM>(&target));
     if (target != nullptr) {
         PostMessageW(target, WM_KEYDOWN, VK_LWIN, 1);
     }

@@ -2,8 +2,17 @@
 # using the MinGW-w64 headers and libraries and lld as the linker.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(_gcc_dir /usr/lib/gcc/x86_64-w64-mingw32/12-posix)
-set(_target --target=x86_64-w64-mingw32)
+# MinGW-w64 GCC's own folder (its C++ headers and libgcc), as that compiler
+# reports it: clang does not find it by itself (a folder named like
+# "12-posix").
+execute_process(
+  COMMAND x86_64-w64-mingw32-g++-posix -print-libgcc-file-name
+  OUTPUT_VARIABLE _libgcc OUTPUT_STRIP_TRAILING_WHITESPACE
+  RESULT_VARIABLE _result ERROR_QUIET)
+if(NOT _result EQUAL 0 OR NOT IS_ABSOLUTE "${_libgcc}" OR NOT EXISTS "${_libgcc}")
+  message(FATAL_ERROR "x86_64-w64-mingw32-g++-posix does not tell where its libgcc is (package g++-mingw-w64-x86-64-posix)")
+endif()
+get_filename_component(_gcc_dir "${_libgcc}" DIRECTORY)
 set(CMAKE_C_COMPILER clang)
 set(CMAKE_CXX_COMPILER clang++)
 set(CMAKE_C_COMPILER_TARGET x86_64-w64-mingw32)
