@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The demo, under Wine: TarnwickSvc is installed with "/install" and started
-# by Wine's service manager; the driver stand-in (hotkeysim) configures and
+# by Wine's service manager; the driver stand-in (TarnwickCtl) configures and
 # presses hotkeys; the service starts a probe that shows what it was given,
 # then TarnwickAgent, which posts Win+L into a fake Microsoft Remote Desktop
 # client; then the agent's local path; finally "/Uninstall".
@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 source tools/setup.sh
 tw_ensure_packages "${TW_BASE_PACKAGES[@]}"
 tw_build_windows >/dev/null
-echo "Built: build/bin/TarnwickSvc.exe, TarnwickAgent.exe, hotkeysim.exe"
+echo "Built: build/bin/TarnwickSvc.exe, TarnwickAgent.exe, TarnwickCtl.exe"
 
 export WINEPREFIX="$PWD/build/demo-wineprefix"
 rm -rf "$WINEPREFIX"
@@ -25,11 +25,11 @@ DEMO='C:\demo'
 echo "Preparing a Wine prefix for the demo (build/demo-wineprefix) ..."
 run cmd /c exit >/dev/null 2>&1
 mkdir -p "$C/Program Files/Tarnwick" "$C/demo"
-cp build/bin/TarnwickSvc.exe build/bin/TarnwickAgent.exe build/bin/hotkeysim.exe "$C/Program Files/Tarnwick/"
+cp build/bin/TarnwickSvc.exe build/bin/TarnwickAgent.exe build/bin/TarnwickCtl.exe "$C/Program Files/Tarnwick/"
 cp build/bin/probe.exe "$C/demo/probe.exe"
 cp build/bin/fake_client.exe "$C/demo/mstsc.exe"      # the fake Remote Desktop client
 cp build/bin/fake_client.exe "$C/demo/plainapp.exe"   # an ordinary application
-sim() { show "hotkeysim $*"; run "$C/Program Files/Tarnwick/hotkeysim.exe" "$@"; }
+sim() { show "TarnwickCtl $*"; run "$C/Program Files/Tarnwick/TarnwickCtl.exe" "$@"; }
 wait_for() { for _ in $(seq 1 150); do [ -e "$1" ] && return 0; sleep 0.2; done; echo "timed out waiting for $1"; return 1; }
 
 # An ordinary application in the user's session. It also keeps Wine's
