@@ -2,6 +2,7 @@
 
 #include "tools/ctl_args.h"
 #include "tools/driver_verbs.h"
+#include "tools/lock_policy_verb.h"
 #include "tools/status.h"
 
 int RunTarnwickCtl(const std::vector<std::wstring>& args, CtlOutput& output)
@@ -27,6 +28,8 @@ int RunTarnwickCtl(const std::vector<std::wstring>& args, CtlOutput& output)
         return PressHotkey(command, output);
     case CtlAction::Status:
         return ShowStatus(output);
+    case CtlAction::LockPolicy:
+        return LockPolicyVerb(command, output);
     }
     return kExitUsage;
 }

@@ -49,6 +49,10 @@ std::wstring CtlUsage()
            L"  TarnwickCtl status\n"
            L"      show the console user, that user's \"DisableLockWorkstation\" and\n"
            L"      whether the event \"ZQKBFiltrWinLogon\" exists\n"
+           L"  TarnwickCtl lock-policy [0|1]\n"
+           L"      show, or set, the console user's \"DisableLockWorkstation\": 0 lets the\n"
+           L"      user lock the workstation again (for example after the service was\n"
+           L"      ended by hand while the user was logged on)\n"
            L"  TarnwickCtl help\n"
            L"\n"
            L"Exit code 0 on success, 1 when the operation failed, 2 for wrong arguments.\n";
@@ -74,6 +78,18 @@ CtlParse ParseCtlArgs(const std::vector<std::wstring>& args)
             return Failure(verb + L" takes no arguments");
         }
         command.action = NamesEqual(verb, L"list") ? CtlAction::List : CtlAction::Status;
+        return parse;
+    }
+    if (NamesEqual(verb, L"lock-policy")) {
+        command.action = CtlAction::LockPolicy;
+        if (operands == 0) {
+            return parse;
+        }
+        if (operands != 1 || (args[1] != L"0" && args[1] != L"1")) {
+            return Failure(L"lock-policy takes nothing, 0 or 1");
+        }
+        command.setPolicy = true;
+        command.policyValue = args[1] == L"1" ? 1 : 0;
         return parse;
     }
     if (NamesEqual(verb, L"press")) {

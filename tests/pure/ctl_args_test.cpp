@@ -58,6 +58,17 @@ TEST(CtlArgs, ParsesEveryCommand)
     EXPECT_EQ(p.command.action, CtlAction::Press);
     EXPECT_EQ(p.command.hotkey, L"a b");
 
+    p = Parse({L"lock-policy"});
+    ASSERT_EQ(p.error, L"");
+    EXPECT_EQ(p.command.action, CtlAction::LockPolicy);
+    EXPECT_FALSE(p.command.setPolicy);
+    for (std::uint32_t value : {0u, 1u}) {
+        p = Parse({L"Lock-Policy", std::to_wstring(value)});
+        ASSERT_EQ(p.error, L"");
+        EXPECT_TRUE(p.command.setPolicy);
+        EXPECT_EQ(p.command.policyValue, value);
+    }
+
     EXPECT_EQ(Parse({L"list"}).command.action, CtlAction::List);
     EXPECT_EQ(Parse({L"status"}).command.action, CtlAction::Status);
     EXPECT_EQ(Parse({L"/?"}).command.action, CtlAction::Help);
@@ -86,6 +97,11 @@ TEST(CtlArgs, RefusesWrongArgumentsWithAMessage)
         {L"set-value", L"K", L"run", L"REG_MULTI_SZ", L"x"},
         {L"set-value", L"K", L"Block", L"REG_DWORD", L"4294967296"},
         {L"set-value", L"K", L"Block", L"REG_BINARY", L"0"},
+        {L"lock-policy", L"2"},
+        {L"lock-policy", L"01"},
+        {L"lock-policy", L" 0"},
+        {L"lock-policy", L"0", L"1"},
+        {L"lockpolicy", L"0"},
     };
     for (const auto& args : wrong) {
         std::wstring joined;

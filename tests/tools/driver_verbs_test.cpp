@@ -7,11 +7,10 @@
 #include "tests/service/service_fakes.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/test_programs.h"
+#include "tests/tools/key_security.h"
 #include "tools/ctl.h"
 
 #include <gtest/gtest.h>
-
-#include <sddl.h>
 
 namespace {
 
@@ -133,37 +132,12 @@ TEST_F(CtlDriverVerbs, WrongArgumentsGiveUsageAndExitCodeTwo)
     EXPECT_FALSE(RegistrySandbox::KeyExists(HKEY_LOCAL_MACHINE, HotkeySubkey(L"k")));
 }
 
-// Sets a security descriptor (SDDL) on a key below the redirected machine
-// root, and gives everyone full access again when it goes out of scope, so
-// that the sandbox can remove the key.
-class KeySecurity {
-public:
-    KeySecurity(const std::wstring& path, const wchar_t* sddl) : path_(path) { Apply(sddl); }
-    ~KeySecurity() { Apply(L"D:(A;OICI;KA;;;WD)"); }
-    KeySecurity(const KeySecurity&) = delete;
-    KeySecurity& operator=(const KeySecurity&) = delete;
-
-private:
-    void Apply(const wchar_t* sddl)
-    {
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr));
-        HKEY key = nullptr;
-        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, WRITE_DAC, &key), ERROR_SUCCESS);
-        EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
-        RegCloseKey(key);
-        LocalFree(descriptor);
-    }
-
-    std::wstring path_;
-};
-
 TEST_F(CtlDriverVerbs, AFailureSaysWhatFailedAndWhatToDo)
 {
     RegistrySandbox::CreateKey(HKEY_LOCAL_MACHINE, HotkeySubkey(L"LWin+L"));
     {
         // No value of the hotkey may be set.
-        const KeySecurity denied(HotkeySubkey(L"LWin+L"), L"D:(D;;0x2;;;WD)(A;;KA;;;WD)");
+        const KeySecurity denied(HKEY_LOCAL_MACHINE, HotkeySubkey(L"LWin+L"), L"D:(D;;0x2;;;WD)(A;;KA;;;WD)");
         const SimRun run = Sim({L"set", L"LWin+L", L"--run", L"x.exe"});
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_TRUE(Contains(run.err, L"cannot create HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services\\"
