@@ -1,5 +1,6 @@
 #include "tools/ctl.h"
 
+#include "tools/check.h"
 #include "tools/ctl_args.h"
 #include "tools/driver_verbs.h"
 #include "tools/lock_policy_verb.h"
@@ -26,6 +27,8 @@ int RunTarnwickCtl(const std::vector<std::wstring>& args, CtlOutput& output)
         return RemoveHotkey(command, output);
     case CtlAction::Press:
         return PressHotkey(command, output);
+    case CtlAction::Check:
+        return CheckVerb(command, output);
     case CtlAction::Status:
         return ShowStatus(output);
     case CtlAction::LockPolicy:

@@ -46,6 +46,10 @@ std::wstring CtlUsage()
            L"      remove the hotkey NAME, or only its value VALUE\n"
            L"  TarnwickCtl press NAME\n"
            L"      press the hotkey as the driver does: set the event \"ZQKBFiltr\" + NAME\n"
+           L"  TarnwickCtl check [--json]\n"
+           L"      read the hotkey configuration as the service's next start will: every\n"
+           L"      problem, one a line, then whether the service would start (exit code 0)\n"
+           L"      or refuse to start (exit code 1, with the exit code the service would report)\n"
            L"  TarnwickCtl status\n"
            L"      show the console user, that user's \"DisableLockWorkstation\" and\n"
            L"      whether the event \"ZQKBFiltrWinLogon\" exists\n"
@@ -73,11 +77,20 @@ CtlParse ParseCtlArgs(const std::vector<std::wstring>& args)
         command.action = CtlAction::Help;
         return parse;
     }
-    if (NamesEqual(verb, L"list") || NamesEqual(verb, L"status")) {
+    if (NamesEqual(verb, L"list")) {
         if (operands != 0) {
-            return Failure(verb + L" takes no arguments");
+            return Failure(L"list takes no arguments");
         }
-        command.action = NamesEqual(verb, L"list") ? CtlAction::List : CtlAction::Status;
+        command.action = CtlAction::List;
+        return parse;
+    }
+    if (NamesEqual(verb, L"check") || NamesEqual(verb, L"status")) {
+        command.action = NamesEqual(verb, L"check") ? CtlAction::Check : CtlAction::Status;
+        if (operands == 1 && NamesEqual(args[1], L"--json")) {
+            command.json = true;
+        } else if (operands != 0) {
+            return Failure(verb + L" takes nothing or --json");
+        }
         return parse;
     }
     if (NamesEqual(verb, L"lock-policy")) {

@@ -11,13 +11,14 @@
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-enum class CtlAction { Help, Set, SetValue, List, Remove, Press, Status, LockPolicy };
+enum class CtlAction { Help, Set, SetValue, List, Remove, Press, Check, Status, LockPolicy };
 
 struct CtlCommand {
     CtlAction action = CtlAction::Help;
     std::wstring hotkey;             // set, set-value, remove, press
     std::vector<NamedValue> values;  // set, set-value: in the order given
     std::wstring valueName;          // remove NAME VALUE: the value to remove
+    bool json = false;               // check, status: one JSON object
     bool setPolicy = false;          // lock-policy 0|1: write instead of show
     std::uint32_t policyValue = 0;   // lock-policy: the value to write
 };
