@@ -13,7 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 source tools/setup.sh
-tw_ensure_packages "${TW_BASE_PACKAGES[@]}" g++ clang lld libclang-rt-14-dev
+tw_ensure_packages "${TW_BASE_PACKAGES[@]}" g++ clang lld libclang-rt-14-dev python3
 
 tw_build_windows
 

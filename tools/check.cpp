@@ -87,7 +87,8 @@ HotkeyFacts ReadHotkey(const std::wstring& name, const ProgramSearch& search)
     }
 
     KReg subkey;
-    const LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, HotkeySubkeyPath(name.c_str()).c_str(), 0, KEY_READ, &subkey.key);
+    const LONG opened =
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, HotkeySubkeyPath(name.c_str()).c_str(), 0, KEY_READ, &subkey.key);
     facts.subkeyOpened = opened == ERROR_SUCCESS;
     facts.subkeyError = facts.subkeyOpened ? 0 : static_cast<DWORD>(opened);
     if (facts.subkeyOpened) {

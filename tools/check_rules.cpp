@@ -81,7 +81,8 @@ Finding RunFault(const HotkeyFacts& facts, std::uint32_t error, const CheckLimit
 {
     const std::wstring& name = facts.name;
     if (!facts.run.present) {
-        return Make(Severity::Error, name, L"run", L"there is no \"run\" value; every hotkey needs one, of type REG_SZ");
+        return Make(Severity::Error, name, L"run",
+                    L"there is no \"run\" value; every hotkey needs one, of type REG_SZ");
     }
     if (facts.run.type != kTypeSz) {
         return Make(Severity::Error, name, L"run",
@@ -112,9 +113,9 @@ std::vector<Finding> HotkeyErrors(const HotkeyFacts& facts, const CheckLimits& l
             errors.push_back(RunFault(facts, *facts.runFault, limits));
         }
     } else if (!facts.subkeyOpened) {
-        errors.push_back(Make(Severity::Error, name, std::nullopt,
-                              L"the subkey cannot be opened: " + ErrorLabel(facts.subkeyError) +
-                                  AccessAdvice(facts.subkeyError)));
+        errors.push_back(
+            Make(Severity::Error, name, std::nullopt,
+                 L"the subkey cannot be opened: " + ErrorLabel(facts.subkeyError) + AccessAdvice(facts.subkeyError)));
     } else {
         errors.push_back(RunFault(facts, facts.configError, limits));
     }
@@ -131,8 +132,8 @@ void SettingWarning(const std::wstring& hotkey, const wchar_t* valueName, const 
         return;
     }
     const SettingReading reading = ReadSetting(stored);
-    std::wstring text = Quoted(valueName) + L" is " + FormatValue(stored.type, stored.data) +
-                        L", not a 4-byte number (REG_DWORD): ";
+    std::wstring text =
+        Quoted(valueName) + L" is " + FormatValue(stored.type, stored.data) + L", not a 4-byte number (REG_DWORD): ";
     if (!reading.read) {
         text += L"it is longer than 4 bytes, so " + reader + L" counts it as 0 and " + otherwise;
     } else {
@@ -158,9 +159,8 @@ void CommandWarnings(const HotkeyFacts& facts, const CommandProgram& program, st
         for (size_t i = 0; i < intended; ++i) {
             tried += (i > 0 ? L", " : L"") + WithDefaultExtension(program.candidates[i]);
         }
-        std::wstring text = L"the program path " + path +
-                            L" holds blanks and is not quoted: Windows first looks for " + tried +
-                            L" and would start whatever it finds there as LocalSystem";
+        std::wstring text = L"the program path " + path + L" holds blanks and is not quoted: Windows first looks for " +
+                            tried + L" and would start whatever it finds there as LocalSystem";
         if (agentIgnores) {
             text += L", and the agent would receive " + Quoted(received) + L" as its hotkey name instead of " +
                     Quoted(name) + L" and do nothing";
@@ -171,10 +171,9 @@ void CommandWarnings(const HotkeyFacts& facts, const CommandProgram& program, st
     if (!found && (program.quoted || IsAbsolutePath(path))) {
         const std::wstring file = WithDefaultExtension(path);
         warnings.push_back(Make(Severity::Warning, name, L"run",
-                                IsAbsolutePath(path)
-                                    ? L"the program " + file + L" does not exist"
-                                    : L"the program " + file + L" is found neither in " + facts.searchedFolder +
-                                          L" nor on the system's search path"));
+                                IsAbsolutePath(path) ? L"the program " + file + L" does not exist"
+                                                     : L"the program " + file + L" is found neither in " +
+                                                           facts.searchedFolder + L" nor on the system's search path"));
     }
     if (agentIgnores && intended == 0) {
         if (received == name) {
@@ -287,7 +286,8 @@ size_t IntendedCandidate(const CommandProgram& program, const std::vector<bool>&
 
 bool IsAbsolutePath(const std::wstring& path)
 {
-    const bool drive = path.size() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
+    const bool drive = path.size() >= 3 &&
+                       ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
                        path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
     const bool unc = path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\';
     return drive || unc;
@@ -345,25 +345,25 @@ CheckResult EvaluateCheck(const KeyFacts& key, const std::vector<HotkeyFacts>& h
         result.exitCode = key.namesError;
         const size_t before = result.findings.size();
         if (!key.keyOpened && key.keyError == kErrorFileNotFound) {
-            result.findings.push_back(Make(Severity::Error, std::nullopt, std::nullopt,
-                                           L"the hotkey key " + HotkeyKeyText() +
-                                               L" does not exist; create it with one subkey per hotkey"));
+            result.findings.push_back(
+                Make(Severity::Error, std::nullopt, std::nullopt,
+                     L"the hotkey key " + HotkeyKeyText() + L" does not exist; create it with one subkey per hotkey"));
         } else if (!key.keyOpened) {
             result.findings.push_back(Make(Severity::Error, std::nullopt, std::nullopt,
                                            L"the hotkey key " + HotkeyKeyText() + L" cannot be opened: " +
                                                ErrorLabel(key.keyError) + AccessAdvice(key.keyError)));
         } else {
             if (key.subkeyCount > key.names.size()) {
-                result.findings.push_back(Make(
-                    Severity::Error, std::nullopt, std::nullopt,
-                    std::to_wstring(key.subkeyCount - key.names.size()) + L" of the " +
-                        std::to_wstring(key.subkeyCount) +
-                        L" subkeys of the hotkey key cannot be enumerated (a name of 255 characters or more)"));
+                result.findings.push_back(
+                    Make(Severity::Error, std::nullopt, std::nullopt,
+                         std::to_wstring(key.subkeyCount - key.names.size()) + L" of the " +
+                             std::to_wstring(key.subkeyCount) +
+                             L" subkeys of the hotkey key cannot be enumerated (a name of 255 characters or more)"));
             }
             if (key.subkeyCount == 0) {
-                result.findings.push_back(Make(Severity::Error, std::nullopt, std::nullopt,
-                                               L"the hotkey key " + HotkeyKeyText() +
-                                                   L" has no subkeys; the service needs at least one hotkey"));
+                result.findings.push_back(Make(
+                    Severity::Error, std::nullopt, std::nullopt,
+                    L"the hotkey key " + HotkeyKeyText() + L" has no subkeys; the service needs at least one hotkey"));
             }
             if (key.subkeyCount > limits.hotkeys) {
                 result.findings.push_back(Make(Severity::Error, std::nullopt, std::nullopt,
@@ -373,9 +373,9 @@ CheckResult EvaluateCheck(const KeyFacts& key, const std::vector<HotkeyFacts>& h
             }
         }
         if (result.findings.size() == before) {
-            result.findings.push_back(Make(Severity::Error, std::nullopt, std::nullopt,
-                                           L"the service cannot read the names of the hotkeys: " +
-                                               ErrorLabel(key.namesError)));
+            result.findings.push_back(
+                Make(Severity::Error, std::nullopt, std::nullopt,
+                     L"the service cannot read the names of the hotkeys: " + ErrorLabel(key.namesError)));
         }
     }
     bool refused = !key.namesRead;
@@ -388,9 +388,9 @@ CheckResult EvaluateCheck(const KeyFacts& key, const std::vector<HotkeyFacts>& h
             }
             const bool explained = !findings.empty() && findings.front().severity == Severity::Error;
             if (!explained) {
-                findings.insert(findings.begin(), Make(Severity::Error, facts.name, std::nullopt,
-                                                       L"the service cannot read this hotkey: " +
-                                                           ErrorLabel(facts.configError)));
+                findings.insert(findings.begin(),
+                                Make(Severity::Error, facts.name, std::nullopt,
+                                     L"the service cannot read this hotkey: " + ErrorLabel(facts.configError)));
             }
         }
         result.findings.insert(result.findings.end(), findings.begin(), findings.end());
@@ -428,8 +428,8 @@ std::wstring CheckVerdict(const CheckResult& result, const std::wstring& meaning
         names += (names.empty() ? L"" : L", ") + name;
     }
     const size_t count = result.hotkeys.size();
-    return OneLine(L"the service would start with " + std::to_wstring(count) + (count == 1 ? L" hotkey: " : L" hotkeys: ") +
-                   names);
+    return OneLine(L"the service would start with " + std::to_wstring(count) +
+                   (count == 1 ? L" hotkey: " : L" hotkeys: ") + names);
 }
 
 std::wstring CheckText(const CheckResult& result, const std::wstring& meaning)

@@ -30,7 +30,7 @@ int RunTarnwickCtl(const std::vector<std::wstring>& args, CtlOutput& output)
     case CtlAction::Check:
         return CheckVerb(command, output);
     case CtlAction::Status:
-        return ShowStatus(output);
+        return StatusVerb(command, output);
     case CtlAction::LockPolicy:
         return LockPolicyVerb(command, output);
     }

@@ -21,6 +21,7 @@ const ErrorName kErrors[] = {
     {1060, L"ERROR_SERVICE_DOES_NOT_EXIST", nullptr},
     {1066, L"ERROR_SERVICE_SPECIFIC_ERROR", nullptr},
     {1067, L"ERROR_PROCESS_ABORTED", L"the service process ended unexpectedly"},
+    {1077, L"ERROR_SERVICE_NEVER_STARTED", L"the service has not been started since the system started"},
     {1610, L"ERROR_BAD_CONFIGURATION", L"the hotkey configuration cannot be used"},
 };
 

@@ -67,11 +67,23 @@ TEST(CheckProgram, CandidatesAreThePrefixesWindowsTriesAndTheIntendedOneIsThePro
         {L"\"C:\\a b\\x.exe\" -q", true, {L"C:\\a b\\x.exe"}, {}, 0},
         {L"\"C:\\a b\\x.exe", true, {L"C:\\a b\\x.exe"}, {}, 0},  // no closing quote
         {L"notepad.exe", false, {L"notepad.exe"}, {}, 0},
-        {L"C:\\Tools\\x.exe --log C:\\a.exe", false, {L"C:\\Tools\\x.exe", L"C:\\Tools\\x.exe --log", L"C:\\Tools\\x.exe --log C:\\a.exe"}, {}, 0},
-        {L"C:\\Program Files\\T\\A.EXE LWin", false, {L"C:\\Program", L"C:\\Program Files\\T\\A.EXE", L"C:\\Program Files\\T\\A.EXE LWin"}, {}, 1},
+        {L"C:\\Tools\\x.exe --log C:\\a.exe",
+         false,
+         {L"C:\\Tools\\x.exe", L"C:\\Tools\\x.exe --log", L"C:\\Tools\\x.exe --log C:\\a.exe"},
+         {},
+         0},
+        {L"C:\\Program Files\\T\\A.EXE LWin",
+         false,
+         {L"C:\\Program", L"C:\\Program Files\\T\\A.EXE", L"C:\\Program Files\\T\\A.EXE LWin"},
+         {},
+         1},
         {L"C:\\a  b\\run.cmd", false, {L"C:\\a", L"C:\\a  b\\run.cmd"}, {}, 1},
         // No executable extension: the last candidate that exists.
-        {L"C:\\My Tools\\tool -x", false, {L"C:\\My", L"C:\\My Tools\\tool", L"C:\\My Tools\\tool -x"}, {true, true, false}, 1},
+        {L"C:\\My Tools\\tool -x",
+         false,
+         {L"C:\\My", L"C:\\My Tools\\tool", L"C:\\My Tools\\tool -x"},
+         {true, true, false},
+         1},
         {L"C:\\My Tools\\tool", false, {L"C:\\My", L"C:\\My Tools\\tool"}, {false, false}, 0},
     };
     for (const Case& c : cases) {
@@ -98,8 +110,8 @@ TEST(CheckSettings, ReadAsTheProgramsReadThem)
         std::uint32_t value;
     } const cases[] = {
         {Stored(kTypeDword, {1, 0, 0, 0}), true, 1},
-        {StoredString(L"1"), true, 49},                         // '1', 0, 0, 0
-        {Stored(kTypeBinary, {1}), true, 1},                   // fills the low byte
+        {StoredString(L"1"), true, 49},       // '1', 0, 0, 0
+        {Stored(kTypeBinary, {1}), true, 1},  // fills the low byte
         {Stored(kTypeBinary, {}), true, 0},
         {Stored(kTypeQword, {1, 0, 0, 0, 0, 0, 0, 0}), false, 0},  // too long: counts as 0
         {StoredValue{}, false, 0},
@@ -193,7 +205,8 @@ TEST(CheckFindings, EachWarningNamesTheHotkeyAndTheValue)
         {blockedAgent,
          L"info: hotkey \"LWin+L\", value \"Block\": \"Block\" is 1: the service starts nothing for this hotkey, so "
          L"the key does nothing at all, neither in a remote-desktop client nor locally"},
-        {blockedOther, L"info: hotkey \"K\", value \"Block\": \"Block\" is 1: the service starts nothing for this hotkey"},
+        {blockedOther,
+         L"info: hotkey \"K\", value \"Block\": \"Block\" is 1: the service starts nothing for this hotkey"},
         {Loaded(L"K", L""), L"info: hotkey \"K\", value \"run\": \"run\" is empty: the hotkey starts nothing"},
     };
     for (const Case& c : cases) {
@@ -230,14 +243,19 @@ TEST(CheckFindings, EachErrorSaysWhatKeepsTheServiceFromLoadingTheHotkey)
         HotkeyFacts facts;
         std::wstring lines;
     } const cases[] = {
-        {noRun, L"error: hotkey \"K\", value \"run\": there is no \"run\" value; every hotkey needs one, of type REG_SZ\n"},
+        {noRun,
+         L"error: hotkey \"K\", value \"run\": there is no \"run\" value; every hotkey needs one, of type REG_SZ\n"},
         {expandRun, L"error: hotkey \"K\", value \"run\": \"run\" is REG_EXPAND_SZ; the service takes only REG_SZ\n"},
         {longRun, L"error: hotkey \"K\", value \"run\": \"run\" has 520 characters; the service takes at most 519\n"},
-        {closed, L"error: hotkey \"K\": the subkey cannot be opened: error 5 (ERROR_ACCESS_DENIED); TarnwickCtl reads "
-                 L"with the rights of whoever runs it: run it from an elevated prompt to read what the service reads\n"},
-        {longName, L"error: hotkey \"" + longName.name + L"\": the name has 128 characters; the service takes names of "
-                   L"at most 127\nerror: hotkey \"" + longName.name + L"\", value \"run\": \"run\" is REG_DWORD; the "
-                   L"service takes only REG_SZ\n"},
+        {closed,
+         L"error: hotkey \"K\": the subkey cannot be opened: error 5 (ERROR_ACCESS_DENIED); TarnwickCtl reads "
+         L"with the rights of whoever runs it: run it from an elevated prompt to read what the service reads\n"},
+        {longName, L"error: hotkey \"" + longName.name +
+                       L"\": the name has 128 characters; the service takes names of "
+                       L"at most 127\nerror: hotkey \"" +
+                       longName.name +
+                       L"\", value \"run\": \"run\" is REG_DWORD; the "
+                       L"service takes only REG_SZ\n"},
         {odd, L"error: hotkey \"K\", value \"run\": \"run\" cannot be read: error 1234\n"},
     };
     for (const Case& c : cases) {
@@ -310,7 +328,8 @@ TEST(CheckVerdict, FaultsOfTheHotkeyKeyItself)
         {denied, 5, L"cannot be opened: error 5 (ERROR_ACCESS_DENIED); TarnwickCtl reads"},
         {empty, 1610, L"has no subkeys; the service needs at least one hotkey"},
         {tooMany, 1610, L"the hotkey key has 64 subkeys; the service takes at most 63 hotkeys"},
-        {unreadable, 1610, L"1 of the 2 subkeys of the hotkey key cannot be enumerated (a name of 255 characters or more)"},
+        {unreadable, 1610,
+         L"1 of the 2 subkeys of the hotkey key cannot be enumerated (a name of 255 characters or more)"},
     };
     for (const Case& c : cases) {
         const CheckResult result = EvaluateCheck(c.key, {}, kLimits);
@@ -334,9 +353,10 @@ TEST(CheckOutput, JsonHoldsTheVerdictTheHotkeysAndTheFindings)
     KeyFacts missing;
     missing.namesError = 2;
     missing.keyError = 2;
-    EXPECT_TRUE(Contains(CheckJson(EvaluateCheck(missing, {}, kLimits)),
-                         L"{\"wouldStart\":false,\"exitCode\":2,\"hotkeys\":[],\"findings\":[{\"hotkey\":null,"
-                         L"\"value\":null,\"severity\":\"error\",\"text\":\"the hotkey key HKEY_LOCAL_MACHINE\\\\SYSTEM"));
+    EXPECT_TRUE(
+        Contains(CheckJson(EvaluateCheck(missing, {}, kLimits)),
+                 L"{\"wouldStart\":false,\"exitCode\":2,\"hotkeys\":[],\"findings\":[{\"hotkey\":null,"
+                 L"\"value\":null,\"severity\":\"error\",\"text\":\"the hotkey key HKEY_LOCAL_MACHINE\\\\SYSTEM"));
 }
 
 }  // namespace

@@ -53,8 +53,8 @@ TEST_F(CtlCheck, ACleanConfigurationGivesTheVerdictAlone)
     EXPECT_EQ(RunTarnwickCtl({L"check"}, output), 0);
     const CheckResult result = CheckConfiguration();
     ASSERT_EQ(result.hotkeys.size(), 4u);
-    EXPECT_EQ(output.out, L"the service would start with 4 hotkeys: " + result.hotkeys[0] + L", " +
-                              result.hotkeys[1] + L", " + result.hotkeys[2] + L", " + result.hotkeys[3] + L"\n");
+    EXPECT_EQ(output.out, L"the service would start with 4 hotkeys: " + result.hotkeys[0] + L", " + result.hotkeys[1] +
+                              L", " + result.hotkeys[2] + L", " + result.hotkeys[3] + L"\n");
     EXPECT_EQ(output.err, L"");
 }
 
@@ -62,7 +62,7 @@ TEST_F(CtlCheck, FindsTheProgramsThatDoNotExistAndEveryFaultOfEveryHotkey)
 {
     const std::wstring missing = BinDir() + L"\\no such program.exe";
     Run(L"Gone", L"\"" + missing + L"\" -x");
-    Run(L"Unquoted", BinPath(L"probe.exe") + L" --flag");   // no blank in the path: fine
+    Run(L"Unquoted", BinPath(L"probe.exe") + L" --flag");  // no blank in the path: fine
     Run(L"Relative", L"\"not-here.exe\"");
     RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(L"Expand"), L"run", L"x.exe", REG_EXPAND_SZ);
     RegistrySandbox::CreateKey(HKEY_LOCAL_MACHINE, HotkeySubkey(L"NoRun"));
@@ -73,12 +73,14 @@ TEST_F(CtlCheck, FindsTheProgramsThatDoNotExistAndEveryFaultOfEveryHotkey)
     const std::wstring lines = Lines(result);
     EXPECT_FALSE(result.wouldStart);
     EXPECT_EQ(result.exitCode, static_cast<DWORD>(ERROR_BAD_CONFIGURATION));
-    EXPECT_TRUE(Contains(lines, L"warning: hotkey \"Gone\", value \"run\": the program " + missing +
-                                    L" does not exist\n"))
+    EXPECT_TRUE(
+        Contains(lines, L"warning: hotkey \"Gone\", value \"run\": the program " + missing + L" does not exist\n"))
         << Narrow(lines);
     EXPECT_FALSE(Contains(lines, L"\"Unquoted\"")) << Narrow(lines);
-    EXPECT_TRUE(Contains(lines, L"warning: hotkey \"Relative\", value \"run\": the program not-here.exe is found "
-                                L"neither in " + BinDir() + L" nor on the system's search path\n"))
+    EXPECT_TRUE(Contains(lines,
+                         L"warning: hotkey \"Relative\", value \"run\": the program not-here.exe is found "
+                         L"neither in " +
+                             BinDir() + L" nor on the system's search path\n"))
         << Narrow(lines);
     EXPECT_TRUE(Contains(lines, L"error: hotkey \"Expand\", value \"run\": \"run\" is REG_EXPAND_SZ")) << Narrow(lines);
     EXPECT_TRUE(Contains(lines, L"error: hotkey \"NoRun\", value \"run\": there is no \"run\" value")) << Narrow(lines);
@@ -120,7 +122,8 @@ TEST_F(CtlCheck, ReadsBlockAsTheServiceAndBlockLocalAsTheAgent)
         const std::wstring lines = Lines(CheckConfiguration());
         const bool fourByteNumber = form.type == REG_DWORD;
         if (!fourByteNumber) {
-            const std::wstring readAs = form.data.size() > 4 ? L"counts it as 0" : L"reads it as " + std::to_wstring(entry.block);
+            const std::wstring readAs =
+                form.data.size() > 4 ? L"counts it as 0" : L"reads it as " + std::to_wstring(entry.block);
             EXPECT_TRUE(Contains(lines, L"\"Block\" is ")) << Narrow(lines);
             EXPECT_TRUE(Contains(lines, L"the service " + readAs)) << Narrow(lines);
             EXPECT_EQ(Contains(lines, L"the local action is blocked"), agentBlocked) << Narrow(lines);

@@ -2,7 +2,6 @@
 // RegistrySandbox (through RunTarnwickCtl); "press" runs the real program
 // against real events.
 #include "common/driver_config.h"
-#include "common/lock_policy.h"
 #include "service/hotkey_table.h"
 #include "tests/service/service_fakes.h"
 #include "tests/support/registry_sandbox.h"
@@ -172,33 +171,6 @@ TEST_F(CtlDriverVerbs, WhatItConfiguresIsWhatTheServiceLoads)
     ServiceGlobalsReset again;
     EXPECT_FALSE(LoadHotkeyTable(error));
     EXPECT_EQ(error, static_cast<DWORD>(ERROR_BAD_CONFIGURATION));
-}
-
-TEST_F(CtlDriverVerbs, StatusShowsTheConsoleUsersLockPolicy)
-{
-    std::wstring user;
-    ASSERT_TRUE(GetConsoleUserName(user));
-    wchar_t sid[kSidStringChars] = {};
-    ASSERT_TRUE(GetAccountSidString(user.c_str(), sid));
-
-    SimRun run = Sim({L"status"});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_TRUE(Contains(run.out, L"console user: " + user + L" (" + sid + L")\n")) << run.out;
-    EXPECT_TRUE(Contains(run.out, L"DisableLockWorkstation: absent\n")) << run.out;
-    EXPECT_TRUE(Contains(run.out, L"ZQKBFiltrWinLogon: ")) << run.out;
-
-    ASSERT_TRUE(SetLockWorkstationPolicy(user.c_str(), 1));
-    run = Sim({L"status"});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_TRUE(Contains(run.out, L"DisableLockWorkstation: REG_DWORD 1 (0x00000001)\n")) << run.out;
-
-    // No session attached to the console.
-    Win32Override api;
-    win32.WTSGetActiveConsoleSessionId = [] { return 0xFFFFFFFFul; };
-    run = Sim({L"status"});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_TRUE(Contains(run.out, L"console user: none\n")) << run.out;
-    EXPECT_FALSE(Contains(run.out, L"DisableLockWorkstation")) << run.out;
 }
 
 std::wstring Utf8ToWide(const std::string& text)

@@ -42,8 +42,8 @@ protected:
     {
         DWORD type = 0;
         std::vector<BYTE> data;
-        if (!RegistrySandbox::GetValue(HKEY_USERS, key_, L"DisableLockWorkstation", type, data) ||
-            type != REG_DWORD || data.size() != 4) {
+        if (!RegistrySandbox::GetValue(HKEY_USERS, key_, L"DisableLockWorkstation", type, data) || type != REG_DWORD ||
+            data.size() != 4) {
             return -1;
         }
         return *reinterpret_cast<const DWORD*>(data.data());
@@ -97,7 +97,8 @@ TEST_F(CtlLockPolicy, WithoutAConsoleUserItSaysSoAndWritesNothing)
 {
     Win32Override api;
     win32.WTSGetActiveConsoleSessionId = [] { return 0xFFFFFFFFul; };
-    for (const auto& args : {std::vector<std::wstring>{L"lock-policy"}, std::vector<std::wstring>{L"lock-policy", L"0"}}) {
+    for (const auto& args :
+         {std::vector<std::wstring>{L"lock-policy"}, std::vector<std::wstring>{L"lock-policy", L"0"}}) {
         const CtlRun run = Ctl(args);
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_TRUE(run.out.empty()) << run.out;

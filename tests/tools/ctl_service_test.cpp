@@ -1,9 +1,11 @@
-// TarnwickCtl check against the real TarnwickSvc.exe under Wine's service
-// manager: for each configuration, the exit code and verdict that the check
-// predicts are what the service reports when it is started on it; and a
-// check while the service runs leaves a pending press pending and the
-// registry as it was. The tests write the machine's hotkey key and register
+// TarnwickCtl with the real TarnwickSvc.exe under Wine's service manager: for
+// each configuration, the exit code and verdict that the check predicts are
+// what the service reports when it is started on it; a check while the
+// service runs leaves a pending press pending and the registry as it was;
+// status tells the service's state, exit code and program. The tests write the machine's hotkey key and register
 // a service, so they run alone (LOCK) and undo what they did.
+#include "tests/support/console_lock_policy.h"
+#include "tests/support/narrow_text.h"
 #include "tests/support/test_programs.h"
 #include "tests/support/test_service.h"
 #include "tests/tools/key_security.h"
@@ -47,8 +49,8 @@ void CreateHotkeyKey()
 void SetValue(const std::wstring& hotkey, const wchar_t* name, DWORD type, const void* data, DWORD size)
 {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, Subkey(hotkey).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, Subkey(hotkey).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                              nullptr),
               ERROR_SUCCESS)
         << "hotkey of " << hotkey.size() << " characters";
     if (name != nullptr) {
@@ -105,7 +107,7 @@ Prediction Check()
     return prediction;
 }
 
-class CheckAgainstTheService : public ::testing::Test {
+class CtlWithTheService : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -148,8 +150,8 @@ protected:
         const Prediction prediction = Check();
         const SERVICE_STATUS_PROCESS status = service_.Start();
         const bool started = status.dwCurrentState == SERVICE_RUNNING;
-        EXPECT_EQ(prediction.wouldStart, started) << prediction.output << "service exit code "
-                                                  << status.dwWin32ExitCode;
+        EXPECT_EQ(prediction.wouldStart, started)
+            << prediction.output << "service exit code " << status.dwWin32ExitCode;
         EXPECT_EQ(prediction.toolExitCode, started ? 0u : 1u) << prediction.output;
         if (started) {
             EXPECT_EQ(prediction.errors, 0) << prediction.output;
@@ -161,6 +163,7 @@ protected:
         }
     }
 
+    ConsoleLockPolicy savedPolicy_;  // the running service sets it to 1
     TestService service_{L"TarnwickSvcCheck"};
     bool driverKeyExisted_ = false;
     bool hotkeyKeyExisted_ = false;
@@ -171,7 +174,7 @@ struct Configuration {
     std::function<void()> write;
 };
 
-TEST_F(CheckAgainstTheService, PredictsTheExitCodeOfEveryRefusal)
+TEST_F(CtlWithTheService, CheckPredictsTheExitCodeOfEveryRefusal)
 {
     const std::vector<Configuration> configurations = {
         {"no hotkey key", [] {}},
@@ -188,7 +191,8 @@ TEST_F(CheckAgainstTheService, PredictsTheExitCodeOfEveryRefusal)
         {"run REG_EXPAND_SZ", [] { SetRun(L"LWin+L", L"x.exe", REG_EXPAND_SZ); }},
         {"run REG_DWORD", [] { SetDword(L"LWin+L", L"run", 1); }},
         {"run of 520 characters", [] { SetRun(L"LWin+L", std::wstring(520, L'x')); }},
-        {"a fault after a good hotkey", [] {
+        {"a fault after a good hotkey",
+         [] {
              SetRun(L"A", L"");
              SetRun(L"B", L"x.exe", REG_BINARY);
          }},
@@ -208,7 +212,7 @@ TEST_F(CheckAgainstTheService, PredictsTheExitCodeOfEveryRefusal)
     }
 }
 
-TEST_F(CheckAgainstTheService, PredictsEveryStart)
+TEST_F(CtlWithTheService, CheckPredictsEveryStart)
 {
     const std::wstring agent = L"\"" + BinPath(L"TarnwickAgent.exe") + L"\"";
     const std::vector<Configuration> configurations = {
@@ -305,7 +309,7 @@ void SuspendProcess(DWORD processId, bool suspend)
     EXPECT_GT(threads, 0);
 }
 
-TEST_F(CheckAgainstTheService, ACheckWhileTheServiceRunsLeavesAPendingPressPendingAndTheRegistryAsItWas)
+TEST_F(CtlWithTheService, ACheckWhileTheServiceRunsLeavesAPendingPressPendingAndTheRegistryAsItWas)
 {
     const std::wstring folder = MakeScratchDir(L"check");
     const std::wstring record = folder + L"\\record.txt";
@@ -332,6 +336,37 @@ TEST_F(CheckAgainstTheService, ACheckWhileTheServiceRunsLeavesAPendingPressPendi
     EXPECT_EQ(service_.Stop().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
     DeleteFileW(record.c_str());
     RemoveDirectoryW(folder.c_str());
+}
+
+// status reads the service registered as TarnwickSvc, under that very name.
+TEST_F(CtlWithTheService, StatusTellsTheStateTheExitCodeAndTheProgram)
+{
+    ASSERT_EQ(RunCtl(L"status").output.find("service TarnwickSvc: installed"), std::string::npos)
+        << "TarnwickSvc is installed already";
+    TestService tarnwick(L"TarnwickSvc");
+    SetValue(L"LWin+L", nullptr, 0, nullptr, 0);  // no "run"
+    ASSERT_EQ(tarnwick.Start().dwWin32ExitCode, static_cast<DWORD>(ERROR_BAD_CONFIGURATION));
+    RunResult run = RunCtl(L"status");
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    const std::string program = "registered program: \"" + Narrow(BinPath(L"TarnwickSvc.exe")) + "\" (quoted)\n";
+    EXPECT_NE(run.output.find("service TarnwickSvc: installed, stopped\nlast exit code: 1610 "
+                              "(ERROR_BAD_CONFIGURATION: the hotkey configuration cannot be used): run "
+                              "`TarnwickCtl check`\n" +
+                              program),
+              std::string::npos)
+        << run.output;
+
+    SetRun(L"LWin+L", L"");
+    ASSERT_EQ(tarnwick.Start().dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    run = RunCtl(L"status");
+    EXPECT_NE(
+        run.output.find("service TarnwickSvc: installed, running\nlast exit code: 0 (NO_ERROR: the service started, or "
+                        "stopped normally)\n" +
+                        program),
+        std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("ZQKBFiltrWinLogon: exists\n"), std::string::npos) << run.output;
+    EXPECT_EQ(tarnwick.Stop().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
 }
 
 }  // namespace
