@@ -5,6 +5,7 @@
 #include "tools/driver_verbs.h"
 #include "tools/lock_policy_verb.h"
 #include "tools/status.h"
+#include "tools/watch.h"
 
 int RunTarnwickCtl(const std::vector<std::wstring>& args, CtlOutput& output)
 {
@@ -33,6 +34,8 @@ int RunTarnwickCtl(const std::vector<std::wstring>& args, CtlOutput& output)
         return StatusVerb(command, output);
     case CtlAction::LockPolicy:
         return LockPolicyVerb(command, output);
+    case CtlAction::Watch:
+        return WatchVerb(command, output);
     }
     return kExitUsage;
 }

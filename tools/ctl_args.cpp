@@ -55,6 +55,10 @@ std::wstring CtlUsage()
            L"      exit code and its registered program; the console user, that user's\n"
            L"      \"DisableLockWorkstation\" and whether the event \"ZQKBFiltrWinLogon\"\n"
            L"      exists; the versions of the programs beside TarnwickCtl\n"
+           L"  TarnwickCtl watch [--seconds N]\n"
+           L"      one line each time the foreground window changes: the program in front,\n"
+           L"      the remote-desktop client found, and what a press of Win+L and of\n"
+           L"      Ctrl+Alt+Del would do now; ends after N seconds, or at Ctrl+C\n"
            L"  TarnwickCtl lock-policy [0|1]\n"
            L"      show, or set, the console user's \"DisableLockWorkstation\": 0 lets the\n"
            L"      user lock the workstation again (for example after the service was\n"
@@ -105,6 +109,21 @@ CtlParse ParseCtlArgs(const std::vector<std::wstring>& args)
         }
         command.setPolicy = true;
         command.policyValue = args[1] == L"1" ? 1 : 0;
+        return parse;
+    }
+    if (NamesEqual(verb, L"watch")) {
+        command.action = CtlAction::Watch;
+        if (operands == 0) {
+            return parse;
+        }
+        std::uint64_t seconds = 0;
+        if (operands != 2 || !NamesEqual(args[1], L"--seconds") ||
+            !ParseUnsigned(args[2], kMaxWatchSeconds, seconds)) {
+            return Failure(L"watch takes nothing or --seconds N (N from 0 to " + std::to_wstring(kMaxWatchSeconds) +
+                           L")");
+        }
+        command.watchLimited = true;
+        command.watchSeconds = static_cast<std::uint32_t>(seconds);
         return parse;
     }
     if (NamesEqual(verb, L"press")) {

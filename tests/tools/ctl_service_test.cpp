@@ -9,6 +9,7 @@
 #include "tests/support/test_programs.h"
 #include "tests/support/test_service.h"
 #include "tests/tools/key_security.h"
+#include "tests/tools/machine_hotkeys.h"
 
 #include <gtest/gtest.h>
 
@@ -20,54 +21,7 @@
 
 namespace {
 
-constexpr const wchar_t* kDriverKey = L"SYSTEM\\CurrentControlSet\\services\\zqkbfiltr";
 constexpr const wchar_t* kHotkeyKey = L"SYSTEM\\CurrentControlSet\\services\\zqkbfiltr\\hotkey";
-
-std::wstring Subkey(const std::wstring& name)
-{
-    return std::wstring(kHotkeyKey) + L"\\" + name;
-}
-
-bool KeyExists(const std::wstring& path)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
-}
-
-void CreateHotkeyKey()
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kHotkeyKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
-void SetValue(const std::wstring& hotkey, const wchar_t* name, DWORD type, const void* data, DWORD size)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, Subkey(hotkey).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
-              ERROR_SUCCESS)
-        << "hotkey of " << hotkey.size() << " characters";
-    if (name != nullptr) {
-        EXPECT_EQ(RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
-    }
-    RegCloseKey(key);
-}
-
-void SetRun(const std::wstring& hotkey, const std::wstring& run, DWORD type = REG_SZ)
-{
-    SetValue(hotkey, L"run", type, run.c_str(), static_cast<DWORD>((run.size() + 1) * sizeof(wchar_t)));
-}
-
-void SetDword(const std::wstring& hotkey, const wchar_t* name, DWORD value)
-{
-    SetValue(hotkey, name, REG_DWORD, &value, sizeof(value));
-}
 
 struct Prediction {
     DWORD toolExitCode = 0;
@@ -109,39 +63,7 @@ Prediction Check()
 
 class CtlWithTheService : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        driverKeyExisted_ = KeyExists(kDriverKey);
-        hotkeyKeyExisted_ = KeyExists(kHotkeyKey);
-        if (hotkeyKeyExisted_) {
-            HKEY key = nullptr;
-            DWORD subkeys = 0;
-            ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kHotkeyKey, 0, KEY_READ, &key), ERROR_SUCCESS);
-            RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
-                             nullptr, nullptr);
-            RegCloseKey(key);
-            ASSERT_EQ(subkeys, 0u) << "hotkeys are configured already";
-        }
-        ClearConfiguration();
-    }
-
-    void TearDown() override
-    {
-        service_.Remove();
-        ClearConfiguration();
-        if (hotkeyKeyExisted_) {
-            CreateHotkeyKey();
-        }
-        if (!driverKeyExisted_) {
-            RegDeleteKeyW(HKEY_LOCAL_MACHINE, kDriverKey);
-        }
-    }
-
-    static void ClearConfiguration()
-    {
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kHotkeyKey);
-        RegDeleteKeyW(HKEY_LOCAL_MACHINE, kHotkeyKey);
-    }
+    void TearDown() override { service_.Remove(); }
 
     // Checks the configuration, starts the service on it, and compares.
     void ExpectTheServiceAgrees(const std::string& label)
@@ -163,10 +85,9 @@ protected:
         }
     }
 
+    MachineHotkeys hotkeys_;
     ConsoleLockPolicy savedPolicy_;  // the running service sets it to 1
     TestService service_{L"TarnwickSvcCheck"};
-    bool driverKeyExisted_ = false;
-    bool hotkeyKeyExisted_ = false;
 };
 
 struct Configuration {
@@ -178,36 +99,36 @@ TEST_F(CtlWithTheService, CheckPredictsTheExitCodeOfEveryRefusal)
 {
     const std::vector<Configuration> configurations = {
         {"no hotkey key", [] {}},
-        {"no subkeys", [] { CreateHotkeyKey(); }},
+        {"no subkeys", [] { MachineHotkeys::CreateKey(); }},
         {"64 hotkeys",
          [] {
              for (int i = 0; i < 64; ++i) {
-                 SetRun(L"K" + std::to_wstring(i), L"");
+                 MachineHotkeys::SetRun(L"K" + std::to_wstring(i), L"");
              }
          }},
-        {"a name of 128 characters", [] { SetRun(std::wstring(128, L'n'), L""); }},
-        {"a name of 255 characters", [] { SetRun(std::wstring(255, L'n'), L""); }},
-        {"no run", [] { SetValue(L"LWin+L", nullptr, 0, nullptr, 0); }},
-        {"run REG_EXPAND_SZ", [] { SetRun(L"LWin+L", L"x.exe", REG_EXPAND_SZ); }},
-        {"run REG_DWORD", [] { SetDword(L"LWin+L", L"run", 1); }},
-        {"run of 520 characters", [] { SetRun(L"LWin+L", std::wstring(520, L'x')); }},
+        {"a name of 128 characters", [] { MachineHotkeys::SetRun(std::wstring(128, L'n'), L""); }},
+        {"a name of 255 characters", [] { MachineHotkeys::SetRun(std::wstring(255, L'n'), L""); }},
+        {"no run", [] { MachineHotkeys::SetValue(L"LWin+L", nullptr, 0, nullptr, 0); }},
+        {"run REG_EXPAND_SZ", [] { MachineHotkeys::SetRun(L"LWin+L", L"x.exe", REG_EXPAND_SZ); }},
+        {"run REG_DWORD", [] { MachineHotkeys::SetDword(L"LWin+L", L"run", 1); }},
+        {"run of 520 characters", [] { MachineHotkeys::SetRun(L"LWin+L", std::wstring(520, L'x')); }},
         {"a fault after a good hotkey",
          [] {
-             SetRun(L"A", L"");
-             SetRun(L"B", L"x.exe", REG_BINARY);
+             MachineHotkeys::SetRun(L"A", L"");
+             MachineHotkeys::SetRun(L"B", L"x.exe", REG_BINARY);
          }},
     };
     for (const Configuration& configuration : configurations) {
         configuration.write();
         ExpectTheServiceAgrees(configuration.label);
-        ClearConfiguration();
+        MachineHotkeys::Clear();
     }
 
     // A subkey that cannot be opened: the service reports that error.
-    SetRun(L"A", L"");
-    SetRun(L"B", L"");
+    MachineHotkeys::SetRun(L"A", L"");
+    MachineHotkeys::SetRun(L"B", L"");
     {
-        const KeySecurity denied(HKEY_LOCAL_MACHINE, Subkey(L"B"), L"D:(D;;KR;;;WD)(A;;KA;;;WD)");
+        const KeySecurity denied(HKEY_LOCAL_MACHINE, MachineHotkeys::Subkey(L"B"), L"D:(D;;KR;;;WD)(A;;KA;;;WD)");
         ExpectTheServiceAgrees("a subkey that cannot be opened");
     }
 }
@@ -219,32 +140,32 @@ TEST_F(CtlWithTheService, CheckPredictsEveryStart)
         {"the agent on its three hotkeys",
          [&] {
              for (const wchar_t* name : {L"LWin+L", L"RWin+L", L"ctrl+alt+del"}) {
-                 SetRun(name, agent);
+                 MachineHotkeys::SetRun(name, agent);
              }
          }},
         {"63 hotkeys",
          [] {
              for (int i = 0; i < 63; ++i) {
-                 SetRun(L"K" + std::to_wstring(i), L"");
+                 MachineHotkeys::SetRun(L"K" + std::to_wstring(i), L"");
              }
          }},
-        {"a name of 127 characters", [] { SetRun(std::wstring(127, L'n'), L""); }},
-        {"run of 519 characters", [] { SetRun(L"LWin+L", std::wstring(519, L'x')); }},
+        {"a name of 127 characters", [] { MachineHotkeys::SetRun(std::wstring(127, L'n'), L""); }},
+        {"run of 519 characters", [] { MachineHotkeys::SetRun(L"LWin+L", std::wstring(519, L'x')); }},
         {"warnings only",
          [&] {
-             SetRun(L"LWin+L", L"C:\\Program Files\\Tarnwick\\TarnwickAgent.exe");
-             SetRun(L"Win+L", agent);
-             SetRun(L"RWin+L", agent);
-             SetValue(L"RWin+L", L"Block", REG_SZ, L"1", 4);
-             SetValue(L"RWin+L", L"BlockLocal", REG_QWORD, "\1\0\0\0\0\0\0\0", 8);
-             SetDword(L"ctrl+alt+del", L"Block", 1);
-             SetRun(L"ctrl+alt+del", agent);
+             MachineHotkeys::SetRun(L"LWin+L", L"C:\\Program Files\\Tarnwick\\TarnwickAgent.exe");
+             MachineHotkeys::SetRun(L"Win+L", agent);
+             MachineHotkeys::SetRun(L"RWin+L", agent);
+             MachineHotkeys::SetValue(L"RWin+L", L"Block", REG_SZ, L"1", 4);
+             MachineHotkeys::SetValue(L"RWin+L", L"BlockLocal", REG_QWORD, "\1\0\0\0\0\0\0\0", 8);
+             MachineHotkeys::SetDword(L"ctrl+alt+del", L"Block", 1);
+             MachineHotkeys::SetRun(L"ctrl+alt+del", agent);
          }},
     };
     for (const Configuration& configuration : configurations) {
         configuration.write();
         ExpectTheServiceAgrees(configuration.label);
-        ClearConfiguration();
+        MachineHotkeys::Clear();
     }
 }
 
@@ -313,9 +234,9 @@ TEST_F(CtlWithTheService, ACheckWhileTheServiceRunsLeavesAPendingPressPendingAnd
 {
     const std::wstring folder = MakeScratchDir(L"check");
     const std::wstring record = folder + L"\\record.txt";
-    SetRun(L"Check+Probe", L"\"" + BinPath(L"probe.exe") + L"\" \"" + record + L"\"");
-    SetRun(L"LWin+L", L"\"" + BinPath(L"TarnwickAgent.exe") + L"\"");
-    SetDword(L"LWin+L", L"BlockLocal", 1);
+    MachineHotkeys::SetRun(L"Check+Probe", L"\"" + BinPath(L"probe.exe") + L"\" \"" + record + L"\"");
+    MachineHotkeys::SetRun(L"LWin+L", L"\"" + BinPath(L"TarnwickAgent.exe") + L"\"");
+    MachineHotkeys::SetDword(L"LWin+L", L"BlockLocal", 1);
     const SERVICE_STATUS_PROCESS started = service_.Start();
     ASSERT_EQ(started.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING)) << started.dwWin32ExitCode;
 
@@ -344,7 +265,7 @@ TEST_F(CtlWithTheService, StatusTellsTheStateTheExitCodeAndTheProgram)
     ASSERT_EQ(RunCtl(L"status").output.find("service TarnwickSvc: installed"), std::string::npos)
         << "TarnwickSvc is installed already";
     TestService tarnwick(L"TarnwickSvc");
-    SetValue(L"LWin+L", nullptr, 0, nullptr, 0);  // no "run"
+    MachineHotkeys::SetValue(L"LWin+L", nullptr, 0, nullptr, 0);  // no "run"
     ASSERT_EQ(tarnwick.Start().dwWin32ExitCode, static_cast<DWORD>(ERROR_BAD_CONFIGURATION));
     RunResult run = RunCtl(L"status");
     EXPECT_EQ(run.exitCode, 0u) << run.output;
@@ -356,7 +277,7 @@ TEST_F(CtlWithTheService, StatusTellsTheStateTheExitCodeAndTheProgram)
               std::string::npos)
         << run.output;
 
-    SetRun(L"LWin+L", L"");
+    MachineHotkeys::SetRun(L"LWin+L", L"");
     ASSERT_EQ(tarnwick.Start().dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
     run = RunCtl(L"status");
     EXPECT_NE(
