@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The demo, under Wine: TarnwickSvc is installed with "/install" and started
-# by Wine's service manager; the driver stand-in (TarnwickCtl) configures and
-# presses hotkeys; the service starts a probe that shows what it was given,
-# then TarnwickAgent, which posts Win+L into a fake Microsoft Remote Desktop
-# client; then the agent's local path; finally "/Uninstall".
+# by Wine's service manager; TarnwickCtl configures hotkeys (standing in for
+# the keyboard filter driver), finds the mistake in them with "check", shows
+# "status", and presses hotkeys; the service starts a probe that shows what it
+# was given, then TarnwickAgent, which posts Win+L into a fake Microsoft
+# Remote Desktop client while "watch" tells what a press would do; then the
+# agent's local path; finally "/Uninstall".
 # Runs in a Wine prefix of its own (build/demo-wineprefix), made anew.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -45,13 +47,19 @@ echo "exit code $code"
 echo "registered image path:"
 run reg query 'HKLM\System\CurrentControlSet\Services\TarnwickSvc' /v ImagePath | grep ImagePath
 
-step "2. Configure hotkeys with the driver stand-in"
-sim set LWin+L --run "\"$APP\\TarnwickAgent.exe\""
+step "2. Configure hotkeys with TarnwickCtl, with one mistake, and let it check them"
+echo "The agent's path holds blanks and is given without quotes:"
+sim set LWin+L --run "$APP\\TarnwickAgent.exe"
 sim set Demo+Probe --run "\"$DEMO\\probe.exe\" $DEMO\\probe-record.txt"
 # Under Wine a service's children share the service's own window station,
 # so the fake client is started the same way: as the command of a hotkey.
 sim set Demo+Client --run "$DEMO\\mstsc.exe --tree mstsc --log $DEMO\\client-keys.txt --ready $DEMO\\client-ready.txt --lifetime 600"
 sim list
+set +e; sim check; code=$?; set -e
+echo "exit code $code (0: the service would start)"
+echo "Quoted as it should be:"
+sim set LWin+L --run "\"$APP\\TarnwickAgent.exe\""
+sim check
 
 step "3. Start the service; it sets the console user's DisableLockWorkstation to 1 and creates the logon marker"
 show "sc start TarnwickSvc"
@@ -68,8 +76,14 @@ echo "the probe's record (command line, current directory):"
 iconv -f UTF-16 -t UTF-8 "$C/demo/probe-record.txt" | sed 's/\r$//; s/^/    /'
 
 step "5. Win+L with Microsoft Remote Desktop in front: the agent posts Win+L into the client"
+echo "TarnwickCtl watch tells what a press would do while the fake client comes to the front:"
+show "TarnwickCtl watch --seconds 4"
+run "$C/Program Files/Tarnwick/TarnwickCtl.exe" watch --seconds 4 &
+watcher=$!
+sleep 1
 sim press Demo+Client
 wait_for "$C/demo/client-ready.txt"
+wait "$watcher"
 echo "fake mstsc.exe windows (index, handle, level, class|text):"
 sed 's/\r$//; s/^/    /' "$C/demo/client-ready.txt"
 sim press LWin+L
@@ -102,5 +116,6 @@ set +e; run "$C/Program Files/Tarnwick/TarnwickSvc.exe" /Uninstall; code=$?; set
 echo "exit code $code"
 if run sc query TarnwickSvc >/dev/null 2>&1; then echo "TarnwickSvc is still registered"; else echo "TarnwickSvc is no longer registered"; fi
 sim status
+sim lock-policy
 echo
 echo "Demo complete."
