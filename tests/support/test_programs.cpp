@@ -70,6 +70,28 @@ std::wstring ReadTextFile(const std::wstring& path)
     return text;
 }
 
+bool ReadProgramImage(const std::wstring& path, WORD& subsystem, std::string& manifest)
+{
+    const HMODULE image =
+        LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (image == nullptr) {
+        return false;
+    }
+    // The low bits of a data-file module handle are flags, not part of the address.
+    const BYTE* base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(image) & ~ULONG_PTR(3));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    subsystem = nt->OptionalHeader.Subsystem;
+    manifest.clear();
+    const HRSRC resource = FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+    if (resource != nullptr) {
+        manifest.assign(static_cast<const char*>(LockResource(LoadResource(image, resource))),
+                        SizeofResource(image, resource));
+    }
+    FreeLibrary(image);
+    return true;
+}
+
 std::wstring QuoteArgument(const std::wstring& text)
 {
     std::wstring quoted = L"\"";

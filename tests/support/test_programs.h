@@ -31,6 +31,11 @@ struct RunResult {
     DWORD error = 0;        // the Windows error when it could not be started or waited for
 };
 
+// The subsystem of a built program (IMAGE_SUBSYSTEM_WINDOWS_GUI or _CUI) and
+// its embedded application manifest (empty when it has none), read from the
+// file without running it. False when the file cannot be loaded as an image.
+bool ReadProgramImage(const std::wstring& path, WORD& subsystem, std::string& manifest);
+
 // One argument for a program's command line, quoted so that the program's
 // argument parsing gives back exactly `text`.
 std::wstring QuoteArgument(const std::wstring& text);

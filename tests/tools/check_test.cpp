@@ -10,17 +10,13 @@
 #include "tests/support/narrow_text.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/test_programs.h"
+#include "tests/tools/ctl_run.h"
 #include "tools/check.h"
 #include "tools/ctl.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-bool Contains(const std::wstring& text, const std::wstring& part)
-{
-    return text.find(part) != std::wstring::npos;
-}
 
 std::wstring Lines(const CheckResult& result)
 {

@@ -22,21 +22,11 @@ bool Contains(const std::string& text, const std::string& part)
 
 TEST(CtlProgram, IsAConsoleProgramWithTheApplicationManifest)
 {
-    const std::wstring path = BinPath(L"TarnwickCtl.exe");
-    const HMODULE image =
-        LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    ASSERT_NE(image, nullptr);
-    // The low bits of a data-file module handle are flags, not part of the address.
-    const BYTE* base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(image) & ~ULONG_PTR(3));
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_CUI);
-    const HRSRC resource = FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
-    ASSERT_NE(resource, nullptr);
-    const std::string manifest(static_cast<const char*>(LockResource(LoadResource(image, resource))),
-                               SizeofResource(image, resource));
+    WORD subsystem = 0;
+    std::string manifest;
+    ASSERT_TRUE(ReadProgramImage(BinPath(L"TarnwickCtl.exe"), subsystem, manifest));
+    EXPECT_EQ(subsystem, IMAGE_SUBSYSTEM_WINDOWS_CUI);
     EXPECT_TRUE(Contains(manifest, "level=\"asInvoker\"")) << manifest;
-    FreeLibrary(image);
 }
 
 TEST(CtlProgram, HelpPrintsTheUsageAndWrongArgumentsGiveItWithExitCodeTwo)

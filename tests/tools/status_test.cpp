@@ -5,31 +5,13 @@
 #include "tests/support/narrow_text.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/test_programs.h"
-#include "tools/ctl.h"
+#include "tests/tools/ctl_run.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
 namespace {
-
-struct SimRun {
-    int exitCode;
-    std::wstring out;
-    std::wstring err;
-};
-
-SimRun Sim(const std::vector<std::wstring>& args)
-{
-    CollectedOutput output;
-    const int exitCode = RunTarnwickCtl(args, output);
-    return SimRun{exitCode, output.out, output.err};
-}
-
-bool Contains(const std::wstring& text, const std::wstring& part)
-{
-    return text.find(part) != std::wstring::npos;
-}
 
 class CtlStatus : public ::testing::Test {
 protected:
@@ -43,21 +25,21 @@ TEST_F(CtlStatus, ShowsTheConsoleUsersLockPolicy)
     wchar_t sid[kSidStringChars] = {};
     ASSERT_TRUE(GetAccountSidString(user.c_str(), sid));
 
-    SimRun run = Sim({L"status"});
+    CtlRun run = RunCtlHere({L"status"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(Contains(run.out, L"console user: " + user + L" (" + sid + L")\n")) << run.out;
     EXPECT_TRUE(Contains(run.out, L"DisableLockWorkstation: absent\n")) << run.out;
     EXPECT_TRUE(Contains(run.out, L"ZQKBFiltrWinLogon: ")) << run.out;
 
     ASSERT_TRUE(SetLockWorkstationPolicy(user.c_str(), 1));
-    run = Sim({L"status"});
+    run = RunCtlHere({L"status"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(Contains(run.out, L"DisableLockWorkstation: REG_DWORD 1 (0x00000001)\n")) << run.out;
 
     // No session attached to the console.
     Win32Override api;
     win32.WTSGetActiveConsoleSessionId = [] { return 0xFFFFFFFFul; };
-    run = Sim({L"status"});
+    run = RunCtlHere({L"status"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(Contains(run.out, L"console user: none\n")) << run.out;
     EXPECT_FALSE(Contains(run.out, L"DisableLockWorkstation")) << run.out;

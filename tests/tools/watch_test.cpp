@@ -7,6 +7,7 @@
 #include "tests/agent/agent_test_support.h"
 #include "tests/support/narrow_text.h"
 #include "tests/support/registry_sandbox.h"
+#include "tests/tools/ctl_run.h"
 #include "tools/watch.h"
 
 #include <gtest/gtest.h>
@@ -15,11 +16,6 @@
 #include <vector>
 
 namespace {
-
-bool Contains(const std::wstring& text, const std::wstring& part)
-{
-    return text.find(part) != std::wstring::npos;
-}
 
 std::vector<std::wstring> Lines(const std::wstring& text)
 {
