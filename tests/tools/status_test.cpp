@@ -45,6 +45,24 @@ TEST_F(CtlStatus, ShowsTheConsoleUsersLockPolicy)
     EXPECT_FALSE(Contains(run.out, L"DisableLockWorkstation")) << run.out;
 }
 
+TEST_F(CtlStatus, WhatCannotBeFoundOutGivesExitCodeOneAndAMessage)
+{
+    Win32Override api;
+    win32.LookupAccountNameW = [](LPCWSTR, LPCWSTR, PSID, LPDWORD, LPWSTR, LPDWORD, PSID_NAME_USE) -> BOOL {
+        SetLastError(ERROR_NONE_MAPPED);
+        return FALSE;
+    };
+    CtlRun run = RunCtlHere({L"status"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.err, L"cannot look up the SID of")) << run.err;
+    EXPECT_TRUE(Contains(run.err, L"(error 1332")) << run.err;
+    EXPECT_FALSE(Contains(run.out, L"DisableLockWorkstation")) << run.out;
+
+    run = RunCtlHere({L"status", L"--json"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.out, L"\"disableLockWorkstation\":null")) << run.out;
+}
+
 // The fixed file version of a file, as "a.b.c.d", read with plain calls.
 std::string VersionOf(const std::wstring& path)
 {
