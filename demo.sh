@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # The demo, under Wine: TarnwickSvc is installed with "/install" and started
-# by Wine's service manager; the driver stand-in (hotkeysim) configures and
-# presses hotkeys; the service starts a probe that shows what it was given,
-# then TarnwickAgent, which posts Win+L into a fake Microsoft Remote Desktop
-# client; then the agent's local path; finally "/Uninstall".
+# by Wine's service manager; TarnwickCtl configures hotkeys (standing in for
+# the keyboard filter driver), finds the mistake in them with "check", shows
+# "status", and presses hotkeys; the service starts a probe that shows what it
+# was given, then TarnwickAgent, which posts Win+L into a fake Microsoft
+# Remote Desktop client while "watch" tells what a press would do; then the
+# agent's local path; finally "/Uninstall".
 # Runs in a Wine prefix of its own (build/demo-wineprefix), made anew.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/helpers.sh
 tw_ensure_packages "${TW_BASE_PACKAGES[@]}"
 tw_build mingw >/dev/null
-echo "Built: build/bin/TarnwickSvc.exe, TarnwickAgent.exe, hotkeysim.exe"
+echo "Built: build/bin/TarnwickSvc.exe, TarnwickAgent.exe, TarnwickCtl.exe"
 
 step() { printf '\n=== %s\n' "$*"; }
 show() { printf '$ %s\n' "$*"; }
@@ -20,11 +22,11 @@ tw_fresh_prefix build/demo-wineprefix
 C="$TW_DRIVE_C"
 APP='C:\Program Files\Tarnwick'
 DEMO='C:\demo'
-tw_install_programs TarnwickSvc.exe TarnwickAgent.exe hotkeysim.exe
+tw_install_programs TarnwickSvc.exe TarnwickAgent.exe TarnwickCtl.exe
 mkdir -p "$C/demo"
 cp build/bin/probe.exe "$C/demo/probe.exe"
 cp build/bin/fake_client.exe "$C/demo/mstsc.exe"      # the fake Remote Desktop client
-sim() { show "hotkeysim $*"; tw_run "$C/Program Files/Tarnwick/hotkeysim.exe" "$@"; }
+sim() { show "TarnwickCtl $*"; tw_run "$C/Program Files/Tarnwick/TarnwickCtl.exe" "$@"; }
 
 # An ordinary application in the user's session. It also keeps Wine's
 # session alive, which Wine's services need.
@@ -37,13 +39,19 @@ echo "exit code $code"
 echo "registered image path:"
 tw_run reg query 'HKLM\System\CurrentControlSet\Services\TarnwickSvc' /v ImagePath | grep ImagePath
 
-step "2. Configure hotkeys with the driver stand-in"
-sim set LWin+L --run "\"$APP\\TarnwickAgent.exe\""
+step "2. Configure hotkeys with TarnwickCtl, with one mistake, and let it check them"
+echo "The agent's path holds blanks and is given without quotes:"
+sim set LWin+L --run "$APP\\TarnwickAgent.exe"
 sim set Demo+Probe --run "\"$DEMO\\probe.exe\" $DEMO\\probe-record.txt"
 # Under Wine a service's children share the service's own window station,
 # so the fake client is started the same way: as the command of a hotkey.
 sim set Demo+Client --run "$DEMO\\mstsc.exe --tree mstsc --log $DEMO\\client-keys.txt --ready $DEMO\\client-ready.txt --lifetime 600"
 sim list
+set +e; sim check; code=$?; set -e
+echo "exit code $code (0: the service would start)"
+echo "Quoted as it should be:"
+sim set LWin+L --run "\"$APP\\TarnwickAgent.exe\""
+sim check
 
 step "3. Start the service; it sets the console user's DisableLockWorkstation to 1 and creates the logon marker"
 show "sc start TarnwickSvc"
@@ -60,8 +68,14 @@ echo "the probe's record (command line, current directory):"
 iconv -f UTF-16 -t UTF-8 "$C/demo/probe-record.txt" | sed 's/\r$//; s/^/    /'
 
 step "5. Win+L with Microsoft Remote Desktop in front: the agent posts Win+L into the client"
+echo "TarnwickCtl watch tells what a press would do while the fake client comes to the front:"
+show "TarnwickCtl watch --seconds 4"
+tw_run "$C/Program Files/Tarnwick/TarnwickCtl.exe" watch --seconds 4 &
+watcher=$!
+sleep 1
 sim press Demo+Client
 tw_wait_for_file "$C/demo/client-ready.txt"
+wait "$watcher"
 echo "fake mstsc.exe windows (index, handle, level, class|text):"
 sed 's/\r$//; s/^/    /' "$C/demo/client-ready.txt"
 sim press LWin+L
@@ -92,5 +106,6 @@ set +e; tw_run "$C/Program Files/Tarnwick/TarnwickSvc.exe" /Uninstall; code=$?; 
 echo "exit code $code"
 if tw_run sc query TarnwickSvc >/dev/null 2>&1; then echo "TarnwickSvc is still registered"; else echo "TarnwickSvc is no longer registered"; fi
 sim status
+sim lock-policy
 echo
 echo "Demo complete."

@@ -1,0 +1,118 @@
+#include "tools/status.h"
+
+#include "common/driver_config.h"
+#include "common/handles.h"
+#include "common/lock_policy.h"
+#include "tools/check_rules.h"
+#include "tools/ctl_messages.h"
+#include "tools/lock_policy_verb.h"
+#include "tools/service_query.h"
+
+#include <vector>
+
+namespace {
+
+const wchar_t* const kProgramFiles[] = {L"TarnwickSvc.exe", L"TarnwickAgent.exe", L"TarnwickCtl.exe"};
+
+std::wstring OwnFolder()
+{
+    std::vector<wchar_t> path(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    return FolderPart(std::wstring(path.data(), length));
+}
+
+StatusReport::File FileVersion(const std::wstring& folder, const wchar_t* name)
+{
+    StatusReport::File file;
+    file.name = name;
+    const std::wstring path = folder + L"\\" + name;
+    file.found = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size == 0) {
+        return file;
+    }
+    std::vector<BYTE> block(size);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixedSize = 0;
+    if (GetFileVersionInfoW(path.c_str(), 0, size, block.data()) &&
+        VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedSize) && fixed != nullptr &&
+        fixedSize >= sizeof(VS_FIXEDFILEINFO)) {
+        file.version = std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
+                       std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
+                       std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
+                       std::to_wstring(LOWORD(fixed->dwFileVersionLS));
+    }
+    return file;
+}
+
+}  // namespace
+
+StatusReport GatherStatus(CtlOutput& output, bool& complete)
+{
+    complete = true;
+    StatusReport report;
+    const ServiceFacts service = QueryTarnwickService();
+    report.managerOpened = service.managerOpened;
+    report.installed = service.installed;
+    if (!service.managerOpened) {
+        report.managerError = service.error;
+        output.Err(FailureMessage(L"cannot open the service manager", service.error));
+        complete = false;
+    } else if (!service.installed && service.error != ERROR_SERVICE_DOES_NOT_EXIST) {
+        output.Err(FailureMessage(L"cannot open the service TarnwickSvc", service.error));
+        complete = false;
+    } else if (service.installed) {
+        if (service.statusRead) {
+            report.state = service.state;
+            report.exitCode = service.exitCode;
+            report.exitCodeMeaning = ServiceExitCodeText(service.exitCode);
+        }
+        if (service.configRead) {
+            report.imagePath = service.imagePath;
+        }
+        if (!service.statusRead || !service.configRead) {
+            output.Err(FailureMessage(L"cannot query the service TarnwickSvc", service.error));
+            complete = false;
+        }
+    }
+
+    std::wstring user;
+    if (GetConsoleUserName(user)) {
+        report.consoleUser = user;
+        const LockPolicyReading policy = ReadLockPolicyOf(user);
+        if (!policy.sidFound) {
+            output.Err(FailureMessage(L"cannot look up the SID of \"" + user + L"\"", policy.sidError));
+            complete = false;
+        } else {
+            report.sid = policy.sid;
+            report.policyRead = policy.Present() || policy.Absent();
+            report.policyPresent = policy.Present();
+            report.policyType = policy.type;
+            report.policyData = policy.data;
+            if (!report.policyRead) {
+                output.Err(FailureMessage(L"cannot read " + std::wstring(kDisableLockWorkstation) +
+                                              L" under HKEY_USERS\\" + policy.keyPath,
+                                          static_cast<DWORD>(policy.result)));
+                complete = false;
+            }
+        }
+    }
+
+    KHandle marker(OpenEventW(SYNCHRONIZE, FALSE, kLogonMarkerName));
+    report.logonMarker = static_cast<bool>(marker);
+
+    const std::wstring folder = OwnFolder();
+    for (const wchar_t* name : kProgramFiles) {
+        report.files.push_back(FileVersion(folder, name));
+    }
+    return report;
+}
+
+int StatusVerb(const CtlCommand& command, CtlOutput& output)
+{
+    bool complete = true;
+    const StatusReport report = GatherStatus(output, complete);
+    output.Out(command.json ? StatusJson(report) : StatusText(report));
+    return complete ? 0 : kExitFailed;
+}
