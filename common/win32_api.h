@@ -3,9 +3,13 @@
 // `win32` is a process-wide table of the Win32 functions that the programs
 // use, generated from the list in common/win32_functions.h. Each member
 // starts out as the real function; a test replaces single members (for
-// example `win32.Sleep` with a virtual clock) and restores the table
-// afterwards with `Win32Override`. Product code calls
+// example `win32.Sleep` with a virtual clock). Product code calls
 // `win32.CreateEventW(...)` where it would call `CreateEventW(...)`.
+//
+// For tests: `Win32Override` restores the whole table at the end of a scope,
+// and in strict mode turns every member into a failing one that reports its
+// name; `Win32Substitutes` is what a fake holds to put back exactly the
+// members it replaced.
 #pragma once
 
 #ifndef NOMINMAX
@@ -18,6 +22,8 @@
 #include <wtsapi32.h>
 
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "common/win32_functions.h"
 
@@ -42,15 +48,65 @@ struct Win32Api {
 // close them while the process exits.
 extern Win32Api& win32;
 
-// Restores the whole table when it goes out of scope; tests create one and
-// then replace single members of `win32`.
+// The function that a strict Win32Override calls, with the member's name,
+// when a member is called that no test has replaced.
+using Win32UnreplacedCall = void (*)(const char* slot);
+
+// Restores the whole table when it goes out of scope.
 class Win32Override {
 public:
+    // Plain: the table stays as it is; the test replaces single members.
     Win32Override() : saved_(win32) {}
+    // Strict: every member, until the test replaces it, reports its call to
+    // `report` and then fails as its function does (the failure result and
+    // last error of common/win32_functions.h), so that a test cannot reach
+    // a real function by accident.
+    explicit Win32Override(Win32UnreplacedCall report);
     ~Win32Override() { win32 = saved_; }
     Win32Override(const Win32Override&) = delete;
     Win32Override& operator=(const Win32Override&) = delete;
 
+    // Puts the real functions back into the given members, for the calls a
+    // strict test makes for real on purpose:
+    //   api.UseReal(&Win32Api::CreateEventW, &Win32Api::CloseHandle);
+    template <typename... F>
+    void UseReal(F Win32Api::*... slots)
+    {
+        const Win32Api& real = RealWin32Functions();
+        ((win32.*slots = real.*slots), ...);
+    }
+
 private:
+    static const Win32Api& RealWin32Functions();
+
     Win32Api saved_;
+};
+
+// The members that one substitute (a fake) replaces. Each is put back as it
+// was found when the object is destroyed, the last replaced first, so that
+// fakes that wrap a member (call the function they found there) can be
+// stacked and taken away again in the reverse order, and so that a fake
+// needs no Win32Override around it.
+class Win32Substitutes {
+public:
+    Win32Substitutes() = default;
+    ~Win32Substitutes()
+    {
+        for (auto restore = restores_.rbegin(); restore != restores_.rend(); ++restore) {
+            (*restore)();
+        }
+    }
+    Win32Substitutes(const Win32Substitutes&) = delete;
+    Win32Substitutes& operator=(const Win32Substitutes&) = delete;
+
+    // win32.*slot = substitute, until this object is destroyed.
+    template <typename F, typename Substitute>
+    void Replace(F Win32Api::*slot, Substitute&& substitute)
+    {
+        restores_.push_back([slot, found = win32.*slot] { win32.*slot = found; });
+        win32.*slot = std::forward<Substitute>(substitute);
+    }
+
+private:
+    std::vector<std::function<void()>> restores_;
 };

@@ -1,8 +1,8 @@
 // Every Windows function that the two programs call, each named once, with
 // how a call of it fails: what it returns then, and the error it leaves for
 // GetLastError (0: it leaves the last error as it was; the registry calls
-// return their error instead). The `win32` table (common/win32_api.h) is
-// generated from this one list.
+// return their error instead). The `win32` table (common/win32_api.h) and
+// its strict test mode are generated from this one list.
 //
 //   X(name, failure result, last error)
 //
