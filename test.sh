@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test, each configuration a preset of
 # CMakePresets.json:
+#  0. first, the check that product code calls Windows only through the
+#     `win32` table (scripts/check_seam.sh, tried on its fixture before);
 #  1. mingw: the Windows programs and their tests, cross-compiled with
 #     MinGW-w64 into build/ and (last) run under Wine;
 #  2. native: the logic that needs no Windows header, built natively with the
@@ -13,6 +15,8 @@
 #     check that they run.
 set -euo pipefail
 cd "$(dirname "$0")"
+scripts/check_seam.sh --self-check
+scripts/check_seam.sh
 source scripts/helpers.sh
 tw_ensure_packages "${TW_BASE_PACKAGES[@]}" g++ clang lld libclang-rt-14-dev python3
 

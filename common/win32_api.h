@@ -1,10 +1,15 @@
 // The one seam through which both programs reach Windows.
 //
 // `win32` is a process-wide table of the Win32 functions that the programs
-// use. Each member starts out as the real function; a test replaces single
-// members (for example `win32.Sleep` with a virtual clock) and restores the
-// table afterwards with `Win32Override`. Product code calls
+// use, generated from the list in common/win32_functions.h. Each member
+// starts out as the real function; a test replaces single members (for
+// example `win32.Sleep` with a virtual clock). Product code calls
 // `win32.CreateEventW(...)` where it would call `CreateEventW(...)`.
+//
+// For tests: `Win32Override` restores the whole table at the end of a scope,
+// and in strict mode turns every member into a failing one that reports its
+// name; `Win32Substitutes` is what a fake holds to put back exactly the
+// members it replaced.
 #pragma once
 
 #ifndef NOMINMAX
@@ -17,6 +22,10 @@
 #include <wtsapi32.h>
 
 #include <functional>
+#include <utility>
+#include <vector>
+
+#include "common/win32_functions.h"
 
 namespace tarnwick_detail {
 template <typename F>
@@ -27,86 +36,10 @@ struct ApiSlot<R(A...)> {
 };
 }  // namespace tarnwick_detail
 
-#define TW_SLOT(name) tarnwick_detail::ApiSlot<decltype(::name)>::type name = ::name;
+#define TW_SLOT(name, failure, lastError) tarnwick_detail::ApiSlot<decltype(::name)>::type name = ::name;
 
 struct Win32Api {
-    // Errors, time.
-    TW_SLOT(GetLastError)
-    TW_SLOT(SetLastError)
-    TW_SLOT(Sleep)
-    TW_SLOT(GetTickCount)
-
-    // Kernel objects.
-    TW_SLOT(CreateEventW)
-    TW_SLOT(SetEvent)
-    TW_SLOT(ResetEvent)
-    TW_SLOT(CloseHandle)
-    TW_SLOT(WaitForMultipleObjects)
-
-    // Registry.
-    TW_SLOT(RegOpenKeyExW)
-    TW_SLOT(RegCreateKeyExW)
-    TW_SLOT(RegQueryInfoKeyW)
-    TW_SLOT(RegEnumKeyExW)
-    TW_SLOT(RegQueryValueExW)
-    TW_SLOT(RegSetValueExW)
-    TW_SLOT(RegFlushKey)
-    TW_SLOT(RegCloseKey)
-
-    // Service control manager.
-    TW_SLOT(StartServiceCtrlDispatcherW)
-    TW_SLOT(RegisterServiceCtrlHandlerExW)
-    TW_SLOT(SetServiceStatus)
-    TW_SLOT(OpenSCManagerW)
-    TW_SLOT(CreateServiceW)
-    TW_SLOT(OpenServiceW)
-    TW_SLOT(QueryServiceStatusEx)
-    TW_SLOT(ControlService)
-    TW_SLOT(EnumDependentServicesW)
-    TW_SLOT(DeleteService)
-    TW_SLOT(CloseServiceHandle)
-
-    // Security, tokens and processes.
-    TW_SLOT(GetCurrentProcess)
-    TW_SLOT(OpenProcessToken)
-    TW_SLOT(DuplicateTokenEx)
-    TW_SLOT(SetTokenInformation)
-    TW_SLOT(CreateProcessAsUserW)
-    TW_SLOT(OpenProcess)
-    TW_SLOT(LookupAccountNameW)
-    TW_SLOT(ConvertSidToStringSidW)
-    TW_SLOT(LocalFree)
-    TW_SLOT(GetProcessHeap)
-    TW_SLOT(HeapAlloc)
-    TW_SLOT(HeapFree)
-
-    // Terminal services.
-    TW_SLOT(WTSGetActiveConsoleSessionId)
-    TW_SLOT(WTSQuerySessionInformationW)
-    TW_SLOT(WTSFreeMemory)
-
-    // Paths and the process's own file.
-    TW_SLOT(GetCommandLineW)
-    TW_SLOT(GetModuleFileNameW)
-    TW_SLOT(GetModuleFileNameExW)
-    TW_SLOT(GetLongPathNameW)
-    TW_SLOT(PathRemoveFileSpecW)
-    TW_SLOT(PathFindFileNameW)
-    TW_SLOT(SetCurrentDirectoryW)
-
-    // Windows and input.
-    TW_SLOT(GetForegroundWindow)
-    TW_SLOT(GetWindowThreadProcessId)
-    TW_SLOT(EnumChildWindows)
-    TW_SLOT(GetWindowTextW)
-    TW_SLOT(GetClassNameW)
-    TW_SLOT(PostMessageW)
-    TW_SLOT(keybd_event)
-    TW_SLOT(MapVirtualKeyW)
-    TW_SLOT(LockWorkStation)
-    TW_SLOT(OpenInputDesktop)
-    TW_SLOT(GetUserObjectInformationW)
-    TW_SLOT(CloseDesktop)
+    TW_WIN32_FUNCTIONS(TW_SLOT)
 };
 
 #undef TW_SLOT
@@ -115,15 +48,65 @@ struct Win32Api {
 // close them while the process exits.
 extern Win32Api& win32;
 
-// Restores the whole table when it goes out of scope; tests create one and
-// then replace single members of `win32`.
+// The function that a strict Win32Override calls, with the member's name,
+// when a member is called that no test has replaced.
+using Win32UnreplacedCall = void (*)(const char* slot);
+
+// Restores the whole table when it goes out of scope.
 class Win32Override {
 public:
+    // Plain: the table stays as it is; the test replaces single members.
     Win32Override() : saved_(win32) {}
+    // Strict: every member, until the test replaces it, reports its call to
+    // `report` and then fails as its function does (the failure result and
+    // last error of common/win32_functions.h), so that a test cannot reach
+    // a real function by accident.
+    explicit Win32Override(Win32UnreplacedCall report);
     ~Win32Override() { win32 = saved_; }
     Win32Override(const Win32Override&) = delete;
     Win32Override& operator=(const Win32Override&) = delete;
 
+    // Puts the real functions back into the given members, for the calls a
+    // strict test makes for real on purpose:
+    //   api.UseReal(&Win32Api::CreateEventW, &Win32Api::CloseHandle);
+    template <typename... F>
+    void UseReal(F Win32Api::*... slots)
+    {
+        const Win32Api& real = RealWin32Functions();
+        ((win32.*slots = real.*slots), ...);
+    }
+
 private:
+    static const Win32Api& RealWin32Functions();
+
     Win32Api saved_;
+};
+
+// The members that one substitute (a fake) replaces. Each is put back as it
+// was found when the object is destroyed, the last replaced first, so that
+// fakes that wrap a member (call the function they found there) can be
+// stacked and taken away again in the reverse order, and so that a fake
+// needs no Win32Override around it.
+class Win32Substitutes {
+public:
+    Win32Substitutes() = default;
+    ~Win32Substitutes()
+    {
+        for (auto restore = restores_.rbegin(); restore != restores_.rend(); ++restore) {
+            (*restore)();
+        }
+    }
+    Win32Substitutes(const Win32Substitutes&) = delete;
+    Win32Substitutes& operator=(const Win32Substitutes&) = delete;
+
+    // win32.*slot = substitute, until this object is destroyed.
+    template <typename F, typename Substitute>
+    void Replace(F Win32Api::*slot, Substitute&& substitute)
+    {
+        restores_.push_back([slot, found = win32.*slot] { win32.*slot = found; });
+        win32.*slot = std::forward<Substitute>(substitute);
+    }
+
+private:
+    std::vector<std::function<void()>> restores_;
 };

@@ -38,33 +38,34 @@ std::string MessageName(UINT message)
 
 ActionLog::ActionLog()
 {
-    win32.PostMessageW = [this](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    substitutes_.Replace(&Win32Api::PostMessageW, [this](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         entries.push_back("post " + WindowName(window) + " " + MessageName(message) + " " + Hex(wParam, 1) + " " +
                           Hex(static_cast<DWORD>(lParam), 8));
         if ((static_cast<unsigned long long>(lParam) >> 32) != 0) {
             ADD_FAILURE() << "lParam beyond 32 bits";
         }
         return TRUE;
-    };
-    win32.keybd_event = [this](BYTE vk, BYTE scan, DWORD flags, ULONG_PTR extra) {
+    });
+    substitutes_.Replace(&Win32Api::keybd_event, [this](BYTE vk, BYTE scan, DWORD flags, ULONG_PTR extra) {
         entries.push_back("key " + Hex(vk, 2) + " " + Hex(scan, 2) + " " + Hex(flags, 1));
         EXPECT_EQ(extra, 0u);
-    };
-    win32.Sleep = [this](DWORD ms) {
+    });
+    substitutes_.Replace(&Win32Api::Sleep, [this](DWORD ms) {
         clock += ms;
         entries.push_back("sleep " + std::to_string(ms));
-    };
-    win32.MapVirtualKeyW = [](UINT code, UINT type) -> UINT {
+    });
+    substitutes_.Replace(&Win32Api::MapVirtualKeyW, [](UINT code, UINT type) -> UINT {
         EXPECT_EQ(type, 0u) << "mapping type MAPVK_VK_TO_VSC";
         return 0xE000u | ((code + 0x80u) & 0xFFu);
-    };
-    win32.LockWorkStation = [this]() {
+    });
+    substitutes_.Replace(&Win32Api::LockWorkStation, [this]() {
         entries.push_back("lock");
         return lockResult;
-    };
-    const auto realSetValue = win32.RegSetValueExW;
-    win32.RegSetValueExW = [this, realSetValue](HKEY key, LPCWSTR name, DWORD reserved, DWORD type,
-                                                const BYTE* data, DWORD size) -> LONG {
+    });
+    const auto previousSetValue = win32.RegSetValueExW;
+    substitutes_.Replace(&Win32Api::RegSetValueExW,
+                         [this, previousSetValue](HKEY key, LPCWSTR name, DWORD reserved, DWORD type,
+                                                  const BYTE* data, DWORD size) -> LONG {
         // Compared without a container: a test may count the allocations.
         if (name != nullptr && std::wcscmp(name, kDisableLockWorkstation) == 0 && type == REG_DWORD &&
             size == sizeof(DWORD)) {
@@ -75,12 +76,10 @@ ActionLog::ActionLog()
                 return ERROR_ACCESS_DENIED;
             }
         }
-        return realSetValue(key, name, reserved, type, data, size);
-    };
+        return previousSetValue(key, name, reserved, type, data, size);
+    });
     names_[nullptr] = "null";
 }
-
-ActionLog::~ActionLog() = default;
 
 std::string ActionLog::WindowName(HWND window) const
 {

@@ -10,8 +10,9 @@
 #include <vector>
 
 // Replaces PostMessageW, keybd_event, Sleep, MapVirtualKeyW and
-// LockWorkStation, and watches the "DisableLockWorkstation" writes, for as
-// long as it lives; each call becomes one entry of `entries`:
+// LockWorkStation, and watches the "DisableLockWorkstation" writes (passing
+// every write on to the RegSetValueExW it found), for as long as it lives;
+// each call becomes one entry of `entries`:
 //   "post <window> <message> <wParam> <lParam>"  e.g. "post target WM_KEYDOWN 5B 01DB0001"
 //   "key <vk> <scan> <flags>"                     e.g. "key 2E AE 2"
 //   "sleep <ms>", "lock", "policy <value>"
@@ -21,7 +22,6 @@
 class ActionLog {
 public:
     ActionLog();
-    ~ActionLog();
     ActionLog(const ActionLog&) = delete;
     ActionLog& operator=(const ActionLog&) = delete;
 
@@ -35,7 +35,7 @@ public:
 private:
     std::string WindowName(HWND window) const;
 
-    Win32Override restore_;
+    Win32Substitutes substitutes_;
     std::map<HWND, std::string> names_;
 };
 

@@ -19,11 +19,13 @@ namespace {
 
 // Substitutes the input desktop: each read gives the next name of `names`
 // (the last one repeats); a null name is a desktop that cannot be opened.
+// What it replaced is put back when it is destroyed.
 class FakeDesktop {
 public:
     explicit FakeDesktop(std::vector<const wchar_t*> names) : names_(std::move(names))
     {
-        win32.OpenInputDesktop = [this](DWORD flags, BOOL inherit, ACCESS_MASK access) -> HDESK {
+        substitutes_.Replace(&Win32Api::OpenInputDesktop,
+                             [this](DWORD flags, BOOL inherit, ACCESS_MASK access) -> HDESK {
             EXPECT_EQ(flags, 0u);
             EXPECT_FALSE(inherit);
             EXPECT_EQ(access, static_cast<ACCESS_MASK>(DESKTOP_ENUMERATE));
@@ -34,9 +36,9 @@ public:
             }
             ++opened;
             return kHandle;
-        };
-        win32.GetUserObjectInformationW = [this](HANDLE object, int index, PVOID buffer, DWORD size,
-                                                 LPDWORD needed) -> BOOL {
+        });
+        substitutes_.Replace(&Win32Api::GetUserObjectInformationW,
+                             [this](HANDLE object, int index, PVOID buffer, DWORD size, LPDWORD needed) -> BOOL {
             EXPECT_EQ(object, kHandle);
             EXPECT_EQ(index, UOI_NAME);
             const DWORD chars = static_cast<DWORD>(wcslen(current_)) + (withoutTerminator ? 0 : 1);
@@ -51,12 +53,12 @@ public:
             }
             std::memcpy(buffer, current_, bytes);
             return TRUE;
-        };
-        win32.CloseDesktop = [this](HDESK desktop) {
+        });
+        substitutes_.Replace(&Win32Api::CloseDesktop, [this](HDESK desktop) {
             EXPECT_EQ(desktop, kHandle);
             ++closed;
             return TRUE;
-        };
+        });
     }
 
     bool zeroLength = false;
@@ -67,6 +69,7 @@ public:
     int closed = 0;
 
 private:
+    Win32Substitutes substitutes_;
     const HDESK kHandle = reinterpret_cast<HDESK>(0xDE5C);
     std::vector<const wchar_t*> names_;
     const wchar_t* current_ = nullptr;
@@ -125,7 +128,8 @@ protected:
     void SetUp() override { PolicyKeyPath(); }
 
     RegistrySandbox sandbox;
-    ActionLog log;  // also restores every substitute
+    Win32Override api;  // restores every substitute of a test
+    ActionLog log;
 };
 
 }  // namespace
@@ -210,6 +214,7 @@ TEST_F(HotkeyActions, NothingHappensWithoutAUserABlockOrAKnownName)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RegistrySandbox scratch;
+        Win32Override caseApi;  // takes the case's arrangement away again
         ActionLog caseLog;
         int foregroundReads = 0;
         win32.GetForegroundWindow = [&]() -> HWND {

@@ -1,5 +1,6 @@
 #include "agent/key_forwarding.h"
 #include "tests/agent/agent_test_support.h"
+#include "tests/support/strict_win32.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,9 +11,30 @@ using Log = std::vector<std::string>;
 // The substituted layout maps a key to the scan code vk + 0x80:
 // LWin 5B->DB, RWin 5C->DC, L 4C->CC, Ctrl 11->91, Alt 12->92, End 23->A3,
 // Insert 2D->AD, Delete 2E->AE, F1 70->F0.
+//
+// Every test runs in strict mode: posts, synthesised input, the layout and
+// the clock are the ActionLog's, and no other call reaches Windows unless
+// the test names it.
+
+namespace {
+
+// Strict mode in which finding the client reads the test's own hidden
+// windows, and the file of the pretended client's process, for real.
+class StrictWithRealWindows : public StrictWin32Override {
+public:
+    StrictWithRealWindows()
+        : StrictWin32Override(&Win32Api::GetWindowThreadProcessId, &Win32Api::OpenProcess, &Win32Api::CloseHandle,
+                              &Win32Api::GetLongPathNameW, &Win32Api::PathFindFileNameW, &Win32Api::EnumChildWindows,
+                              &Win32Api::GetWindowTextW, &Win32Api::GetClassNameW)
+    {
+    }
+};
+
+}  // namespace
 
 TEST(PostKeyMessage, BuildsTheKeystrokeLParamFromTheScanCodeAndTheLowestFlagBit)
 {
+    StrictWin32Override api;
     struct Case {
         UINT message;
         BYTE vk;
@@ -37,6 +59,7 @@ TEST(PostKeyMessage, BuildsTheKeystrokeLParamFromTheScanCodeAndTheLowestFlagBit)
 
 TEST(PostKeyMessage, AKeyWithoutAScanCodeIsSentWithScanCodeZero)
 {
+    StrictWin32Override api;
     ActionLog log;
     win32.MapVirtualKeyW = [](UINT, UINT) -> UINT { return 0; };
     PostKeyMessage(nullptr, WM_KEYUP, 0x5C, 1);
@@ -45,6 +68,7 @@ TEST(PostKeyMessage, AKeyWithoutAScanCodeIsSentWithScanCodeZero)
 
 TEST(SendLocalCtrlAltDel, SixKeyEventsWithoutPausesOrExtendedFlag)
 {
+    StrictWin32Override api;
     ActionLog log;
     SendLocalCtrlAltDel();
     EXPECT_THAT(log.entries,
@@ -90,6 +114,7 @@ const Log kOnceRWin = {"post target WM_KEYDOWN 5C 01DC0001", "post target WM_KEY
 
 TEST(ForwardWinL, EachKindGetsItsSequenceIntoTheTargetWindow)
 {
+    StrictWin32Override api;
     struct Case {
         std::uint32_t kind;
         BYTE windowsKey;
@@ -124,6 +149,7 @@ TEST(ForwardWinL, EachKindGetsItsSequenceIntoTheTargetWindow)
 // nothing sent.
 TEST(ForwardWinL, NothingIsSentWithoutATargetWindow)
 {
+    StrictWin32Override api;
     for (size_t row = 0; row < kRemoteClientRowCount; ++row) {
         const RemoteClientKind kind = kRemoteClientRows[row].kind;
         ActionLog log;
@@ -153,6 +179,7 @@ std::vector<TestWindowSpec> FullTree()
 
 TEST(ForwardCtrlAltDel, EachClientGetsItsFormOfTheSecureAttentionKeys)
 {
+    StrictWithRealWindows api;
     struct Case {
         const wchar_t* exe;
         std::vector<TestWindowSpec> tree;
@@ -196,6 +223,7 @@ TEST(ForwardCtrlAltDel, EachClientGetsItsFormOfTheSecureAttentionKeys)
 
 TEST(ForwardCtrlAltDel, QorvaneHoldsEndForASecond)
 {
+    StrictWithRealWindows api;
     TestWindows windows(FullTree());
     ActionLog log;
     PretendForegroundClient(windows.Top(), L"qorvane.exe");
@@ -205,6 +233,7 @@ TEST(ForwardCtrlAltDel, QorvaneHoldsEndForASecond)
 
 TEST(ForwardCtrlAltDel, NoKnownClientInFrontSendsNothing)
 {
+    StrictWithRealWindows api;
     TestWindows windows(FullTree());
     ActionLog log;
     PretendForegroundClient(windows.Top(), L"notepad.exe");

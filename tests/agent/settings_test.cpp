@@ -39,11 +39,13 @@ void Write(const std::wstring& path, const wchar_t* name, const ValueForm& form)
 
 // Wraps the registry reads: checks the arguments, counts opened and closed
 // keys, and checks that every value is read into a buffer of four zeros.
+// What it replaced is put back when it is destroyed.
 class RegistryWatch {
 public:
     RegistryWatch()
     {
-        win32.RegOpenKeyExW = [this](HKEY root, LPCWSTR path, DWORD options, REGSAM access, PHKEY key) {
+        substitutes_.Replace(&Win32Api::RegOpenKeyExW,
+                             [this](HKEY root, LPCWSTR path, DWORD options, REGSAM access, PHKEY key) {
             EXPECT_EQ(root, HKEY_LOCAL_MACHINE);
             EXPECT_EQ(options, 0u);
             EXPECT_EQ(access, static_cast<REGSAM>(KEY_QUERY_VALUE));
@@ -55,24 +57,26 @@ public:
                 ++opened;
             }
             return result;
-        };
-        win32.RegCloseKey = [this](HKEY key) {
+        });
+        substitutes_.Replace(&Win32Api::RegCloseKey, [this](HKEY key) {
             ++closed;
             return RegCloseKey(key);
-        };
-        win32.RegQueryValueExW = [](HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                                    LPDWORD size) {
+        });
+        substitutes_.Replace(&Win32Api::RegQueryValueExW, [](HKEY key, LPCWSTR name, LPDWORD reserved,
+                                                             LPDWORD type, LPBYTE data, LPDWORD size) {
             EXPECT_NE(data, nullptr);
             EXPECT_EQ(*size, 4u);
             EXPECT_EQ(data[0] | data[1] | data[2] | data[3], 0) << "the buffer starts as zeros";
             return RegQueryValueExW(key, name, reserved, type, data, size);
-        };
+        });
     }
 
-    Win32Override restore;
     std::wstring denied;
     int opened = 0;
     int closed = 0;
+
+private:
+    Win32Substitutes substitutes_;
 };
 
 }  // namespace

@@ -5,16 +5,23 @@
 #include <algorithm>
 #include <cstring>
 
+namespace {
+
+const HANDLE kFakeProcessHeap = reinterpret_cast<HANDLE>(0x4EA9);
+
+}  // namespace
+
 FakeServiceManager::FakeServiceManager()
 {
-    win32.GetTickCount = [this]() { return now; };
-    win32.Sleep = [this](DWORD ms) {
+    substitutes_.Replace(&Win32Api::GetTickCount, [this]() { return now; });
+    substitutes_.Replace(&Win32Api::Sleep, [this](DWORD ms) {
         calls.push_back("sleep " + std::to_string(ms));
         sleeps.push_back(ms);
         now += ms;
-    };
+    });
 
-    win32.OpenSCManagerW = [this](LPCWSTR machine, LPCWSTR database, DWORD access) -> SC_HANDLE {
+    substitutes_.Replace(&Win32Api::OpenSCManagerW,
+                         [this](LPCWSTR machine, LPCWSTR database, DWORD access) -> SC_HANDLE {
         calls.push_back("open manager");
         EXPECT_EQ(machine, nullptr);
         EXPECT_EQ(database, nullptr);
@@ -24,9 +31,9 @@ FakeServiceManager::FakeServiceManager()
             return nullptr;
         }
         return NewHandle({true, L"", nullptr});
-    };
+    });
 
-    win32.OpenServiceW = [this](SC_HANDLE manager, LPCWSTR name, DWORD access) -> SC_HANDLE {
+    substitutes_.Replace(&Win32Api::OpenServiceW, [this](SC_HANDLE manager, LPCWSTR name, DWORD access) -> SC_HANDLE {
         calls.push_back("open " + Narrow(name));
         const OpenHandle* owner = Find(manager);
         EXPECT_TRUE(owner != nullptr && owner->isManager) << "opened through a handle that is no open manager";
@@ -37,11 +44,12 @@ FakeServiceManager::FakeServiceManager()
             return nullptr;
         }
         return NewHandle({false, name, manager});
-    };
+    });
 
-    win32.CreateServiceW = [this](SC_HANDLE manager, LPCWSTR name, LPCWSTR displayName, DWORD access, DWORD type,
-                                  DWORD start, DWORD errorControl, LPCWSTR binaryPath, LPCWSTR group, LPDWORD tag,
-                                  LPCWSTR dependencies, LPCWSTR account, LPCWSTR password) -> SC_HANDLE {
+    substitutes_.Replace(&Win32Api::CreateServiceW,
+                         [this](SC_HANDLE manager, LPCWSTR name, LPCWSTR displayName, DWORD access, DWORD type,
+                                DWORD start, DWORD errorControl, LPCWSTR binaryPath, LPCWSTR group, LPDWORD tag,
+                                LPCWSTR dependencies, LPCWSTR account, LPCWSTR password) -> SC_HANDLE {
         calls.push_back("create " + Narrow(name));
         const OpenHandle* owner = Find(manager);
         EXPECT_TRUE(owner != nullptr && owner->isManager) << "created through a handle that is no open manager";
@@ -54,10 +62,10 @@ FakeServiceManager::FakeServiceManager()
         }
         services[name] = FakeService();
         return NewHandle({false, name, manager});
-    };
+    });
 
-    win32.QueryServiceStatusEx = [this](SC_HANDLE handle, SC_STATUS_TYPE level, LPBYTE buffer, DWORD size,
-                                        LPDWORD needed) -> BOOL {
+    substitutes_.Replace(&Win32Api::QueryServiceStatusEx, [this](SC_HANDLE handle, SC_STATUS_TYPE level, LPBYTE buffer,
+                                                                  DWORD size, LPDWORD needed) -> BOOL {
         FakeService* service = ServiceOf(handle);
         calls.push_back("query " + Narrow(Find(handle) ? Find(handle)->name : L"?"));
         now += queryCostMs;
@@ -86,9 +94,10 @@ FakeServiceManager::FakeServiceManager()
         std::memcpy(buffer, &status, sizeof(status));
         *needed = sizeof(status);
         return TRUE;
-    };
+    });
 
-    win32.ControlService = [this](SC_HANDLE handle, DWORD control, LPSERVICE_STATUS status) -> BOOL {
+    substitutes_.Replace(&Win32Api::ControlService,
+                         [this](SC_HANDLE handle, DWORD control, LPSERVICE_STATUS status) -> BOOL {
         FakeService* service = ServiceOf(handle);
         calls.push_back((control == SERVICE_CONTROL_STOP ? "stop " : "control ") +
                         Narrow(Find(handle) ? Find(handle)->name : L"?"));
@@ -101,10 +110,11 @@ FakeServiceManager::FakeServiceManager()
         status->dwCurrentState = service->stopReply.state;
         status->dwWaitHint = service->stopReply.waitHint;
         return TRUE;
-    };
+    });
 
-    win32.EnumDependentServicesW = [this](SC_HANDLE handle, DWORD state, LPENUM_SERVICE_STATUSW buffer, DWORD size,
-                                          LPDWORD needed, LPDWORD count) -> BOOL {
+    substitutes_.Replace(&Win32Api::EnumDependentServicesW,
+                         [this](SC_HANDLE handle, DWORD state, LPENUM_SERVICE_STATUSW buffer, DWORD size,
+                                LPDWORD needed, LPDWORD count) -> BOOL {
         FakeService* service = ServiceOf(handle);
         calls.push_back("enum " + Narrow(Find(handle) ? Find(handle)->name : L"?"));
         EXPECT_EQ(state, static_cast<DWORD>(SERVICE_ACTIVE));
@@ -128,9 +138,9 @@ FakeServiceManager::FakeServiceManager()
             reportedBytes = *needed;
         }
         return answered;
-    };
+    });
 
-    win32.DeleteService = [this](SC_HANDLE handle) -> BOOL {
+    substitutes_.Replace(&Win32Api::DeleteService, [this](SC_HANDLE handle) -> BOOL {
         FakeService* service = ServiceOf(handle);
         calls.push_back("delete " + Narrow(Find(handle) ? Find(handle)->name : L"?"));
         if (service == nullptr || service->deleteFails) {
@@ -138,9 +148,9 @@ FakeServiceManager::FakeServiceManager()
             return FALSE;
         }
         return TRUE;
-    };
+    });
 
-    win32.CloseServiceHandle = [this](SC_HANDLE handle) -> BOOL {
+    substitutes_.Replace(&Win32Api::CloseServiceHandle, [this](SC_HANDLE handle) -> BOOL {
         const auto found = open_.find(handle);
         if (found == open_.end()) {
             ADD_FAILURE() << "closing a handle that is not open";
@@ -157,24 +167,28 @@ FakeServiceManager::FakeServiceManager()
         }
         open_.erase(found);
         return TRUE;
-    };
+    });
 
-    win32.HeapAlloc = [this](HANDLE heap, DWORD flags, SIZE_T bytes) -> LPVOID {
+    // The process heap is one of its own: blocks come from the real one.
+    substitutes_.Replace(&Win32Api::GetProcessHeap, []() { return kFakeProcessHeap; });
+    substitutes_.Replace(&Win32Api::HeapAlloc, [this](HANDLE heap, DWORD flags, SIZE_T bytes) -> LPVOID {
         calls.push_back("alloc");
+        EXPECT_EQ(heap, kFakeProcessHeap);
         allocations.push_back(bytes);
         allocationFlags.push_back(flags);
         if (heapFails) {
             return nullptr;
         }
-        void* block = ::HeapAlloc(heap, flags, bytes);
+        void* block = ::HeapAlloc(::GetProcessHeap(), flags, bytes);
         blocks_.insert(block);
         return block;
-    };
-    win32.HeapFree = [this](HANDLE heap, DWORD flags, LPVOID block) -> BOOL {
+    });
+    substitutes_.Replace(&Win32Api::HeapFree, [this](HANDLE heap, DWORD flags, LPVOID block) -> BOOL {
         calls.push_back("free");
+        EXPECT_EQ(heap, kFakeProcessHeap);
         EXPECT_EQ(blocks_.erase(block), 1u) << "freeing a block that was not allocated";
-        return ::HeapFree(heap, flags, block);
-    };
+        return ::HeapFree(::GetProcessHeap(), flags, block);
+    });
 }
 
 FakeServiceManager::~FakeServiceManager()

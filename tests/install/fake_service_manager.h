@@ -1,8 +1,9 @@
-// A small service control manager in memory, with a virtual clock, put into
-// the `win32` seam for the lifetime of the object. It keeps a log of the
-// calls made to it and checks on the way that every service handle is closed
-// before the manager handle it was opened through, and, when it is
-// destroyed, that no handle and no heap block is left behind.
+// A small service control manager in memory, with a virtual clock and a
+// process heap of its own, put into the `win32` seam for the lifetime of the
+// object (what it replaced there is put back when it is destroyed). It keeps
+// a log of the calls made to it and checks on the way that every service
+// handle is closed before the manager handle it was opened through, and,
+// when it is destroyed, that no handle and no heap block is left behind.
 #pragma once
 
 #include "common/win32_api.h"
@@ -81,7 +82,7 @@ private:
     const OpenHandle* Find(SC_HANDLE handle) const;
     FakeService* ServiceOf(SC_HANDLE handle);
 
-    Win32Override api_;
+    Win32Substitutes substitutes_;
     std::map<SC_HANDLE, OpenHandle> open_;
     std::set<void*> blocks_;
     std::uintptr_t nextHandle_ = 0x1000;

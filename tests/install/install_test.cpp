@@ -1,11 +1,15 @@
 // The command-line mode against a service manager and a clock in memory:
 // which calls are made, in which order, how long it pauses, and that every
-// handle and the dependants list are released on every path.
+// handle and the dependants list are released on every path. Every test runs
+// in strict mode, so that none reaches the real service manager: the service
+// manager, the clock and the heap are a FakeServiceManager's, the program's
+// path is SetProgramPath's, and a test names each real call it makes.
 #include "common/handles.h"
 #include "service/install.h"
 #include "tests/install/fake_service_manager.h"
 #include "tests/support/console_lock_policy.h"
 #include "tests/support/registry_sandbox.h"
+#include "tests/support/strict_win32.h"
 
 #include <gtest/gtest.h>
 
@@ -48,6 +52,7 @@ void SetProgramPath(const std::wstring& modulePath, const std::wstring& longPath
 
 TEST(CommandLineMode, AnyOtherSingleArgumentGivesMinusOneAndContactsNoServiceManager)
 {
+    StrictWin32Override api;
     for (const wchar_t* argument : {L"", L"/instal", L"install", L"/Uninstall ", L"-Uninstall", L"/remove"}) {
         SCOPED_TRACE(Narrow(argument));
         FakeServiceManager scm;
@@ -62,6 +67,7 @@ TEST(CommandLineMode, AnyOtherSingleArgumentGivesMinusOneAndContactsNoServiceMan
 
 TEST(InstallSwitch, RegistersTheQuotedLongProgramPathAsAnAutomaticLocalSystemService)
 {
+    StrictWin32Override api;
     FakeServiceManager scm;
     SetProgramPath(L"C:\\PROGRA~1\\TARNWI~1\\TARNWI~1.EXE", L"C:\\Program Files\\Tarnwick Keys\\TarnwickSvc.exe");
 
@@ -83,6 +89,7 @@ TEST(InstallSwitch, RegistersTheQuotedLongProgramPathAsAnAutomaticLocalSystemSer
 
 TEST(InstallSwitch, FailuresGiveMinusOne)
 {
+    StrictWin32Override api;
     struct Case {
         const char* what;
         std::function<void(FakeServiceManager&)> setup;
@@ -124,6 +131,7 @@ constexpr FakeStatus Pending(DWORD hint) { return {SERVICE_STOP_PENDING, hint}; 
 
 TEST(StopService, AStoppedServiceOrOneWhoseStatusCannotBeReadGetsNoStopRequest)
 {
+    StrictWin32Override api;
     for (const FakeStatus first : {Stopped, QueryFails}) {
         SCOPED_TRACE(first.state);
         FakeServiceManager scm;
@@ -137,6 +145,7 @@ TEST(StopService, AStoppedServiceOrOneWhoseStatusCannotBeReadGetsNoStopRequest)
 
 TEST(StopService, FalseWhenTheManagerOrTheServiceCannotBeOpened)
 {
+    StrictWin32Override api;
     {
         FakeServiceManager scm;
         scm.managerOpens = false;
@@ -153,6 +162,7 @@ TEST(StopService, FalseWhenTheManagerOrTheServiceCannotBeOpened)
 
 TEST(StopService, WhileAStopIsPendingPollsAtATenthOfTheHintWithinOneAndTenSeconds)
 {
+    StrictWin32Override api;
     struct Case {
         DWORD hint;
         DWORD pause;
@@ -172,6 +182,7 @@ TEST(StopService, WhileAStopIsPendingPollsAtATenthOfTheHintWithinOneAndTenSecond
 
 TEST(StopService, APendingStopThatEndsLeadsToAStopRequestOnlyWhenTheServiceRunsAgain)
 {
+    StrictWin32Override api;
     struct Case {
         const char* what;
         std::vector<FakeStatus> replies;
@@ -194,6 +205,7 @@ TEST(StopService, APendingStopThatEndsLeadsToAStopRequestOnlyWhenTheServiceRunsA
 
 TEST(StopService, AfterTheStopRequestSleepsEachReportedWaitHintUnclamped)
 {
+    StrictWin32Override api;
     struct Case {
         const char* what;
         FakeService service;
@@ -229,6 +241,7 @@ TEST(StopService, AfterTheStopRequestSleepsEachReportedWaitHintUnclamped)
 
 TEST(StopService, BackToBackQueriesWithAHintOfZeroEndAtTheFirstQueryPastTheLimit)
 {
+    StrictWin32Override api;
     FakeServiceManager scm;
     scm.now = 5000;
     scm.queryCostMs = 7;
@@ -243,6 +256,7 @@ TEST(StopService, BackToBackQueriesWithAHintOfZeroEndAtTheFirstQueryPastTheLimit
 
 TEST(StopService, ATickCounterThatWrapsDuringTheStopKeepsTheFullLimit)
 {
+    StrictWin32Override api;
     for (const DWORD start : {0xFFFFFFFFu - 4999u, 0xFFFFFFFFu, 0x7FFFFFFFu - 2500u}) {
         SCOPED_TRACE(start);
         FakeServiceManager scm;
@@ -310,6 +324,7 @@ void SetUpDependents(FakeServiceManager& scm, const DependentsCase& c)
 
 TEST(StopDependentServices, StopsEachActiveDependantInTurnAndFailsOnTheFirstThatDoesNot)
 {
+    StrictWin32Override api;
     for (const DependentsCase& c : kDependentsCases) {
         SCOPED_TRACE(c.what);
         FakeServiceManager scm;
@@ -341,6 +356,7 @@ TEST(StopDependentServices, StopsEachActiveDependantInTurnAndFailsOnTheFirstThat
 
 TEST(StopDependentServices, DependantsAreStoppedOneAfterTheOtherBeforeTheServiceItself)
 {
+    StrictWin32Override api;
     FakeServiceManager scm;
     scm.services[kService].replies = {Running, Stopped};
     scm.services[kService].dependents = {L"Alpha", L"Beta"};
@@ -357,6 +373,7 @@ TEST(StopDependentServices, DependantsAreStoppedOneAfterTheOtherBeforeTheService
 
 TEST(StopDependentServices, WithoutActiveDependantsNoListIsAllocatedAndNoOtherServiceOpened)
 {
+    StrictWin32Override api;
     FakeServiceManager scm;
     scm.services[kService].replies = {Running, Stopped};
     EXPECT_TRUE(StopService());
@@ -402,6 +419,17 @@ protected:
     }
 
     RegistrySandbox sandbox;
+    // Also real: the console user and the policy write into the sandbox.
+    StrictWin32Override api{&Win32Api::WTSGetActiveConsoleSessionId,
+                            &Win32Api::WTSQuerySessionInformationW,
+                            &Win32Api::WTSFreeMemory,
+                            &Win32Api::LookupAccountNameW,
+                            &Win32Api::ConvertSidToStringSidW,
+                            &Win32Api::LocalFree,
+                            &Win32Api::RegCreateKeyExW,
+                            &Win32Api::RegSetValueExW,
+                            &Win32Api::RegFlushKey,
+                            &Win32Api::RegCloseKey};
     std::wstring policyKey;
 };
 
@@ -443,6 +471,7 @@ TEST_F(UninstallSwitch, ExitCodeAndPolicyByOutcome)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RegistrySandbox::SetDword(HKEY_USERS, policyKey, L"DisableLockWorkstation", 1);
+        Win32Override caseApi;  // takes the case's own substitutes away again
         FakeServiceManager scm;
         scm.services[kService].replies = {Running, Stopped};
         c.setup(scm);

@@ -16,8 +16,6 @@ namespace {
 
 class HotkeyTableTest : public ::testing::Test {
 protected:
-    void SetUp() override { launches.Install(); }
-
     void Load()
     {
         DWORD error = 0;

@@ -1,8 +1,9 @@
 // LaunchInConsoleSession and the program's own path: the calls it makes are
-// recorded with substitutes.
+// recorded with substitutes, in strict mode.
 #include "service/launcher.h"
 #include "tests/service/service_fakes.h"
 #include "tests/support/narrow_text.h"
+#include "tests/support/strict_win32.h"
 #include "tests/support/test_programs.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +16,6 @@ using Steps = std::vector<std::string>;
 
 class Launcher : public ::testing::Test {
 protected:
-    void SetUp() override { launches.Install(); }
-
     // The program file as GetModuleFileNameW reports it, and as
     // GetLongPathNameW turns it into its long form; `moduleResult` and
     // `longResult` replace the calls' results when not 0xFFFFFFFF.
@@ -45,8 +44,9 @@ protected:
     }
 
     ServiceGlobalsReset globals;
-    Win32Override api;
-    LaunchRecorder launches;
+    // Real: the process's own pseudo handle, and cutting the file name off
+    // a path. Each case records its launch with a LaunchRecorder of its own.
+    StrictWin32Override api{&Win32Api::GetCurrentProcess, &Win32Api::PathRemoveFileSpecW};
 };
 
 TEST_F(Launcher, MovesItsOwnTokenIntoTheConsoleSessionAndStartsTheCommandLineAsGiven)
@@ -54,9 +54,8 @@ TEST_F(Launcher, MovesItsOwnTokenIntoTheConsoleSessionAndStartsTheCommandLineAsG
     FakeModulePath(L"C:\\Tarnwick\\TarnwickSvc.exe", L"C:\\Tarnwick\\TarnwickSvc.exe");
     for (DWORD session : {1ul, 0xFFFFFFFFul}) {
         SCOPED_TRACE(session);
-        launches = LaunchRecorder();
+        LaunchRecorder launches;
         launches.consoleSession = session;
-        launches.Install();
         const wchar_t commandLine[] = L"C:\\Program Files\\x.exe LWin+L";
 
         LaunchInConsoleSession(commandLine);
@@ -124,11 +123,10 @@ TEST_F(Launcher, FailedStepsEndSilentlyAndLeaveNoHandleOpen)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        launches = LaunchRecorder();
+        LaunchRecorder launches;
         launches.openTokenResult = c.open;
         launches.duplicateResult = c.duplicate;
         launches.createResult = c.create;
-        launches.Install();
 
         LaunchInConsoleSession(L"x.exe k");
 
@@ -168,8 +166,7 @@ TEST_F(Launcher, TheWorkingDirectoryIsTheProgramsLongDirectory)
         EXPECT_EQ(GetModulePath(), c.path);
         EXPECT_EQ(GetModuleDirectory(), c.directory);
 
-        launches = LaunchRecorder();
-        launches.Install();
+        LaunchRecorder launches;
         LaunchInConsoleSession(L"x.exe k");
         Steps expected = {"open-token", "duplicate-token", "set-session"};
         if (c.directory.size() > 1) {

@@ -49,20 +49,21 @@ ServiceGlobalsReset::~ServiceGlobalsReset()
     ResetServiceState();
 }
 
-void StatusRecorder::Install()
+StatusRecorder::StatusRecorder()
 {
-    win32.RegisterServiceCtrlHandlerExW = [](LPCWSTR name, LPHANDLER_FUNCTION_EX, LPVOID context) {
+    substitutes_.Replace(&Win32Api::RegisterServiceCtrlHandlerExW,
+                         [](LPCWSTR name, LPHANDLER_FUNCTION_EX, LPVOID context) {
         EXPECT_STREQ(name, L"TarnwickSvc");
         EXPECT_EQ(context, nullptr);
         return kFakeStatusHandle;
-    };
-    win32.SetServiceStatus = [this](SERVICE_STATUS_HANDLE handle, LPSERVICE_STATUS status) {
+    });
+    substitutes_.Replace(&Win32Api::SetServiceStatus, [this](SERVICE_STATUS_HANDLE handle, LPSERVICE_STATUS status) {
         std::lock_guard<std::mutex> hold(mutex_);
         EXPECT_EQ(handle, kFakeStatusHandle);
         reports_.push_back(*status);
         changed_.notify_all();
         return TRUE;
-    };
+    });
 }
 
 void StatusRecorder::WaitForState(DWORD state)
@@ -92,27 +93,29 @@ void ExpectReports(const std::vector<SERVICE_STATUS>& actual, const std::vector<
     }
 }
 
-void LaunchRecorder::Install()
+LaunchRecorder::LaunchRecorder()
 {
-    win32.WTSGetActiveConsoleSessionId = [this]() { return consoleSession; };
-    win32.OpenProcessToken = [this](HANDLE process, DWORD access, PHANDLE token) {
+    substitutes_.Replace(&Win32Api::WTSGetActiveConsoleSessionId, [this]() { return consoleSession; });
+    substitutes_.Replace(&Win32Api::OpenProcessToken, [this](HANDLE process, DWORD access, PHANDLE token) {
         steps.push_back("open-token");
         opens.push_back({process, access});
         if (openTokenResult) {
             *token = kFakeProcessToken;
         }
         return openTokenResult;
-    };
-    win32.DuplicateTokenEx = [this](HANDLE source, DWORD access, LPSECURITY_ATTRIBUTES attributes,
-                                    SECURITY_IMPERSONATION_LEVEL level, TOKEN_TYPE type, PHANDLE token) {
+    });
+    substitutes_.Replace(&Win32Api::DuplicateTokenEx,
+                         [this](HANDLE source, DWORD access, LPSECURITY_ATTRIBUTES attributes,
+                                SECURITY_IMPERSONATION_LEVEL level, TOKEN_TYPE type, PHANDLE token) {
         steps.push_back("duplicate-token");
         duplicates.push_back({source, access, attributes == nullptr, level, type});
         if (duplicateResult) {
             *token = kFakePrimaryToken;
         }
         return duplicateResult;
-    };
-    win32.SetTokenInformation = [this](HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID data, DWORD size) {
+    });
+    substitutes_.Replace(&Win32Api::SetTokenInformation,
+                         [this](HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID data, DWORD size) {
         steps.push_back("set-session");
         DWORD value = 0;
         if (size == sizeof(DWORD)) {
@@ -120,17 +123,17 @@ void LaunchRecorder::Install()
         }
         sets.push_back({token, infoClass, value, size});
         return TRUE;
-    };
-    win32.SetCurrentDirectoryW = [this](LPCWSTR path) {
+    });
+    substitutes_.Replace(&Win32Api::SetCurrentDirectoryW, [this](LPCWSTR path) {
         steps.push_back("directory " + Narrow(path));
         directories.push_back(path);
         return TRUE;
-    };
-    win32.CreateProcessAsUserW = [this](HANDLE token, LPCWSTR application, LPWSTR commandLine,
-                                        LPSECURITY_ATTRIBUTES processAttributes,
-                                        LPSECURITY_ATTRIBUTES threadAttributes, BOOL inherit, DWORD flags,
-                                        LPVOID environment, LPCWSTR directory, LPSTARTUPINFOW startup,
-                                        LPPROCESS_INFORMATION process) {
+    });
+    substitutes_.Replace(&Win32Api::CreateProcessAsUserW,
+                         [this](HANDLE token, LPCWSTR application, LPWSTR commandLine,
+                                LPSECURITY_ATTRIBUTES processAttributes, LPSECURITY_ATTRIBUTES threadAttributes,
+                                BOOL inherit, DWORD flags, LPVOID environment, LPCWSTR directory,
+                                LPSTARTUPINFOW startup, LPPROCESS_INFORMATION process) {
         steps.push_back("create");
         CreateCall call{};
         call.token = token;
@@ -161,16 +164,16 @@ void LaunchRecorder::Install()
             process->dwThreadId = 4243;
         }
         return createResult;
-    };
-    auto realClose = win32.CloseHandle;
-    win32.CloseHandle = [this, realClose](HANDLE handle) {
+    });
+    const auto previousClose = win32.CloseHandle;
+    substitutes_.Replace(&Win32Api::CloseHandle, [this, previousClose](HANDLE handle) {
         const std::string name = HandleName(handle);
         if (name.empty()) {
-            return realClose(handle);
+            return previousClose(handle);
         }
         steps.push_back("close " + name);
         return TRUE;
-    };
+    });
 }
 
 std::vector<std::wstring> LaunchRecorder::CommandLines() const
@@ -203,15 +206,15 @@ ServiceThread::ServiceThread()
 {
     waiting_ = CreateSemaphoreW(nullptr, 0, 0x7FFFFFFF, nullptr);
     finished_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    auto realWait = win32.WaitForMultipleObjects;
+    const auto previousWait = win32.WaitForMultipleObjects;
     HANDLE waiting = waiting_;
-    win32.WaitForMultipleObjects = [realWait, waiting](DWORD count, const HANDLE* handles, BOOL all,
-                                                       DWORD timeout) {
+    substitutes_.Replace(&Win32Api::WaitForMultipleObjects,
+                         [previousWait, waiting](DWORD count, const HANDLE* handles, BOOL all, DWORD timeout) {
         if (timeout == INFINITE) {
             ReleaseSemaphore(waiting, 1, nullptr);
         }
-        return realWait(count, handles, all, timeout);
-    };
+        return previousWait(count, handles, all, timeout);
+    });
     HANDLE finished = finished_;
     thread_ = std::thread([finished] {
         ServiceMain(0, nullptr);
@@ -279,7 +282,5 @@ void ExpectStoppedAndReleased(const std::vector<SERVICE_STATUS>& reports)
 
 FreshServiceRun::FreshServiceRun()
 {
-    recorder.Install();
     launches.consoleSession = 0xFFFFFFFF;
-    launches.Install();
 }

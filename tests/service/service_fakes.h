@@ -1,9 +1,11 @@
 // Substitutes for the service tests: status reports and command launches are
 // recorded instead of reaching the service manager or creating processes.
-// Install them inside the scope of a Win32Override.
+// Each puts its calls into the `win32` table when it is constructed and puts
+// back what it found there when it is destroyed.
 #pragma once
 
 #include "common/win32_api.h"
+#include "tests/support/strict_win32.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -35,11 +37,15 @@ const HANDLE kFakeChildThread = reinterpret_cast<HANDLE>(0x7004);
 // Records every status report; RegisterServiceCtrlHandlerExW succeeds.
 class StatusRecorder {
 public:
-    void Install();
+    StatusRecorder();
+    StatusRecorder(const StatusRecorder&) = delete;
+    StatusRecorder& operator=(const StatusRecorder&) = delete;
+
     void WaitForState(DWORD state);
     std::vector<SERVICE_STATUS> Reports();
 
 private:
+    Win32Substitutes substitutes_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<SERVICE_STATUS> reports_;
@@ -89,10 +95,13 @@ struct CreateCall {
 // Substitutes the token steps, CreateProcessAsUserW and closing of the fake
 // handles, and the change of the current directory; records every call in
 // order in `steps` ("open-token", "duplicate-token", "set-session",
-// "directory <path>", "create", "close <name>").
+// "directory <path>", "create", "close <name>"). Closing any other handle
+// goes to the CloseHandle it found. The results below are read at each call.
 class LaunchRecorder {
 public:
-    void Install();
+    LaunchRecorder();
+    LaunchRecorder(const LaunchRecorder&) = delete;
+    LaunchRecorder& operator=(const LaunchRecorder&) = delete;
 
     std::vector<std::wstring> CommandLines() const;
 
@@ -107,6 +116,9 @@ public:
     std::vector<TokenSetCall> sets;
     std::vector<CreateCall> creates;
     std::vector<std::wstring> directories;
+
+private:
+    Win32Substitutes substitutes_;
 };
 
 // Runs ServiceMain on a thread of its own and keeps the test in step with it:
@@ -136,6 +148,7 @@ public:
     void WaitForEnd();
 
 private:
+    Win32Substitutes substitutes_;
     HANDLE waiting_ = nullptr;  // a semaphore, released at every entry into the wait
     HANDLE finished_ = nullptr;  // set when ServiceMain has returned
     std::thread thread_;
@@ -146,14 +159,25 @@ private:
 void ExpectStoppedAndReleased(const std::vector<SERVICE_STATUS>& reports);
 
 // What a service run in a test (a fixture, or one case of a table) needs
-// afresh: the service's globals as in a new process, the Windows calls as it
-// found them (restored at its end), and status and launch recorders
-// installed, with no console session (so the check for a user at the
-// console after RUNNING writes no policy value and creates no marker).
+// afresh: the service's globals as in a new process, the Windows calls in
+// strict mode (the table restored at its end), and status and launch
+// recorders installed, with no console session (so the check for a user at
+// the console after RUNNING writes no policy value and creates no marker).
+// Real are only the calls of the service's own loop that these tests make
+// for real on purpose: the registry (inside the test's RegistrySandbox), the
+// events and the waits, and the process's own pseudo handle and program path
+// (where the launch takes its token from, and its working directory); a
+// test names any further one with api.UseReal.
 struct FreshServiceRun {
     FreshServiceRun();
     ServiceGlobalsReset globals;
-    Win32Override api;
+    StrictWin32Override api{&Win32Api::RegOpenKeyExW,      &Win32Api::RegQueryInfoKeyW,
+                            &Win32Api::RegEnumKeyExW,      &Win32Api::RegQueryValueExW,
+                            &Win32Api::RegCloseKey,        &Win32Api::CreateEventW,
+                            &Win32Api::SetEvent,           &Win32Api::ResetEvent,
+                            &Win32Api::CloseHandle,        &Win32Api::WaitForMultipleObjects,
+                            &Win32Api::GetCurrentProcess,  &Win32Api::GetModuleFileNameW,
+                            &Win32Api::GetLongPathNameW,   &Win32Api::PathRemoveFileSpecW};
     StatusRecorder recorder;
     LaunchRecorder launches;
 };

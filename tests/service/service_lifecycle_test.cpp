@@ -219,9 +219,8 @@ TEST_F(ServiceLifecycle, FailedStartsReportStoppedWithTheirCause)
         SCOPED_TRACE(c.what);
         ServiceGlobalsReset fresh;
         RegistrySandbox caseSandbox;
-        StatusRecorder caseRecorder;
         win32 = configured;
-        caseRecorder.Install();
+        StatusRecorder caseRecorder;
         // A start that wrongly succeeds ends at its first wait.
         win32.WaitForMultipleObjects = [](DWORD count, const HANDLE*, BOOL, DWORD) -> DWORD {
             ADD_FAILURE() << "the service started";

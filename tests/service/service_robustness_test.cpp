@@ -262,10 +262,11 @@ TEST_F(ServiceRobustness, TenThousandPressesLeaveHandlesAndMemoryFlat)
     // without a leak grows by nothing, or by a few pages of heap noise.
     constexpr size_t kMemoryGrowthBound = 512 * 1024;
 
-    // The real calls throughout, the token steps, paths and directory change
-    // included; then the substitutes below.
-    win32 = Win32Api();
-    recorder.Install();
+    // The token steps, the console session and the directory change are real
+    // too, besides the registry, events and paths of every service run (the
+    // status reports stay recorded); then the substitutes below.
+    run.api.UseReal(&Win32Api::OpenProcessToken, &Win32Api::DuplicateTokenEx, &Win32Api::WTSGetActiveConsoleSessionId,
+                    &Win32Api::SetTokenInformation, &Win32Api::SetCurrentDirectoryW);
     // No console user is found, so that no machine-wide marker is created;
     // the launcher itself does not ask for the user.
     win32.WTSQuerySessionInformationW = [](HANDLE, DWORD, WTS_INFO_CLASS, LPWSTR*, DWORD*) { return FALSE; };

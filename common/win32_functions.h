@@ -1,0 +1,103 @@
+// Every Windows function that the two programs call, each named once, with
+// how a call of it fails: what it returns then, and the error it leaves for
+// GetLastError (0: it leaves the last error as it was; the registry calls
+// return their error instead). The `win32` table (common/win32_api.h) and
+// its strict test mode are generated from this one list.
+//
+//   X(name, failure result, last error)
+//
+// `kCannotFail` marks a function that has no failure (or none that its
+// caller could notice); where a failure has to be produced anyway, it
+// returns a zero value (nothing for a void function).
+//
+// Include it after the Windows headers that declare the functions.
+#pragma once
+
+// Converts to a zero value of any return type.
+struct Win32CannotFail {
+    template <typename T>
+    constexpr operator T() const
+    {
+        return T();
+    }
+};
+constexpr Win32CannotFail kCannotFail{};
+
+#define TW_WIN32_FUNCTIONS(X)                                                          \
+    /* Errors, time. */                                                                \
+    X(GetLastError,                  kCannotFail,          0)                          \
+    X(SetLastError,                  kCannotFail,          0)                          \
+    X(Sleep,                         kCannotFail,          0)                          \
+    X(GetTickCount,                  kCannotFail,          0)                          \
+                                                                                       \
+    /* Kernel objects. */                                                              \
+    X(CreateEventW,                  nullptr,              ERROR_NOT_ENOUGH_MEMORY)    \
+    X(SetEvent,                      FALSE,                ERROR_INVALID_HANDLE)       \
+    X(ResetEvent,                    FALSE,                ERROR_INVALID_HANDLE)       \
+    X(CloseHandle,                   FALSE,                ERROR_INVALID_HANDLE)       \
+    X(WaitForMultipleObjects,        WAIT_FAILED,          ERROR_INVALID_HANDLE)       \
+                                                                                       \
+    /* Registry. */                                                                    \
+    X(RegOpenKeyExW,                 ERROR_ACCESS_DENIED,  0)                          \
+    X(RegCreateKeyExW,               ERROR_ACCESS_DENIED,  0)                          \
+    X(RegQueryInfoKeyW,              ERROR_ACCESS_DENIED,  0)                          \
+    X(RegEnumKeyExW,                 ERROR_ACCESS_DENIED,  0)                          \
+    X(RegQueryValueExW,              ERROR_ACCESS_DENIED,  0)                          \
+    X(RegSetValueExW,                ERROR_ACCESS_DENIED,  0)                          \
+    X(RegFlushKey,                   ERROR_ACCESS_DENIED,  0)                          \
+    X(RegCloseKey,                   ERROR_INVALID_HANDLE, 0)                          \
+                                                                                       \
+    /* Service control manager. */                                                     \
+    X(StartServiceCtrlDispatcherW,   FALSE,                ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) \
+    X(RegisterServiceCtrlHandlerExW, nullptr,              ERROR_SERVICE_DOES_NOT_EXIST) \
+    X(SetServiceStatus,              FALSE,                ERROR_INVALID_HANDLE)       \
+    X(OpenSCManagerW,                nullptr,              ERROR_ACCESS_DENIED)        \
+    X(CreateServiceW,                nullptr,              ERROR_ACCESS_DENIED)        \
+    X(OpenServiceW,                  nullptr,              ERROR_SERVICE_DOES_NOT_EXIST) \
+    X(QueryServiceStatusEx,          FALSE,                ERROR_ACCESS_DENIED)        \
+    X(ControlService,                FALSE,                ERROR_SERVICE_CANNOT_ACCEPT_CTRL) \
+    X(EnumDependentServicesW,        FALSE,                ERROR_ACCESS_DENIED)        \
+    X(DeleteService,                 FALSE,                ERROR_ACCESS_DENIED)        \
+    X(CloseServiceHandle,            FALSE,                ERROR_INVALID_HANDLE)       \
+                                                                                       \
+    /* Security, tokens and processes. */                                              \
+    X(GetCurrentProcess,             kCannotFail,          0)                          \
+    X(OpenProcessToken,              FALSE,                ERROR_ACCESS_DENIED)        \
+    X(DuplicateTokenEx,              FALSE,                ERROR_ACCESS_DENIED)        \
+    X(SetTokenInformation,           FALSE,                ERROR_PRIVILEGE_NOT_HELD)   \
+    X(CreateProcessAsUserW,          FALSE,                ERROR_FILE_NOT_FOUND)       \
+    X(OpenProcess,                   nullptr,              ERROR_ACCESS_DENIED)        \
+    X(LookupAccountNameW,            FALSE,                ERROR_NONE_MAPPED)          \
+    X(ConvertSidToStringSidW,        FALSE,                ERROR_NOT_ENOUGH_MEMORY)    \
+    X(LocalFree,                     kCannotFail,          0)                          \
+    X(GetProcessHeap,                nullptr,              ERROR_NOT_ENOUGH_MEMORY)    \
+    X(HeapAlloc,                     nullptr,              0)                          \
+    X(HeapFree,                      FALSE,                ERROR_INVALID_PARAMETER)    \
+                                                                                       \
+    /* Terminal services. */                                                           \
+    X(WTSGetActiveConsoleSessionId,  0xFFFFFFFFul,         0)                          \
+    X(WTSQuerySessionInformationW,   FALSE,                ERROR_FILE_NOT_FOUND)       \
+    X(WTSFreeMemory,                 kCannotFail,          0)                          \
+                                                                                       \
+    /* Paths and the process's own file. */                                            \
+    X(GetCommandLineW,               kCannotFail,          0)                          \
+    X(GetModuleFileNameW,            0,                    ERROR_INVALID_PARAMETER)    \
+    X(GetModuleFileNameExW,          0,                    ERROR_ACCESS_DENIED)        \
+    X(GetLongPathNameW,              0,                    ERROR_FILE_NOT_FOUND)       \
+    X(PathRemoveFileSpecW,           FALSE,                0)                          \
+    X(PathFindFileNameW,             kCannotFail,          0)                          \
+    X(SetCurrentDirectoryW,          FALSE,                ERROR_PATH_NOT_FOUND)       \
+                                                                                       \
+    /* Windows and input. */                                                           \
+    X(GetForegroundWindow,           nullptr,              0)                          \
+    X(GetWindowThreadProcessId,      0,                    ERROR_INVALID_WINDOW_HANDLE) \
+    X(EnumChildWindows,              FALSE,                0)                          \
+    X(GetWindowTextW,                0,                    ERROR_INVALID_WINDOW_HANDLE) \
+    X(GetClassNameW,                 0,                    ERROR_INVALID_WINDOW_HANDLE) \
+    X(PostMessageW,                  FALSE,                ERROR_INVALID_WINDOW_HANDLE) \
+    X(keybd_event,                   kCannotFail,          0)                          \
+    X(MapVirtualKeyW,                0,                    0)                          \
+    X(LockWorkStation,               FALSE,                ERROR_ACCESS_DENIED)        \
+    X(OpenInputDesktop,              nullptr,              ERROR_ACCESS_DENIED)        \
+    X(GetUserObjectInformationW,     FALSE,                ERROR_INVALID_HANDLE)       \
+    X(CloseDesktop,                  FALSE,                ERROR_INVALID_HANDLE)
