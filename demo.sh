@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The demo, under Wine: TarnwickSvc is installed with "/install" and started
-# by Wine's service manager; the driver stand-in (hotkeysim) configures and
+# by Wine's service manager; the driver stand-in (TarnwickCtl) configures and
 # presses hotkeys; the service starts a probe that shows what it was given,
 # then TarnwickAgent, which posts Win+L into a fake Microsoft Remote Desktop
 # client; then the agent's local path; finally "/Uninstall".
@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 source scripts/helpers.sh
 tw_ensure_packages "${TW_BASE_PACKAGES[@]}"
 tw_build mingw >/dev/null
-echo "Built: build/bin/TarnwickSvc.exe, TarnwickAgent.exe, hotkeysim.exe"
+echo "Built: build/bin/TarnwickSvc.exe, TarnwickAgent.exe, TarnwickCtl.exe"
 
 step() { printf '\n=== %s\n' "$*"; }
 show() { printf '$ %s\n' "$*"; }
@@ -20,11 +20,11 @@ tw_fresh_prefix build/demo-wineprefix
 C="$TW_DRIVE_C"
 APP='C:\Program Files\Tarnwick'
 DEMO='C:\demo'
-tw_install_programs TarnwickSvc.exe TarnwickAgent.exe hotkeysim.exe
+tw_install_programs TarnwickSvc.exe TarnwickAgent.exe TarnwickCtl.exe
 mkdir -p "$C/demo"
 cp build/bin/probe.exe "$C/demo/probe.exe"
 cp build/bin/fake_client.exe "$C/demo/mstsc.exe"      # the fake Remote Desktop client
-sim() { show "hotkeysim $*"; tw_run "$C/Program Files/Tarnwick/hotkeysim.exe" "$@"; }
+sim() { show "TarnwickCtl $*"; tw_run "$C/Program Files/Tarnwick/TarnwickCtl.exe" "$@"; }
 
 # An ordinary application in the user's session. It also keeps Wine's
 # session alive, which Wine's services need.

@@ -14,7 +14,7 @@ TEST(VersionResource, EveryShippedProgramCarriesTheConfiguredVersion)
     const DWORD versionMS = (DWORD{TW_EXPECTED_MAJOR} << 16) | DWORD{TW_EXPECTED_MINOR};
     const DWORD versionLS = DWORD{TW_EXPECTED_PATCH} << 16;
 
-    for (const wchar_t* program : {L"TarnwickSvc.exe", L"TarnwickAgent.exe", L"hotkeysim.exe"}) {
+    for (const wchar_t* program : {L"TarnwickSvc.exe", L"TarnwickAgent.exe", L"TarnwickCtl.exe"}) {
         SCOPED_TRACE(Narrow(program));
         const VersionResource version = ReadVersionResource(BinPath(program));
         ASSERT_TRUE(version.present);

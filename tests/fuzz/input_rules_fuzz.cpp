@@ -1,12 +1,13 @@
 // Feeds arbitrary text to the rules that read outside input: the agent's
-// command line and hotkey names, name comparison, and hotkeysim's arguments
+// command line and hotkey names, name comparison, and TarnwickCtl's arguments
 // and value display. Built natively with libFuzzer and the sanitizers; any
 // crash, undefined behaviour or broken invariant ends the run.
 #include "agent/blocking_rules.h"
 #include "agent/hotkey_names.h"
 #include "common/driver_config.h"
 #include "common/names.h"
-#include "tools/hotkeysim_rules.h"
+#include "tools/ctl_args.h"
+#include "tools/registry_values.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -50,14 +51,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
                                                                          : policyName == name);
     Check(HotkeySubkeyPath(name).size() == wcslen(kHotkeyKeyPath) + 1 + std::wstring(name).size());
 
-    // hotkeysim: NUL-separated arguments, and the raw bytes as a value.
+    // TarnwickCtl: NUL-separated arguments, and the raw bytes as a value.
     std::vector<std::wstring> args;
     size_t start = 0;
     for (size_t end; (end = text.find(L'\0', start)) != std::wstring::npos; start = end + 1) {
         args.push_back(text.substr(start, end - start));
     }
     args.push_back(text.substr(start));
-    ParseHotkeySimArgs(args);
+    ParseCtlArgs(args);
     std::vector<std::uint8_t> bytes;
     if (ParseHexBytes(text, bytes)) {
         Check(bytes.size() <= text.size() / 2);

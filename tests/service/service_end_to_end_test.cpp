@@ -1,5 +1,5 @@
 // The real TarnwickSvc.exe under Wine's service manager, configured and
-// pressed with the real hotkeysim.exe, starting the real probe.exe, or the
+// pressed with the real TarnwickCtl.exe, starting the real probe.exe, or the
 // real TarnwickAgent.exe with a fake remote-desktop client in front. These
 // tests change the machine's service database, its registry and named
 // objects, so they run alone (LOCK) and undo what they did.
@@ -43,7 +43,7 @@ std::wstring QuoteArgument(const std::wstring& text)
 
 RunResult RunTool(const std::wstring& arguments)
 {
-    return RunProgram(L"\"" + BinPath(L"hotkeysim.exe") + L"\" " + arguments);
+    return RunProgram(L"\"" + BinPath(L"TarnwickCtl.exe") + L"\" " + arguments);
 }
 
 bool KeyExists(const wchar_t* path)
@@ -93,7 +93,7 @@ protected:
         }
     }
 
-    // Configures a hotkey with hotkeysim; TearDown removes it.
+    // Configures a hotkey with TarnwickCtl; TearDown removes it.
     void ConfigureHotkey(const std::wstring& name, const std::wstring& run)
     {
         configured_.push_back(name);
@@ -340,7 +340,7 @@ TEST_F(ServiceEndToEnd, APressTravelsThroughServiceAndAgentIntoTheClientInFront)
     RemoveDirectoryW(folder.c_str());
 }
 
-TEST(HotkeySimStatus, TellsWhetherTheLogonMarkerExists)
+TEST(CtlStatus, TellsWhetherTheLogonMarkerExists)
 {
     HANDLE marker = CreateEventW(nullptr, TRUE, FALSE, L"ZQKBFiltrWinLogon");
     ASSERT_NE(marker, nullptr);

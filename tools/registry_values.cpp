@@ -1,4 +1,4 @@
-#include "tools/hotkeysim_rules.h"
+#include "tools/registry_values.h"
 
 #include "common/names.h"
 
@@ -85,55 +85,7 @@ std::wstring Hex(std::uint64_t value, int digits)
     return text;
 }
 
-bool ValidHotkeyName(const std::wstring& name, std::wstring& error)
-{
-    if (name.empty()) {
-        error = L"the hotkey name is empty";
-        return false;
-    }
-    if (name.find(L'\\') != std::wstring::npos) {
-        error = L"the hotkey name \"" + name + L"\" contains a backslash";
-        return false;
-    }
-    return true;
-}
-
-SimParse Failure(const std::wstring& error)
-{
-    SimParse parse;
-    parse.error = error;
-    return parse;
-}
-
 }  // namespace
-
-std::wstring HotkeySimUsage()
-{
-    return L"hotkeysim: stands in for the keyboard filter driver zqkbfiltr.\n"
-           L"Hotkeys live under HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services\\zqkbfiltr\\hotkey,\n"
-           L"one subkey per hotkey.\n"
-           L"\n"
-           L"usage:\n"
-           L"  hotkeysim set NAME [--run COMMAND] [--block N] [--blocklocal N]\n"
-           L"      create the hotkey NAME (if needed) and write \"run\" (REG_SZ),\n"
-           L"      \"Block\" and \"BlockLocal\" (REG_DWORD) as given\n"
-           L"  hotkeysim set-value NAME VALUE TYPE DATA\n"
-           L"      write any value of the hotkey NAME; TYPE is REG_SZ, REG_EXPAND_SZ,\n"
-           L"      REG_DWORD, REG_QWORD or REG_BINARY; DATA is text, a number (decimal\n"
-           L"      or 0x...) or hex bytes (\"0100\" is the two bytes 01 00; \"\" is none)\n"
-           L"  hotkeysim list\n"
-           L"      show every hotkey and its values\n"
-           L"  hotkeysim remove NAME [VALUE]\n"
-           L"      remove the hotkey NAME, or only its value VALUE\n"
-           L"  hotkeysim press NAME\n"
-           L"      press the hotkey: set the event \"ZQKBFiltr\" + NAME\n"
-           L"  hotkeysim status\n"
-           L"      show the console user, that user's \"DisableLockWorkstation\" and\n"
-           L"      whether the event \"ZQKBFiltrWinLogon\" exists\n"
-           L"  hotkeysim help\n"
-           L"\n"
-           L"Exit code 0 on success, 1 when the operation failed, 2 for wrong arguments.\n";
-}
 
 bool ParseHexBytes(const std::wstring& text, std::vector<std::uint8_t>& bytes)
 {
@@ -259,96 +211,4 @@ std::wstring FormatValue(std::uint32_t type, const std::vector<std::uint8_t>& da
         text += L" " + Hex(byte, 2);
     }
     return text;
-}
-
-SimParse ParseHotkeySimArgs(const std::vector<std::wstring>& args)
-{
-    SimParse parse;
-    if (args.empty()) {
-        return Failure(L"no command given");
-    }
-    const std::wstring& verb = args[0];
-    const size_t operands = args.size() - 1;
-    SimCommand& command = parse.command;
-
-    if (NamesEqual(verb, L"help") || NamesEqual(verb, L"--help") || NamesEqual(verb, L"-h") ||
-        NamesEqual(verb, L"/?")) {
-        command.action = SimAction::Help;
-        return parse;
-    }
-    if (NamesEqual(verb, L"list") || NamesEqual(verb, L"status")) {
-        if (operands != 0) {
-            return Failure(verb + L" takes no arguments");
-        }
-        command.action = NamesEqual(verb, L"list") ? SimAction::List : SimAction::Status;
-        return parse;
-    }
-    if (NamesEqual(verb, L"press")) {
-        if (operands != 1) {
-            return Failure(L"press takes one hotkey name");
-        }
-        command.action = SimAction::Press;
-    } else if (NamesEqual(verb, L"remove")) {
-        if (operands != 1 && operands != 2) {
-            return Failure(L"remove takes a hotkey name and optionally a value name");
-        }
-        command.action = SimAction::Remove;
-        if (operands == 2) {
-            command.valueName = args[2];
-        }
-    } else if (NamesEqual(verb, L"set-value")) {
-        if (operands != 4) {
-            return Failure(L"set-value takes NAME VALUE TYPE DATA");
-        }
-        command.action = SimAction::SetValue;
-        SimValue value;
-        value.name = args[2];
-        if (!ParseValueType(args[3], value.type)) {
-            return Failure(L"unknown value type \"" + args[3] +
-                           L"\" (REG_SZ, REG_EXPAND_SZ, REG_DWORD, REG_QWORD or REG_BINARY)");
-        }
-        std::wstring error;
-        if (!EncodeValueData(value.type, args[4], value.data, error)) {
-            return Failure(error);
-        }
-        command.values.push_back(value);
-    } else if (NamesEqual(verb, L"set")) {
-        if (operands < 1) {
-            return Failure(L"set takes a hotkey name");
-        }
-        command.action = SimAction::Set;
-        for (size_t i = 2; i < args.size(); i += 2) {
-            const std::wstring& option = args[i];
-            SimValue value;
-            if (NamesEqual(option, L"--run")) {
-                value.name = L"run";
-                value.type = kTypeSz;
-            } else if (NamesEqual(option, L"--block")) {
-                value.name = L"Block";
-                value.type = kTypeDword;
-            } else if (NamesEqual(option, L"--blocklocal")) {
-                value.name = L"BlockLocal";
-                value.type = kTypeDword;
-            } else {
-                return Failure(L"unknown option \"" + option + L"\" (--run, --block or --blocklocal)");
-            }
-            if (i + 1 >= args.size()) {
-                return Failure(option + L" needs a value");
-            }
-            std::wstring error;
-            if (!EncodeValueData(value.type, args[i + 1], value.data, error)) {
-                return Failure(option + L": " + error);
-            }
-            command.values.push_back(value);
-        }
-    } else {
-        return Failure(L"unknown command \"" + verb + L"\"");
-    }
-
-    command.hotkey = args[1];
-    std::wstring error;
-    if (!ValidHotkeyName(command.hotkey, error)) {
-        return Failure(error);
-    }
-    return parse;
 }

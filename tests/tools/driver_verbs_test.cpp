@@ -1,12 +1,14 @@
-// hotkeysim, the driver stand-in: its registry side runs in this process
-// inside a RegistrySandbox (through RunHotkeySim); "press" runs the real
-// program against real events.
+// TarnwickCtl's driver verbs: the registry side runs in this process inside a
+// RegistrySandbox (through RunTarnwickCtl); "press" runs the real program
+// against real events.
+#include "common/driver_config.h"
 #include "common/lock_policy.h"
 #include "service/hotkey_table.h"
 #include "tests/service/service_fakes.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/test_programs.h"
-#include "tools/hotkeysim.h"
+#include "tests/tools/key_security.h"
+#include "tools/ctl.h"
 
 #include <gtest/gtest.h>
 
@@ -20,9 +22,9 @@ struct SimRun {
 
 SimRun Sim(const std::vector<std::wstring>& args)
 {
-    SimRun run{0, L"", L""};
-    run.exitCode = RunHotkeySim(args, run.out, run.err);
-    return run;
+    CollectedOutput output;
+    const int exitCode = RunTarnwickCtl(args, output);
+    return SimRun{exitCode, output.out, output.err};
 }
 
 bool Contains(const std::wstring& text, const std::wstring& part)
@@ -49,13 +51,13 @@ void ExpectValue(const std::wstring& hotkey, const wchar_t* name, DWORD type, co
     EXPECT_EQ(actual, data) << name;
 }
 
-class HotkeySimRegistry : public ::testing::Test {
+class CtlDriverVerbs : public ::testing::Test {
 protected:
     ServiceGlobalsReset globals;
     RegistrySandbox sandbox;
 };
 
-TEST_F(HotkeySimRegistry, SetsValuesOfEveryTypeListsAndRemovesThem)
+TEST_F(CtlDriverVerbs, SetsValuesOfEveryTypeListsAndRemovesThem)
 {
     const std::wstring key = L"LWin+L";
     SimRun run = Sim({L"set", key, L"--run", L"\"C:\\a b\\x.exe\" -q", L"--block", L"1", L"--blocklocal", L"0"});
@@ -113,14 +115,14 @@ TEST_F(HotkeySimRegistry, SetsValuesOfEveryTypeListsAndRemovesThem)
     EXPECT_TRUE(Contains(run.err, L"LWin+L")) << run.err;
 }
 
-TEST_F(HotkeySimRegistry, ListWithoutTheHotkeyKeySaysSo)
+TEST_F(CtlDriverVerbs, ListWithoutTheHotkeyKeySaysSo)
 {
     const SimRun run = Sim({L"list"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(Contains(run.out, L"no hotkeys")) << run.out;
 }
 
-TEST_F(HotkeySimRegistry, WrongArgumentsGiveUsageAndExitCodeTwo)
+TEST_F(CtlDriverVerbs, WrongArgumentsGiveUsageAndExitCodeTwo)
 {
     const SimRun run = Sim({L"set-value", L"k", L"Block", L"REG_DWORD", L"many"});
     EXPECT_EQ(run.exitCode, 2);
@@ -130,7 +132,27 @@ TEST_F(HotkeySimRegistry, WrongArgumentsGiveUsageAndExitCodeTwo)
     EXPECT_FALSE(RegistrySandbox::KeyExists(HKEY_LOCAL_MACHINE, HotkeySubkey(L"k")));
 }
 
-TEST_F(HotkeySimRegistry, WhatItConfiguresIsWhatTheServiceLoads)
+TEST_F(CtlDriverVerbs, AFailureSaysWhatFailedAndWhatToDo)
+{
+    RegistrySandbox::CreateKey(HKEY_LOCAL_MACHINE, HotkeySubkey(L"LWin+L"));
+    {
+        // No value of the hotkey may be set.
+        const KeySecurity denied(HKEY_LOCAL_MACHINE, HotkeySubkey(L"LWin+L"), L"D:(D;;0x2;;;WD)(A;;KA;;;WD)");
+        const SimRun run = Sim({L"set", L"LWin+L", L"--run", L"x.exe"});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(Contains(run.err, L"cannot create HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services\\"
+                                      L"zqkbfiltr\\hotkey\\LWin+L (error 5"))
+            << run.err;
+        EXPECT_TRUE(Contains(run.err, L": run it from an elevated prompt\n")) << run.err;
+        EXPECT_TRUE(run.out.empty()) << run.out;
+    }
+    const SimRun run = Sim({L"remove", L"RWin+L"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.err, L"cannot remove hotkey \"RWin+L\" (error 2")) << run.err;
+    EXPECT_TRUE(Contains(run.err, L"`TarnwickCtl list` shows the configured hotkeys")) << run.err;
+}
+
+TEST_F(CtlDriverVerbs, WhatItConfiguresIsWhatTheServiceLoads)
 {
     const std::wstring blocked = UniqueHotkey(L"blocked");
     const std::wstring open = UniqueHotkey(L"open");
@@ -152,7 +174,7 @@ TEST_F(HotkeySimRegistry, WhatItConfiguresIsWhatTheServiceLoads)
     EXPECT_EQ(error, static_cast<DWORD>(ERROR_BAD_CONFIGURATION));
 }
 
-TEST_F(HotkeySimRegistry, StatusShowsTheConsoleUsersLockPolicy)
+TEST_F(CtlDriverVerbs, StatusShowsTheConsoleUsersLockPolicy)
 {
     std::wstring user;
     ASSERT_TRUE(GetConsoleUserName(user));
@@ -190,10 +212,10 @@ std::wstring Utf8ToWide(const std::string& text)
 
 RunResult RunTool(const std::wstring& arguments)
 {
-    return RunProgram(L"\"" + BinPath(L"hotkeysim.exe") + L"\" " + arguments);
+    return RunProgram(L"\"" + BinPath(L"TarnwickCtl.exe") + L"\" " + arguments);
 }
 
-TEST(HotkeySimPress, SetsTheHotkeysEventAndFailsClearlyWithoutOne)
+TEST(CtlPress, SetsTheHotkeysEventAndFailsClearlyWithoutOne)
 {
     const std::wstring name = UniqueHotkey(L"press me");
     HANDLE event = CreateEventW(nullptr, FALSE, FALSE, (L"ZQKBFiltr" + name).c_str());

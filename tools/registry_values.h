@@ -1,6 +1,6 @@
-// hotkeysim, the stand-in for the keyboard filter driver: its command-line
-// rules, and the encoding and display of registry values. Needs no Windows
-// header (registry types are given by their numbers).
+// Registry values as TarnwickCtl writes and shows them: value types by
+// name, data given as command-line text, and one value for display. Needs no
+// Windows header (registry types are given by their numbers).
 #pragma once
 
 #include <cstdint>
@@ -13,33 +13,6 @@ constexpr std::uint32_t kTypeExpandSz = 2;  // REG_EXPAND_SZ
 constexpr std::uint32_t kTypeBinary = 3;    // REG_BINARY
 constexpr std::uint32_t kTypeDword = 4;     // REG_DWORD
 constexpr std::uint32_t kTypeQword = 11;    // REG_QWORD
-
-enum class SimAction { Help, Set, SetValue, List, Remove, Press, Status };
-
-// One registry value to write: its name, type and raw data.
-struct SimValue {
-    std::wstring name;
-    std::uint32_t type = 0;
-    std::vector<std::uint8_t> data;
-};
-
-struct SimCommand {
-    SimAction action = SimAction::Help;
-    std::wstring hotkey;           // set, set-value, remove, press
-    std::vector<SimValue> values;  // set, set-value: in the order given
-    std::wstring valueName;        // remove NAME VALUE: the value to remove
-};
-
-// The parsed command, or `error` (non-empty) when the arguments are wrong.
-struct SimParse {
-    SimCommand command;
-    std::wstring error;
-};
-
-// Parses the arguments that follow the program name.
-SimParse ParseHotkeySimArgs(const std::vector<std::wstring>& args);
-
-std::wstring HotkeySimUsage();
 
 // "0100ff", also with blanks or commas between bytes ("01 00,ff"); an empty
 // text is zero bytes. False for an odd number of digits or any other
@@ -54,6 +27,13 @@ bool ParseUnsigned(const std::wstring& text, std::uint64_t max, std::uint64_t& v
 // ASCII case) to the type number; false for any other text.
 bool ParseValueType(const std::wstring& text, std::uint32_t& type);
 std::wstring ValueTypeName(std::uint32_t type);
+
+// One registry value to write: its name, type and raw data.
+struct NamedValue {
+    std::wstring name;
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+};
 
 // The data of a value of `type` given as command-line text: UTF-16LE with a
 // terminating NUL for the string types, a little-endian number for

@@ -1,4 +1,4 @@
-#include "tools/hotkeysim_rules.h"
+#include "tools/registry_values.h"
 
 #include <gtest/gtest.h>
 
@@ -6,12 +6,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-SimParse Parse(std::vector<std::wstring> args)
-{
-    return ParseHotkeySimArgs(args);
-}
-
-TEST(HotkeySimHex, AcceptsPairsOfDigitsWithOptionalSeparatorsAndRejectsEverythingElse)
+TEST(RegistryValueHex, AcceptsPairsOfDigitsWithOptionalSeparatorsAndRejectsEverythingElse)
 {
     struct Case {
         const wchar_t* text;
@@ -42,7 +37,7 @@ TEST(HotkeySimHex, AcceptsPairsOfDigitsWithOptionalSeparatorsAndRejectsEverythin
     }
 }
 
-TEST(HotkeySimNumbers, DecimalOrHexUpToTheLimit)
+TEST(RegistryValueNumbers, DecimalOrHexUpToTheLimit)
 {
     struct Case {
         const wchar_t* text;
@@ -74,7 +69,7 @@ TEST(HotkeySimNumbers, DecimalOrHexUpToTheLimit)
     }
 }
 
-TEST(HotkeySimValues, EncodeEachTypeAsTheRegistryStoresIt)
+TEST(RegistryValues, EncodeEachTypeAsTheRegistryStoresIt)
 {
     struct Case {
         std::uint32_t type;
@@ -106,7 +101,7 @@ TEST(HotkeySimValues, EncodeEachTypeAsTheRegistryStoresIt)
     EXPECT_FALSE(EncodeValueData(7, L"", data, error));  // REG_MULTI_SZ is not offered
 }
 
-TEST(HotkeySimValues, TypeNamesInAnyAsciiCaseAndNoOthers)
+TEST(RegistryValues, TypeNamesInAnyAsciiCaseAndNoOthers)
 {
     std::uint32_t type = 0;
     EXPECT_TRUE(ParseValueType(L"REG_SZ", type));
@@ -124,7 +119,7 @@ TEST(HotkeySimValues, TypeNamesInAnyAsciiCaseAndNoOthers)
     EXPECT_FALSE(ParseValueType(L"REG_MULTI_SZ", type));
 }
 
-TEST(HotkeySimValues, FormatShowsTextNumbersOrBytes)
+TEST(RegistryValues, FormatShowsTextNumbersOrBytes)
 {
     EXPECT_EQ(FormatValue(kTypeSz, {'a', 0, 'b', 0, 0, 0}), L"REG_SZ \"ab\"");
     EXPECT_EQ(FormatValue(kTypeExpandSz, {'a', 0, 'b'}), L"REG_EXPAND_SZ \"a\"");  // odd length, no NUL
@@ -135,91 +130,6 @@ TEST(HotkeySimValues, FormatShowsTextNumbersOrBytes)
     EXPECT_EQ(FormatValue(kTypeBinary, {0xDE, 0xAD}), L"REG_BINARY hex: de ad");
     EXPECT_EQ(FormatValue(kTypeBinary, {}), L"REG_BINARY hex:");
     EXPECT_EQ(FormatValue(7, {0}), L"type 7 hex: 00");
-}
-
-TEST(HotkeySimArgs, ParsesEveryCommand)
-{
-    const std::wstring run = L"\"C:\\a b\\x.exe\"";
-    SimParse p = Parse({L"set", L"LWin+L", L"--run", run, L"--block", L"1", L"--BlockLocal", L"0x2"});
-    ASSERT_EQ(p.error, L"");
-    EXPECT_EQ(p.command.action, SimAction::Set);
-    EXPECT_EQ(p.command.hotkey, L"LWin+L");
-    ASSERT_EQ(p.command.values.size(), 3u);
-    EXPECT_EQ(p.command.values[0].name, L"run");
-    EXPECT_EQ(p.command.values[0].type, kTypeSz);
-    EXPECT_EQ(p.command.values[0].data.size(), (run.size() + 1) * 2);
-    EXPECT_EQ(p.command.values[1].name, L"Block");
-    EXPECT_EQ(p.command.values[1].type, kTypeDword);
-    EXPECT_EQ(p.command.values[1].data, (Bytes{1, 0, 0, 0}));
-    EXPECT_EQ(p.command.values[2].name, L"BlockLocal");
-    EXPECT_EQ(p.command.values[2].data, (Bytes{2, 0, 0, 0}));
-
-    p = Parse({L"set", L"ctrl+alt+del"});  // a subkey without values
-    ASSERT_EQ(p.error, L"");
-    EXPECT_EQ(p.command.action, SimAction::Set);
-    EXPECT_TRUE(p.command.values.empty());
-
-    p = Parse({L"set-value", L"RWin+L", L"run", L"REG_EXPAND_SZ", L"%windir%\\x.exe"});
-    ASSERT_EQ(p.error, L"");
-    EXPECT_EQ(p.command.action, SimAction::SetValue);
-    EXPECT_EQ(p.command.hotkey, L"RWin+L");
-    ASSERT_EQ(p.command.values.size(), 1u);
-    EXPECT_EQ(p.command.values[0].name, L"run");
-    EXPECT_EQ(p.command.values[0].type, kTypeExpandSz);
-
-    p = Parse({L"set-value", L"K", L"Block", L"REG_BINARY", L"01"});
-    ASSERT_EQ(p.error, L"");
-    EXPECT_EQ(p.command.values[0].data, Bytes{1});
-
-    p = Parse({L"remove", L"K"});
-    ASSERT_EQ(p.error, L"");
-    EXPECT_EQ(p.command.action, SimAction::Remove);
-    EXPECT_EQ(p.command.valueName, L"");
-    p = Parse({L"remove", L"K", L"Block"});
-    ASSERT_EQ(p.error, L"");
-    EXPECT_EQ(p.command.valueName, L"Block");
-
-    p = Parse({L"PRESS", L"a b"});  // a name with blanks is one argument
-    ASSERT_EQ(p.error, L"");
-    EXPECT_EQ(p.command.action, SimAction::Press);
-    EXPECT_EQ(p.command.hotkey, L"a b");
-
-    EXPECT_EQ(Parse({L"list"}).command.action, SimAction::List);
-    EXPECT_EQ(Parse({L"status"}).command.action, SimAction::Status);
-    EXPECT_EQ(Parse({L"/?"}).command.action, SimAction::Help);
-    EXPECT_EQ(Parse({L"--help"}).error, L"");
-}
-
-TEST(HotkeySimArgs, RefusesWrongArgumentsWithAMessage)
-{
-    const std::vector<std::vector<std::wstring>> wrong = {
-        {},
-        {L"frobnicate"},
-        {L"list", L"x"},
-        {L"status", L"x"},
-        {L"press"},
-        {L"press", L"a", L"b"},
-        {L"press", L""},
-        {L"press", L"a\\b"},  // would name a key below the hotkey's subkey
-        {L"remove"},
-        {L"remove", L"a", L"b", L"c"},
-        {L"set"},
-        {L"set", L"K", L"--run"},
-        {L"set", L"K", L"--block", L"one"},
-        {L"set", L"K", L"--colour", L"red"},
-        {L"set", L"K", L"run", L"x"},
-        {L"set-value", L"K", L"run", L"REG_SZ"},
-        {L"set-value", L"K", L"run", L"REG_MULTI_SZ", L"x"},
-        {L"set-value", L"K", L"Block", L"REG_DWORD", L"4294967296"},
-        {L"set-value", L"K", L"Block", L"REG_BINARY", L"0"},
-    };
-    for (const auto& args : wrong) {
-        std::wstring joined;
-        for (const auto& a : args) {
-            joined += L"[" + a + L"]";
-        }
-        EXPECT_NE(Parse(args).error, L"") << joined;
-    }
 }
 
 }  // namespace

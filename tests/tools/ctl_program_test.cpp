@@ -1,0 +1,72 @@
+// The real TarnwickCtl.exe: its image, its usage and exit codes, and
+// lock-policy on the console user's real value (which the end-to-end tests
+// of the service use as well: LOCK).
+#include "tests/support/console_lock_policy.h"
+#include "tests/support/test_programs.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+RunResult RunCtl(const std::wstring& arguments)
+{
+    return RunProgram(L"\"" + BinPath(L"TarnwickCtl.exe") + L"\" " + arguments);
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+TEST(CtlProgram, IsAConsoleProgramWithTheApplicationManifest)
+{
+    const std::wstring path = BinPath(L"TarnwickCtl.exe");
+    const HMODULE image =
+        LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(image, nullptr);
+    // The low bits of a data-file module handle are flags, not part of the address.
+    const BYTE* base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(image) & ~ULONG_PTR(3));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_CUI);
+    const HRSRC resource = FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+    ASSERT_NE(resource, nullptr);
+    const std::string manifest(static_cast<const char*>(LockResource(LoadResource(image, resource))),
+                               SizeofResource(image, resource));
+    EXPECT_TRUE(Contains(manifest, "level=\"asInvoker\"")) << manifest;
+    FreeLibrary(image);
+}
+
+TEST(CtlProgram, HelpPrintsTheUsageAndWrongArgumentsGiveItWithExitCodeTwo)
+{
+    RunResult run = RunCtl(L"help");
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_TRUE(Contains(run.output, "usage:\n")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "TarnwickCtl lock-policy [0|1]")) << run.output;
+
+    for (const wchar_t* wrong : {L"", L"frobnicate", L"lock-policy 2", L"list x"}) {
+        run = RunCtl(wrong);
+        EXPECT_EQ(run.exitCode, 2u) << run.output;
+        EXPECT_TRUE(Contains(run.output, "usage:\n")) << run.output;
+    }
+}
+
+// The value left at 1 by a service that was ended by hand: lock-policy 0
+// gives the user the lock back.
+TEST(CtlProgram, LockPolicyZeroGivesTheConsoleUserTheLockBack)
+{
+    const ConsoleLockPolicy saved;
+    saved.Set(1);
+    RunResult run = RunCtl(L"lock-policy");
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_TRUE(Contains(run.output, ": 1: Windows does not let ")) << run.output;
+
+    run = RunCtl(L"lock-policy 0");
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_TRUE(Contains(run.output, " set to 0: ")) << run.output;
+    EXPECT_EQ(saved.Get(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,109 @@
+// TarnwickCtl lock-policy in this process, with HKEY_USERS inside a
+// RegistrySandbox and the real console user of the Wine session.
+#include "common/lock_policy.h"
+#include "tests/support/console_lock_policy.h"
+#include "tests/support/registry_sandbox.h"
+#include "tests/tools/key_security.h"
+#include "tools/ctl.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct CtlRun {
+    int exitCode;
+    std::wstring out;
+    std::wstring err;
+};
+
+CtlRun Ctl(const std::vector<std::wstring>& args)
+{
+    CollectedOutput output;
+    const int exitCode = RunTarnwickCtl(args, output);
+    return CtlRun{exitCode, output.out, output.err};
+}
+
+bool Contains(const std::wstring& text, const std::wstring& part)
+{
+    return text.find(part) != std::wstring::npos;
+}
+
+class CtlLockPolicy : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(GetConsoleUserName(user_));
+        key_ = ConsoleUserPolicyKey();
+        ASSERT_FALSE(key_.empty());
+    }
+
+    // The value in the sandbox, or -1 when it is not a REG_DWORD.
+    long long Value() const
+    {
+        DWORD type = 0;
+        std::vector<BYTE> data;
+        if (!RegistrySandbox::GetValue(HKEY_USERS, key_, L"DisableLockWorkstation", type, data) ||
+            type != REG_DWORD || data.size() != 4) {
+            return -1;
+        }
+        return *reinterpret_cast<const DWORD*>(data.data());
+    }
+
+    RegistrySandbox sandbox_;
+    std::wstring user_;
+    std::wstring key_;
+};
+
+TEST_F(CtlLockPolicy, ShowsAndSetsTheConsoleUsersValue)
+{
+    const std::wstring of = L"\"DisableLockWorkstation\" of " + user_;
+    CtlRun run = Ctl({L"lock-policy"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, of + L": absent: " + user_ + L" can lock the workstation\n");
+
+    run = Ctl({L"lock-policy", L"1"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, of + L" set to 1: Windows does not let " + user_ + L" lock the workstation itself\n");
+    EXPECT_EQ(Value(), 1);
+    run = Ctl({L"lock-policy"});
+    EXPECT_EQ(run.out, of + L": 1: Windows does not let " + user_ + L" lock the workstation itself\n");
+
+    run = Ctl({L"lock-policy", L"0"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, of + L" set to 0: " + user_ + L" can lock the workstation\n");
+    EXPECT_EQ(Value(), 0);
+
+    // A value of another type is shown as it is stored.
+    RegistrySandbox::SetString(HKEY_USERS, key_, L"DisableLockWorkstation", L"1");
+    run = Ctl({L"lock-policy"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, of + L": REG_SZ \"1\"\n");
+}
+
+TEST_F(CtlLockPolicy, AValueThatCannotBeWrittenSaysToRunItElevated)
+{
+    RegistrySandbox::SetDword(HKEY_USERS, key_, L"DisableLockWorkstation", 1);
+    const KeySecurity denied(HKEY_USERS, key_, L"D:(D;;0x2;;;WD)(A;;KA;;;WD)");
+    const CtlRun run = Ctl({L"lock-policy", L"0"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.out.empty()) << run.out;
+    EXPECT_TRUE(Contains(run.err, L"cannot write \"DisableLockWorkstation\" of " + user_)) << run.err;
+    EXPECT_TRUE(Contains(run.err, L"(error 5")) << run.err;
+    EXPECT_TRUE(Contains(run.err, L"run it from an elevated prompt")) << run.err;
+    EXPECT_EQ(Value(), 1);
+}
+
+TEST_F(CtlLockPolicy, WithoutAConsoleUserItSaysSoAndWritesNothing)
+{
+    Win32Override api;
+    win32.WTSGetActiveConsoleSessionId = [] { return 0xFFFFFFFFul; };
+    for (const auto& args : {std::vector<std::wstring>{L"lock-policy"}, std::vector<std::wstring>{L"lock-policy", L"0"}}) {
+        const CtlRun run = Ctl(args);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.out.empty()) << run.out;
+        EXPECT_TRUE(Contains(run.err, L"no user is logged on at the console")) << run.err;
+    }
+    EXPECT_FALSE(RegistrySandbox::KeyExists(HKEY_USERS, key_));
+}
+
+}  // namespace

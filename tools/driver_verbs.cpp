@@ -1,0 +1,163 @@
+#include "tools/driver_verbs.h"
+
+#include "common/driver_config.h"
+#include "common/handles.h"
+#include "tools/ctl_messages.h"
+
+#include <vector>
+
+namespace {
+
+constexpr const wchar_t* kListAdvice = L"`TarnwickCtl list` shows the configured hotkeys";
+
+// The values of one open hotkey subkey, one line each.
+void ListValues(HKEY key, CtlOutput& output)
+{
+    for (DWORD index = 0;; ++index) {
+        std::vector<wchar_t> name(16384, L'\0');
+        DWORD nameChars = static_cast<DWORD>(name.size());
+        DWORD type = 0;
+        DWORD size = 0;
+        LONG result = RegEnumValueW(key, index, name.data(), &nameChars, nullptr, &type, nullptr, &size);
+        if (result != ERROR_SUCCESS) {
+            break;
+        }
+        std::vector<BYTE> data(size);
+        nameChars = static_cast<DWORD>(name.size());
+        result = RegEnumValueW(key, index, name.data(), &nameChars, nullptr, &type, data.data(), &size);
+        if (result != ERROR_SUCCESS) {
+            output.Out(L"  " + std::wstring(name.data()) + L": (" + ErrorText(static_cast<DWORD>(result)) + L")\n");
+            continue;
+        }
+        data.resize(size);
+        output.Out(L"  " + std::wstring(name.data()) + L": " +
+                   FormatValue(type, std::vector<std::uint8_t>(data.begin(), data.end())) + L"\n");
+    }
+}
+
+}  // namespace
+
+int SetHotkeyValues(const CtlCommand& command, CtlOutput& output)
+{
+    const std::wstring path = HotkeySubkeyPath(command.hotkey.c_str());
+    KReg key;
+    const LONG created = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                         KEY_SET_VALUE, nullptr, &key.key, nullptr);
+    if (created != ERROR_SUCCESS) {
+        output.Err(FailureMessage(L"cannot create " + MachinePath(path), static_cast<DWORD>(created)));
+        return kExitFailed;
+    }
+    for (const NamedValue& value : command.values) {
+        const LONG written = RegSetValueExW(key.key, value.name.c_str(), 0, value.type, value.data.data(),
+                                            static_cast<DWORD>(value.data.size()));
+        if (written != ERROR_SUCCESS) {
+            output.Err(FailureMessage(L"cannot write \"" + value.name + L"\" of hotkey \"" + command.hotkey + L"\"",
+                                      static_cast<DWORD>(written)));
+            return kExitFailed;
+        }
+    }
+    output.Out(L"hotkey \"" + command.hotkey + L"\": " +
+               (command.values.empty() ? std::wstring(L"exists")
+                                       : std::to_wstring(command.values.size()) + L" value(s) written") +
+               L"\n");
+    return 0;
+}
+
+int ListHotkeys(CtlOutput& output)
+{
+    KReg key;
+    const LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kHotkeyKeyPath, 0, KEY_READ, &key.key);
+    if (opened == ERROR_FILE_NOT_FOUND) {
+        output.Out(L"no hotkeys: " + MachinePath(kHotkeyKeyPath) + L" does not exist\n");
+        return 0;
+    }
+    if (opened != ERROR_SUCCESS) {
+        output.Err(FailureMessage(L"cannot open " + MachinePath(kHotkeyKeyPath), static_cast<DWORD>(opened)));
+        return kExitFailed;
+    }
+    DWORD count = 0;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256] = {};
+        DWORD nameChars = 256;
+        const LONG result = RegEnumKeyExW(key.key, index, name, &nameChars, nullptr, nullptr, nullptr, nullptr);
+        if (result == ERROR_NO_MORE_ITEMS) {
+            break;
+        }
+        if (result != ERROR_SUCCESS) {
+            output.Err(FailureMessage(L"cannot enumerate hotkey " + std::to_wstring(index),
+                                      static_cast<DWORD>(result)));
+            return kExitFailed;
+        }
+        ++count;
+        output.Out(std::wstring(name) + L"\n");
+        KReg subkey;
+        const LONG sub = RegOpenKeyExW(key.key, name, 0, KEY_READ, &subkey.key);
+        if (sub != ERROR_SUCCESS) {
+            output.Out(L"  (" + ErrorText(static_cast<DWORD>(sub)) + L")\n");
+            continue;
+        }
+        ListValues(subkey.key, output);
+    }
+    if (count == 0) {
+        output.Out(L"no hotkeys: " + MachinePath(kHotkeyKeyPath) + L" has no subkeys\n");
+    }
+    return 0;
+}
+
+int RemoveHotkey(const CtlCommand& command, CtlOutput& output)
+{
+    const std::wstring path = HotkeySubkeyPath(command.hotkey.c_str());
+    if (command.valueName.empty()) {
+        LONG result = RegDeleteTreeW(HKEY_LOCAL_MACHINE, path.c_str());
+        KReg left;
+        if (result == ERROR_SUCCESS &&
+            RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &left.key) == ERROR_SUCCESS) {
+            // Some systems empty the key but leave the key itself.
+            left.Close();
+            result = RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());
+        }
+        if (result != ERROR_SUCCESS) {
+            output.Err(FailureMessage(L"cannot remove hotkey \"" + command.hotkey + L"\"", static_cast<DWORD>(result),
+                                      kListAdvice));
+            return kExitFailed;
+        }
+        output.Out(L"hotkey \"" + command.hotkey + L"\" removed\n");
+        return 0;
+    }
+    KReg key;
+    LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_SET_VALUE, &key.key);
+    if (result == ERROR_SUCCESS) {
+        result = RegDeleteValueW(key.key, command.valueName.c_str());
+    }
+    if (result != ERROR_SUCCESS) {
+        output.Err(FailureMessage(L"cannot remove \"" + command.valueName + L"\" of hotkey \"" + command.hotkey + L"\"",
+                                  static_cast<DWORD>(result), kListAdvice));
+        return kExitFailed;
+    }
+    output.Out(L"\"" + command.valueName + L"\" of hotkey \"" + command.hotkey + L"\" removed\n");
+    return 0;
+}
+
+int PressHotkey(const CtlCommand& command, CtlOutput& output)
+{
+    const std::wstring eventName = HotkeyEventName(command.hotkey.c_str());
+    KHandle event(OpenEventW(EVENT_MODIFY_STATE, FALSE, eventName.c_str()));
+    if (!event) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) {
+            output.Err(L"TarnwickCtl: there is no event \"" + eventName + L"\" (" + ErrorText(error) +
+                       L"): the service is not running, or it did not load the hotkey \"" + command.hotkey +
+                       L"\": start it with `sc start TarnwickSvc`, and see `TarnwickCtl check` for why it would "
+                       L"not start\n");
+        } else {
+            output.Err(FailureMessage(L"cannot open the event \"" + eventName + L"\"", error));
+        }
+        return kExitFailed;
+    }
+    if (!SetEvent(event.get())) {
+        output.Err(FailureMessage(L"cannot set the event \"" + eventName + L"\"", GetLastError()));
+        return kExitFailed;
+    }
+    output.Out(L"pressed \"" + command.hotkey + L"\": event \"" + eventName + L"\" set\n");
+    return 0;
+}

@@ -1,0 +1,123 @@
+#include "tools/lock_policy_verb.h"
+
+#include "common/handles.h"
+#include "common/lock_policy.h"
+#include "tools/ctl_messages.h"
+
+namespace {
+
+std::wstring PolicyOf(const std::wstring& user)
+{
+    return L"\"" + std::wstring(kDisableLockWorkstation) + L"\" of " + user;
+}
+
+// What keeps the write from succeeding, found without writing anything.
+std::wstring WhyNotWritten(const std::wstring& user)
+{
+    wchar_t sid[kSidStringChars] = {};
+    if (!GetAccountSidString(user.c_str(), sid)) {
+        return FailureMessage(L"cannot look up the SID of the account \"" + user + L"\"", GetLastError(),
+                              L"check that the account exists on this PC");
+    }
+    KReg hive;
+    LONG result = RegOpenKeyExW(HKEY_USERS, sid, 0, KEY_READ, &hive.key);
+    if (result != ERROR_SUCCESS) {
+        return FailureMessage(L"cannot open HKEY_USERS\\" + std::wstring(sid), static_cast<DWORD>(result),
+                              L"the user's registry is not loaded; log the user on at the console first");
+    }
+    wchar_t path[kLockPolicyPathChars] = {};
+    FormatLockPolicyKeyPath(sid, path);
+    KReg key;
+    result = RegOpenKeyExW(HKEY_USERS, path, 0, KEY_SET_VALUE, &key.key);
+    if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) {
+        return FailureMessage(L"cannot write " + PolicyOf(user) + L" under HKEY_USERS\\" + path,
+                              static_cast<DWORD>(result));
+    }
+    return L"TarnwickCtl: cannot write " + PolicyOf(user) + L" under HKEY_USERS\\" + path +
+           L": run it from an elevated prompt, and look at the rights on that key\n";
+}
+
+std::wstring Meaning(DWORD value, const std::wstring& user)
+{
+    return value == 1 ? L"Windows does not let " + user + L" lock the workstation itself"
+                      : user + L" can lock the workstation";
+}
+
+}  // namespace
+
+bool LockPolicyReading::Number(DWORD& value) const
+{
+    if (!Present() || type != REG_DWORD || data.size() != 4) {
+        return false;
+    }
+    value = static_cast<DWORD>(data[0]) | static_cast<DWORD>(data[1]) << 8 | static_cast<DWORD>(data[2]) << 16 |
+            static_cast<DWORD>(data[3]) << 24;
+    return true;
+}
+
+LockPolicyReading ReadLockPolicyOf(const std::wstring& user)
+{
+    LockPolicyReading reading;
+    wchar_t sid[kSidStringChars] = {};
+    if (!GetAccountSidString(user.c_str(), sid)) {
+        reading.sidError = GetLastError();
+        return reading;
+    }
+    reading.sidFound = true;
+    reading.sid = sid;
+    wchar_t path[kLockPolicyPathChars] = {};
+    FormatLockPolicyKeyPath(sid, path);
+    reading.keyPath = path;
+
+    KReg key;
+    reading.result = RegOpenKeyExW(HKEY_USERS, path, 0, KEY_QUERY_VALUE, &key.key);
+    DWORD size = 0;
+    if (reading.result == ERROR_SUCCESS) {
+        reading.result = RegQueryValueExW(key.key, kDisableLockWorkstation, nullptr, &reading.type, nullptr, &size);
+    }
+    if (reading.result == ERROR_SUCCESS) {
+        reading.data.resize(size);
+        reading.result =
+            RegQueryValueExW(key.key, kDisableLockWorkstation, nullptr, &reading.type, reading.data.data(), &size);
+        reading.data.resize(size);
+    }
+    return reading;
+}
+
+int LockPolicyVerb(const CtlCommand& command, CtlOutput& output)
+{
+    std::wstring user;
+    if (!GetConsoleUserName(user)) {
+        output.Err(L"TarnwickCtl: no user is logged on at the console, so there is no \"" +
+                   std::wstring(kDisableLockWorkstation) + L"\" to " + (command.setPolicy ? L"set" : L"show") +
+                   L": run it again while the user is logged on\n");
+        return kExitFailed;
+    }
+    if (command.setPolicy) {
+        if (!SetLockWorkstationPolicy(user.c_str(), command.policyValue)) {
+            output.Err(WhyNotWritten(user));
+            return kExitFailed;
+        }
+        output.Out(PolicyOf(user) + L" set to " + std::to_wstring(command.policyValue) + L": " +
+                   Meaning(command.policyValue, user) + L"\n");
+        return 0;
+    }
+    const LockPolicyReading reading = ReadLockPolicyOf(user);
+    if (!reading.sidFound) {
+        output.Err(FailureMessage(L"cannot look up the SID of the account \"" + user + L"\"", reading.sidError));
+        return kExitFailed;
+    }
+    DWORD value = 0;
+    if (reading.Absent()) {
+        output.Out(PolicyOf(user) + L": absent: " + Meaning(0, user) + L"\n");
+    } else if (reading.Number(value)) {
+        output.Out(PolicyOf(user) + L": " + std::to_wstring(value) + L": " + Meaning(value, user) + L"\n");
+    } else if (reading.Present()) {
+        output.Out(PolicyOf(user) + L": " + FormatValue(reading.type, reading.data) + L"\n");
+    } else {
+        output.Err(FailureMessage(L"cannot read " + PolicyOf(user) + L" under HKEY_USERS\\" + reading.keyPath,
+                                  static_cast<DWORD>(reading.result)));
+        return kExitFailed;
+    }
+    return 0;
+}

@@ -1,0 +1,33 @@
+// TarnwickCtl lock-policy: the console user's "DisableLockWorkstation",
+// shown, or set through the same code that the two programs use.
+#pragma once
+
+#include "tools/ctl_args.h"
+#include "tools/ctl_output.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A user's "DisableLockWorkstation" as found in the registry.
+struct LockPolicyReading {
+    bool sidFound = false;
+    DWORD sidError = 0;        // when the SID could not be looked up
+    std::wstring sid;
+    std::wstring keyPath;      // below HKEY_USERS
+    LONG result = ERROR_SUCCESS;  // of opening the key and reading the value
+    DWORD type = 0;
+    std::vector<std::uint8_t> data;
+
+    bool Present() const { return sidFound && result == ERROR_SUCCESS; }
+    bool Absent() const { return sidFound && result == ERROR_FILE_NOT_FOUND; }
+    // The number, when the value is a REG_DWORD of four bytes.
+    bool Number(DWORD& value) const;
+};
+
+LockPolicyReading ReadLockPolicyOf(const std::wstring& user);
+
+// lock-policy [0|1]. Without a console user: a message and 1.
+int LockPolicyVerb(const CtlCommand& command, CtlOutput& output);
