@@ -60,6 +60,8 @@ struct Win32Api {
     TW_SLOT(OpenSCManagerW)
     TW_SLOT(CreateServiceW)
     TW_SLOT(OpenServiceW)
+    TW_SLOT(StartServiceW)
+    TW_SLOT(QueryServiceConfigW)
     TW_SLOT(QueryServiceStatusEx)
     TW_SLOT(ControlService)
     TW_SLOT(EnumDependentServicesW)
