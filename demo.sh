@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The demo, under Wine: the package Tarnwick-VERSION-x64.msi is installed
-# silently with msiexec and TarnwickSvc started by Wine's service manager; the
-# driver stand-in (TarnwickCtl) configures and presses hotkeys; the service
-# starts a probe that shows what it was given, then TarnwickAgent, which
-# posts Win+L into a fake Microsoft Remote Desktop client; then the agent's
-# local path; finally the package's silent removal.
+# silently with msiexec, its log saying why the service does not start yet;
+# TarnwickCtl configures hotkeys (standing in for the keyboard filter
+# driver), finds the mistake in them with "check", shows "status", and
+# presses hotkeys; the service starts a probe that shows what it was given,
+# then TarnwickAgent, which posts Win+L into a fake Microsoft Remote Desktop
+# client while "watch" tells what a press would do; then the agent's local
+# path; finally the package's silent removal.
 # Runs in a Wine prefix of its own (build/demo-wineprefix), made anew.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -44,13 +46,19 @@ tw_run reg query 'HKLM\System\CurrentControlSet\Services\TarnwickSvc' /v ImagePa
 echo "what the package wrote into the installer log (no driver here, so no hotkeys yet):"
 grep -a '^Tarnwick: ' "$C/demo/install.log" | sed 's/\r$//; s/^/    /'
 
-step "2. Configure hotkeys with the driver stand-in"
-sim set LWin+L --run "\"$APP\\TarnwickAgent.exe\""
+step "2. Configure hotkeys with TarnwickCtl, with one mistake, and let it check them"
+echo "The agent's path holds blanks and is given without quotes:"
+sim set LWin+L --run "$APP\\TarnwickAgent.exe"
 sim set Demo+Probe --run "\"$DEMO\\probe.exe\" $DEMO\\probe-record.txt"
 # Under Wine a service's children share the service's own window station,
 # so the fake client is started the same way: as the command of a hotkey.
 sim set Demo+Client --run "$DEMO\\mstsc.exe --tree mstsc --log $DEMO\\client-keys.txt --ready $DEMO\\client-ready.txt --lifetime 600"
 sim list
+set +e; sim check; code=$?; set -e
+echo "exit code $code (0: the service would start)"
+echo "Quoted as it should be:"
+sim set LWin+L --run "\"$APP\\TarnwickAgent.exe\""
+sim check
 
 step "3. Start the service; it sets the console user's DisableLockWorkstation to 1 and creates the logon marker"
 show "sc start TarnwickSvc"
@@ -67,8 +75,14 @@ echo "the probe's record (command line, current directory):"
 iconv -f UTF-16 -t UTF-8 "$C/demo/probe-record.txt" | sed 's/\r$//; s/^/    /'
 
 step "5. Win+L with Microsoft Remote Desktop in front: the agent posts Win+L into the client"
+echo "TarnwickCtl watch tells what a press would do while the fake client comes to the front:"
+show "TarnwickCtl watch --seconds 4"
+tw_run "$C/Program Files/Tarnwick/TarnwickCtl.exe" watch --seconds 4 &
+watcher=$!
+sleep 1
 sim press Demo+Client
 tw_wait_for_file "$C/demo/client-ready.txt"
+wait "$watcher"
 echo "fake mstsc.exe windows (index, handle, level, class|text):"
 sed 's/\r$//; s/^/    /' "$C/demo/client-ready.txt"
 sim press LWin+L
@@ -104,5 +118,7 @@ echo "(TarnwickCtl went with the package; a copy from build/bin shows the state:
 cp build/bin/TarnwickCtl.exe "$C/demo/TarnwickCtl.exe"
 show "TarnwickCtl status"
 tw_run "$C/demo/TarnwickCtl.exe" status
+show "TarnwickCtl lock-policy"
+tw_run "$C/demo/TarnwickCtl.exe" lock-policy
 echo
 echo "Demo complete."

@@ -14,7 +14,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/helpers.sh
-tw_ensure_packages "${TW_BASE_PACKAGES[@]}" g++ clang lld libclang-rt-14-dev
+tw_ensure_packages "${TW_BASE_PACKAGES[@]}" g++ clang lld libclang-rt-14-dev python3
 
 tw_build mingw
 

@@ -1,9 +1,11 @@
 #include "tools/ctl.h"
 
+#include "tools/check.h"
 #include "tools/ctl_args.h"
 #include "tools/driver_verbs.h"
 #include "tools/lock_policy_verb.h"
 #include "tools/status.h"
+#include "tools/watch.h"
 
 int RunTarnwickCtl(const std::vector<std::wstring>& args, CtlOutput& output)
 {
@@ -26,10 +28,14 @@ int RunTarnwickCtl(const std::vector<std::wstring>& args, CtlOutput& output)
         return RemoveHotkey(command, output);
     case CtlAction::Press:
         return PressHotkey(command, output);
+    case CtlAction::Check:
+        return CheckVerb(command, output);
     case CtlAction::Status:
-        return ShowStatus(output);
+        return StatusVerb(command, output);
     case CtlAction::LockPolicy:
         return LockPolicyVerb(command, output);
+    case CtlAction::Watch:
+        return WatchVerb(command, output);
     }
     return kExitUsage;
 }

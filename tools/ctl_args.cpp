@@ -46,9 +46,19 @@ std::wstring CtlUsage()
            L"      remove the hotkey NAME, or only its value VALUE\n"
            L"  TarnwickCtl press NAME\n"
            L"      press the hotkey as the driver does: set the event \"ZQKBFiltr\" + NAME\n"
-           L"  TarnwickCtl status\n"
-           L"      show the console user, that user's \"DisableLockWorkstation\" and\n"
-           L"      whether the event \"ZQKBFiltrWinLogon\" exists\n"
+           L"  TarnwickCtl check [--json]\n"
+           L"      read the hotkey configuration as the service's next start will: every\n"
+           L"      problem, one a line, then whether the service would start (exit code 0)\n"
+           L"      or refuse to start (exit code 1, with the exit code the service would report)\n"
+           L"  TarnwickCtl status [--json]\n"
+           L"      show whether the service TarnwickSvc is installed, its state, its last\n"
+           L"      exit code and its registered program; the console user, that user's\n"
+           L"      \"DisableLockWorkstation\" and whether the event \"ZQKBFiltrWinLogon\"\n"
+           L"      exists; the versions of the programs beside TarnwickCtl\n"
+           L"  TarnwickCtl watch [--seconds N]\n"
+           L"      one line each time the foreground window changes: the program in front,\n"
+           L"      the remote-desktop client found, and what a press of Win+L and of\n"
+           L"      Ctrl+Alt+Del would do now; ends after N seconds, or at Ctrl+C\n"
            L"  TarnwickCtl lock-policy [0|1]\n"
            L"      show, or set, the console user's \"DisableLockWorkstation\": 0 lets the\n"
            L"      user lock the workstation again (for example after the service was\n"
@@ -73,11 +83,20 @@ CtlParse ParseCtlArgs(const std::vector<std::wstring>& args)
         command.action = CtlAction::Help;
         return parse;
     }
-    if (NamesEqual(verb, L"list") || NamesEqual(verb, L"status")) {
+    if (NamesEqual(verb, L"list")) {
         if (operands != 0) {
-            return Failure(verb + L" takes no arguments");
+            return Failure(L"list takes no arguments");
         }
-        command.action = NamesEqual(verb, L"list") ? CtlAction::List : CtlAction::Status;
+        command.action = CtlAction::List;
+        return parse;
+    }
+    if (NamesEqual(verb, L"check") || NamesEqual(verb, L"status")) {
+        command.action = NamesEqual(verb, L"check") ? CtlAction::Check : CtlAction::Status;
+        if (operands == 1 && NamesEqual(args[1], L"--json")) {
+            command.json = true;
+        } else if (operands != 0) {
+            return Failure(verb + L" takes nothing or --json");
+        }
         return parse;
     }
     if (NamesEqual(verb, L"lock-policy")) {
@@ -90,6 +109,21 @@ CtlParse ParseCtlArgs(const std::vector<std::wstring>& args)
         }
         command.setPolicy = true;
         command.policyValue = args[1] == L"1" ? 1 : 0;
+        return parse;
+    }
+    if (NamesEqual(verb, L"watch")) {
+        command.action = CtlAction::Watch;
+        if (operands == 0) {
+            return parse;
+        }
+        std::uint64_t seconds = 0;
+        if (operands != 2 || !NamesEqual(args[1], L"--seconds") ||
+            !ParseUnsigned(args[2], kMaxWatchSeconds, seconds)) {
+            return Failure(L"watch takes nothing or --seconds N (N from 0 to " + std::to_wstring(kMaxWatchSeconds) +
+                           L")");
+        }
+        command.watchLimited = true;
+        command.watchSeconds = static_cast<std::uint32_t>(seconds);
         return parse;
     }
     if (NamesEqual(verb, L"press")) {

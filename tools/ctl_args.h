@@ -11,16 +11,22 @@
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-enum class CtlAction { Help, Set, SetValue, List, Remove, Press, Status, LockPolicy };
+enum class CtlAction { Help, Set, SetValue, List, Remove, Press, Check, Status, LockPolicy, Watch };
 
 struct CtlCommand {
     CtlAction action = CtlAction::Help;
     std::wstring hotkey;             // set, set-value, remove, press
     std::vector<NamedValue> values;  // set, set-value: in the order given
     std::wstring valueName;          // remove NAME VALUE: the value to remove
+    bool json = false;               // check, status: one JSON object
     bool setPolicy = false;          // lock-policy 0|1: write instead of show
     std::uint32_t policyValue = 0;   // lock-policy: the value to write
+    bool watchLimited = false;       // watch --seconds N: ends after N seconds
+    std::uint32_t watchSeconds = 0;
 };
+
+// The longest watch: its milliseconds fit 32 bits.
+constexpr std::uint32_t kMaxWatchSeconds = 4294967;
 
 // The parsed command, or `error` (non-empty) when the arguments are wrong.
 struct CtlParse {

@@ -1,7 +1,10 @@
 // TarnwickCtl.exe: see CtlUsage() in ctl_args.cpp.
 #include "tools/ctl.h"
+#include "tools/watch.h"
 
 #include <windows.h>
+
+#include <exception>
 
 namespace {
 
@@ -33,11 +36,24 @@ private:
     }
 };
 
+// Ctrl+C and Ctrl+Break end a watch, which then exits with 0; any other
+// verb they end as usual.
+BOOL WINAPI ConsoleControl(DWORD event)
+{
+    return (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) && RequestWatchStop() ? TRUE : FALSE;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
     const std::vector<std::wstring> args(argv + 1, argv + argc);
     ConsoleOutput output;
-    return RunTarnwickCtl(args, output);
+    SetConsoleCtrlHandler(ConsoleControl, TRUE);
+    try {
+        return RunTarnwickCtl(args, output);
+    } catch (const std::exception&) {
+        output.Err(L"TarnwickCtl: out of memory: close other programs and run it again\n");
+        return 1;
+    }
 }

@@ -1,5 +1,7 @@
 #include "tools/ctl_messages.h"
 
+#include "tools/error_names.h"
+
 std::wstring ErrorText(DWORD error)
 {
     wchar_t* text = nullptr;
@@ -33,4 +35,20 @@ std::wstring FailureMessage(const std::wstring& what, DWORD error, const std::ws
 std::wstring MachinePath(const std::wstring& path)
 {
     return L"HKEY_LOCAL_MACHINE\\" + path;
+}
+
+std::wstring ServiceExitCodeText(DWORD exitCode)
+{
+    const std::wstring meaning = ServiceExitCodeMeaning(exitCode);
+    if (!meaning.empty()) {
+        return meaning;
+    }
+    const std::wstring name = Win32ErrorName(exitCode);
+    std::wstring text = ErrorText(exitCode);  // "error N: text"
+    const size_t colon = text.find(L": ");
+    text = colon == std::wstring::npos ? std::wstring() : text.substr(colon + 2);
+    if (name.empty()) {
+        return text;
+    }
+    return text.empty() ? name : name + L": " + text;
 }

@@ -15,3 +15,8 @@ std::wstring FailureMessage(const std::wstring& what, DWORD error, const std::ws
 
 // "HKEY_LOCAL_MACHINE\" + path.
 std::wstring MachinePath(const std::wstring& path);
+
+// What the service's exit code means: its own meaning at a failed start
+// ("ERROR_BAD_CONFIGURATION: the hotkey configuration cannot be used"), or
+// the error's name and the system's text.
+std::wstring ServiceExitCodeText(DWORD exitCode);

@@ -60,20 +60,6 @@ void AppendUtf16(std::vector<std::uint8_t>& data, const std::wstring& text)
     unit(0);
 }
 
-// Text of UTF-16LE data up to its first NUL (an odd last byte is ignored).
-std::wstring DecodeUtf16(const std::vector<std::uint8_t>& data)
-{
-    std::wstring text;
-    for (size_t i = 0; i + 1 < data.size(); i += 2) {
-        const wchar_t c = static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
-        if (c == L'\0') {
-            break;
-        }
-        text += c;
-    }
-    return text;
-}
-
 std::wstring Hex(std::uint64_t value, int digits)
 {
     static const wchar_t kDigits[] = L"0123456789abcdef";
@@ -196,11 +182,24 @@ bool EncodeValueData(std::uint32_t type, const std::wstring& text, std::vector<s
     }
 }
 
+std::wstring TextOfStringData(const std::vector<std::uint8_t>& data)
+{
+    std::wstring text;
+    for (size_t i = 0; i + 1 < data.size(); i += 2) {
+        const wchar_t c = static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
+        if (c == L'\0') {
+            break;
+        }
+        text += c;
+    }
+    return text;
+}
+
 std::wstring FormatValue(std::uint32_t type, const std::vector<std::uint8_t>& data)
 {
     const std::wstring typeName = ValueTypeName(type);
     if (type == kTypeSz || type == kTypeExpandSz) {
-        return typeName + L" \"" + DecodeUtf16(data) + L"\"";
+        return typeName + L" \"" + TextOfStringData(data) + L"\"";
     }
     if ((type == kTypeDword && data.size() == 4) || (type == kTypeQword && data.size() == 8)) {
         const std::uint64_t value = ReadLittleEndian(data);

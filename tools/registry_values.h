@@ -42,6 +42,10 @@ struct NamedValue {
 bool EncodeValueData(std::uint32_t type, const std::wstring& text, std::vector<std::uint8_t>& data,
                      std::wstring& error);
 
+// The text of string data (UTF-16LE) up to its first NUL; an odd last byte
+// is ignored.
+std::wstring TextOfStringData(const std::vector<std::uint8_t>& data);
+
 // One value for display: `TYPE "text"` for the string types (up to the first
 // NUL), `TYPE n (0x...)` for a DWORD or QWORD of the right size, and
 // `TYPE hex: ..` (the bytes) otherwise.

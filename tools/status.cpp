@@ -3,51 +3,116 @@
 #include "common/driver_config.h"
 #include "common/handles.h"
 #include "common/lock_policy.h"
-#include "tools/ctl_args.h"
+#include "tools/check_rules.h"
 #include "tools/ctl_messages.h"
+#include "tools/lock_policy_verb.h"
+#include "tools/service_query.h"
 
 #include <vector>
 
-int ShowStatus(CtlOutput& output)
+namespace {
+
+const wchar_t* const kProgramFiles[] = {L"TarnwickSvc.exe", L"TarnwickAgent.exe", L"TarnwickCtl.exe"};
+
+std::wstring OwnFolder()
 {
-    int exitCode = 0;
+    std::vector<wchar_t> path(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    return FolderPart(std::wstring(path.data(), length));
+}
+
+StatusReport::File FileVersion(const std::wstring& folder, const wchar_t* name)
+{
+    StatusReport::File file;
+    file.name = name;
+    const std::wstring path = folder + L"\\" + name;
+    file.found = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size == 0) {
+        return file;
+    }
+    std::vector<BYTE> block(size);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixedSize = 0;
+    if (GetFileVersionInfoW(path.c_str(), 0, size, block.data()) &&
+        VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedSize) && fixed != nullptr &&
+        fixedSize >= sizeof(VS_FIXEDFILEINFO)) {
+        file.version = std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
+                       std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
+                       std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
+                       std::to_wstring(LOWORD(fixed->dwFileVersionLS));
+    }
+    return file;
+}
+
+}  // namespace
+
+StatusReport GatherStatus(CtlOutput& output, bool& complete)
+{
+    complete = true;
+    StatusReport report;
+    const ServiceFacts service = QueryTarnwickService();
+    report.managerOpened = service.managerOpened;
+    report.installed = service.installed;
+    if (!service.managerOpened) {
+        report.managerError = service.error;
+        output.Err(FailureMessage(L"cannot open the service manager", service.error));
+        complete = false;
+    } else if (!service.installed && service.error != ERROR_SERVICE_DOES_NOT_EXIST) {
+        output.Err(FailureMessage(L"cannot open the service TarnwickSvc", service.error));
+        complete = false;
+    } else if (service.installed) {
+        if (service.statusRead) {
+            report.state = service.state;
+            report.exitCode = service.exitCode;
+            report.exitCodeMeaning = ServiceExitCodeText(service.exitCode);
+        }
+        if (service.configRead) {
+            report.imagePath = service.imagePath;
+        }
+        if (!service.statusRead || !service.configRead) {
+            output.Err(FailureMessage(L"cannot query the service TarnwickSvc", service.error));
+            complete = false;
+        }
+    }
+
     std::wstring user;
-    if (!GetConsoleUserName(user)) {
-        output.Out(L"console user: none\n");
-    } else {
-        wchar_t sid[kSidStringChars] = {};
-        if (!GetAccountSidString(user.c_str(), sid)) {
-            output.Out(L"console user: " + user + L"\n");
-            output.Err(FailureMessage(L"cannot look up the SID of \"" + user + L"\"", GetLastError()));
-            exitCode = kExitFailed;
+    if (GetConsoleUserName(user)) {
+        report.consoleUser = user;
+        const LockPolicyReading policy = ReadLockPolicyOf(user);
+        if (!policy.sidFound) {
+            output.Err(FailureMessage(L"cannot look up the SID of \"" + user + L"\"", policy.sidError));
+            complete = false;
         } else {
-            output.Out(L"console user: " + user + L" (" + sid + L")\n");
-            wchar_t pathBuffer[kLockPolicyPathChars] = {};
-            FormatLockPolicyKeyPath(sid, pathBuffer);
-            const std::wstring path = pathBuffer;
-            KReg key;
-            DWORD type = 0;
-            std::vector<BYTE> data(64);
-            DWORD size = static_cast<DWORD>(data.size());
-            LONG result = RegOpenKeyExW(HKEY_USERS, path.c_str(), 0, KEY_READ, &key.key);
-            if (result == ERROR_SUCCESS) {
-                result = RegQueryValueExW(key.key, kDisableLockWorkstation, nullptr, &type, data.data(), &size);
-            }
-            if (result == ERROR_SUCCESS) {
-                data.resize(size);
-                output.Out(std::wstring(kDisableLockWorkstation) + L": " +
-                           FormatValue(type, std::vector<std::uint8_t>(data.begin(), data.end())) + L"\n");
-            } else if (result == ERROR_FILE_NOT_FOUND) {
-                output.Out(std::wstring(kDisableLockWorkstation) + L": absent\n");
-            } else {
+            report.sid = policy.sid;
+            report.policyRead = policy.Present() || policy.Absent();
+            report.policyPresent = policy.Present();
+            report.policyType = policy.type;
+            report.policyData = policy.data;
+            if (!report.policyRead) {
                 output.Err(FailureMessage(L"cannot read " + std::wstring(kDisableLockWorkstation) +
-                                              L" under HKEY_USERS\\" + path,
-                                          static_cast<DWORD>(result)));
-                exitCode = kExitFailed;
+                                              L" under HKEY_USERS\\" + policy.keyPath,
+                                          static_cast<DWORD>(policy.result)));
+                complete = false;
             }
         }
     }
+
     KHandle marker(OpenEventW(SYNCHRONIZE, FALSE, kLogonMarkerName));
-    output.Out(std::wstring(kLogonMarkerName) + (marker ? L": exists\n" : L": absent\n"));
-    return exitCode;
+    report.logonMarker = static_cast<bool>(marker);
+
+    const std::wstring folder = OwnFolder();
+    for (const wchar_t* name : kProgramFiles) {
+        report.files.push_back(FileVersion(folder, name));
+    }
+    return report;
+}
+
+int StatusVerb(const CtlCommand& command, CtlOutput& output)
+{
+    bool complete = true;
+    const StatusReport report = GatherStatus(output, complete);
+    output.Out(command.json ? StatusJson(report) : StatusText(report));
+    return complete ? 0 : kExitFailed;
 }

@@ -1,12 +1,14 @@
 // Feeds arbitrary text to the rules that read outside input: the agent's
-// command line and hotkey names, name comparison, and TarnwickCtl's arguments
-// and value display. Built natively with libFuzzer and the sanitizers; any
+// command line and hotkey names, name comparison, and TarnwickCtl's arguments,
+// value display, reading of a "run" command, JSON strings and finding lines. Built natively with libFuzzer and the sanitizers; any
 // crash, undefined behaviour or broken invariant ends the run.
 #include "agent/blocking_rules.h"
 #include "agent/hotkey_names.h"
 #include "common/driver_config.h"
 #include "common/names.h"
+#include "tools/check_rules.h"
 #include "tools/ctl_args.h"
+#include "tools/json_writer.h"
 #include "tools/registry_values.h"
 
 #include <cstddef>
@@ -72,6 +74,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
             std::wstring error;
             EncodeValueData(type, text, encoded, error);
         }
+    }
+
+    // A "run" command from the registry: its program candidates are
+    // prefixes of it (or the quoted part), and a hotkey with that command
+    // and name gives findings that each fit one line.
+    const CommandProgram program = ProgramCandidates(text);
+    for (const std::wstring& candidate : program.candidates) {
+        Check(program.quoted ? text.compare(1, candidate.size(), candidate) == 0
+                             : text.compare(0, candidate.size(), candidate) == 0);
+    }
+    Check(text.empty() == program.candidates.empty());
+    if (!program.candidates.empty()) {
+        Check(IntendedCandidate(program, std::vector<bool>(program.candidates.size(), true)) <
+              program.candidates.size());
+    }
+    HotkeyFacts facts;
+    facts.name = name;
+    facts.configRead = true;
+    facts.command = text;
+    facts.subkeyOpened = true;
+    facts.programFound.assign(program.candidates.size(), size > 0 && (data[0] & 1) != 0);
+    for (const Finding& finding : HotkeyFindings(facts, CheckLimits{127, 519, 63})) {
+        for (const wchar_t c : FindingLine(finding)) {
+            Check(static_cast<std::uint32_t>(c) >= 0x20);
+        }
+    }
+
+    // JSON text is printable ASCII, and a string is quoted.
+    const std::wstring json = JsonString(text);
+    Check(json.size() >= 2 && json.front() == L'"' && json.back() == L'"');
+    for (const wchar_t c : json) {
+        Check(c >= 0x20 && c < 0x7F);
     }
     return 0;
 }

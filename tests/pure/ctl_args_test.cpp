@@ -69,6 +69,28 @@ TEST(CtlArgs, ParsesEveryCommand)
         EXPECT_EQ(p.command.policyValue, value);
     }
 
+    for (const wchar_t* verb : {L"check", L"status"}) {
+        p = Parse({verb});
+        ASSERT_EQ(p.error, L"");
+        EXPECT_FALSE(p.command.json);
+        p = Parse({verb, L"--JSON"});
+        ASSERT_EQ(p.error, L"");
+        EXPECT_TRUE(p.command.json);
+    }
+    EXPECT_EQ(Parse({L"check"}).command.action, CtlAction::Check);
+
+    p = Parse({L"watch"});
+    ASSERT_EQ(p.error, L"");
+    EXPECT_EQ(p.command.action, CtlAction::Watch);
+    EXPECT_FALSE(p.command.watchLimited);
+    for (const auto& seconds : {std::make_pair(L"0", 0u), std::make_pair(L"30", 30u), std::make_pair(L"0x10", 16u),
+                                std::make_pair(L"4294967", 4294967u)}) {
+        p = Parse({L"watch", L"--Seconds", seconds.first});
+        ASSERT_EQ(p.error, L"");
+        EXPECT_TRUE(p.command.watchLimited);
+        EXPECT_EQ(p.command.watchSeconds, seconds.second);
+    }
+
     EXPECT_EQ(Parse({L"list"}).command.action, CtlAction::List);
     EXPECT_EQ(Parse({L"status"}).command.action, CtlAction::Status);
     EXPECT_EQ(Parse({L"/?"}).command.action, CtlAction::Help);
@@ -97,6 +119,15 @@ TEST(CtlArgs, RefusesWrongArgumentsWithAMessage)
         {L"set-value", L"K", L"run", L"REG_MULTI_SZ", L"x"},
         {L"set-value", L"K", L"Block", L"REG_DWORD", L"4294967296"},
         {L"set-value", L"K", L"Block", L"REG_BINARY", L"0"},
+        {L"check", L"x"},
+        {L"check", L"--json", L"--json"},
+        {L"status", L"-json"},
+        {L"watch", L"--seconds"},
+        {L"watch", L"--seconds", L"-1"},
+        {L"watch", L"--seconds", L"4294968"},
+        {L"watch", L"--seconds", L"1.5"},
+        {L"watch", L"10"},
+        {L"watch", L"--seconds", L"1", L"2"},
         {L"lock-policy", L"2"},
         {L"lock-policy", L"01"},
         {L"lock-policy", L" 0"},

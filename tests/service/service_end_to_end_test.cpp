@@ -7,6 +7,7 @@
 #include "tests/support/console_lock_policy.h"
 #include "tests/support/narrow_text.h"
 #include "tests/support/test_programs.h"
+#include "tests/support/test_service.h"
 
 #include <gtest/gtest.h>
 
@@ -21,25 +22,6 @@ constexpr const wchar_t* kTestService = L"TarnwickSvcEndToEnd";
 constexpr const wchar_t* kHotkey = L"E2E+P";
 constexpr const wchar_t* kDriverKey = L"SYSTEM\\CurrentControlSet\\services\\zqkbfiltr";
 constexpr const wchar_t* kHotkeyKey = L"SYSTEM\\CurrentControlSet\\services\\zqkbfiltr\\hotkey";
-
-// One argument for a program's command line, quoted so that the program's
-// argument parsing gives back exactly `text`.
-std::wstring QuoteArgument(const std::wstring& text)
-{
-    std::wstring quoted = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : text) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        quoted += c;
-        backslashes = 0;
-    }
-    quoted.append(backslashes * 2, L'\\');
-    return quoted + L"\"";
-}
 
 RunResult RunTool(const std::wstring& arguments)
 {
@@ -56,35 +38,10 @@ bool KeyExists(const wchar_t* path)
     return true;
 }
 
-SERVICE_STATUS_PROCESS QueryStatus(SC_HANDLE service)
-{
-    SERVICE_STATUS_PROCESS status = {};
-    DWORD needed = 0;
-    QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof(status),
-                         &needed);
-    return status;
-}
-
-// Waits until the service is in `state` or has stopped; returns its status.
-SERVICE_STATUS_PROCESS WaitForState(SC_HANDLE service, DWORD state)
-{
-    SERVICE_STATUS_PROCESS status = {};
-    WaitUntil(
-        [&] {
-            status = QueryStatus(service);
-            return status.dwCurrentState == state || status.dwCurrentState == SERVICE_STOPPED;
-        },
-        30000);
-    return status;
-}
-
 class ServiceEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        manager_.reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-        ASSERT_TRUE(manager_) << GetLastError();
-        RemoveTestService();  // left over from an interrupted run
         driverKeyExisted_ = KeyExists(kDriverKey);
         hotkeyKeyExisted_ = KeyExists(kHotkeyKey);
         for (const wchar_t* name : {kHotkey, L"LWin+L", L"Start+Client"}) {
@@ -103,7 +60,7 @@ protected:
 
     void TearDown() override
     {
-        RemoveTestService();
+        service_.Remove();
         configured_.push_back(kHotkey);
         for (const std::wstring& name : configured_) {
             RunTool(L"remove " + name);
@@ -129,47 +86,11 @@ protected:
         return scratch_ + L"\\record.txt";
     }
 
-    // Registers TarnwickSvc.exe under the test's service name and starts it;
-    // returns its status once it runs or has stopped.
-    SERVICE_STATUS_PROCESS StartTestService()
-    {
-        const std::wstring binary = L"\"" + BinPath(L"TarnwickSvc.exe") + L"\"";
-        service_.reset(CreateServiceW(manager_.get(), kTestService, kTestService, SERVICE_ALL_ACCESS,
-                                      SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                                      binary.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
-        EXPECT_TRUE(service_) << "CreateServiceW: " << GetLastError();
-        if (!service_) {
-            return SERVICE_STATUS_PROCESS{};
-        }
-        EXPECT_TRUE(StartServiceW(service_.get(), 0, nullptr)) << "StartServiceW: " << GetLastError();
-        return WaitForState(service_.get(), SERVICE_RUNNING);
-    }
-
-    SERVICE_STATUS_PROCESS StopTestService()
-    {
-        SERVICE_STATUS status = {};
-        EXPECT_TRUE(ControlService(service_.get(), SERVICE_CONTROL_STOP, &status)) << GetLastError();
-        return WaitForState(service_.get(), SERVICE_STOPPED);
-    }
-
-    void RemoveTestService()
-    {
-        service_.Close();
-        KScHandle service(OpenServiceW(manager_.get(), kTestService, SERVICE_ALL_ACCESS));
-        if (!service) {
-            return;
-        }
-        if (QueryStatus(service.get()).dwCurrentState != SERVICE_STOPPED) {
-            SERVICE_STATUS status = {};
-            ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-            WaitForState(service.get(), SERVICE_STOPPED);
-        }
-        DeleteService(service.get());
-    }
+    SERVICE_STATUS_PROCESS StartTestService() { return service_.Start(); }
+    SERVICE_STATUS_PROCESS StopTestService() { return service_.Stop(); }
 
     ConsoleLockPolicy savedPolicy_;  // the running service sets it to 1
-    KScHandle manager_;
-    KScHandle service_;
+    TestService service_{kTestService};
     bool driverKeyExisted_ = false;
     bool hotkeyKeyExisted_ = false;
     std::wstring scratch_;

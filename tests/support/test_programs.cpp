@@ -70,6 +70,23 @@ std::wstring ReadTextFile(const std::wstring& path)
     return text;
 }
 
+std::wstring QuoteArgument(const std::wstring& text)
+{
+    std::wstring quoted = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : text) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        quoted += c;
+        backslashes = 0;
+    }
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
+}
+
 RunResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs)
 {
     RunResult result;

@@ -31,6 +31,10 @@ struct RunResult {
     DWORD error = 0;        // the Windows error when it could not be started or waited for
 };
 
+// One argument for a program's command line, quoted so that the program's
+// argument parsing gives back exactly `text`.
+std::wstring QuoteArgument(const std::wstring& text);
+
 // Runs `commandLine` (program path quoted by the caller where needed), waits
 // up to `timeoutMs`, and captures its output.
 RunResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 60000);

@@ -2,6 +2,7 @@
 // lock-policy on the console user's real value (which the end-to-end tests
 // of the service use as well: LOCK).
 #include "tests/support/console_lock_policy.h"
+#include "tests/support/program_image.h"
 #include "tests/support/test_programs.h"
 
 #include <gtest/gtest.h>
@@ -22,21 +23,10 @@ bool Contains(const std::string& text, const std::string& part)
 
 TEST(CtlProgram, IsAConsoleProgramWithTheApplicationManifest)
 {
-    const std::wstring path = BinPath(L"TarnwickCtl.exe");
-    const HMODULE image =
-        LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    ASSERT_NE(image, nullptr);
-    // The low bits of a data-file module handle are flags, not part of the address.
-    const BYTE* base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(image) & ~ULONG_PTR(3));
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_CUI);
-    const HRSRC resource = FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
-    ASSERT_NE(resource, nullptr);
-    const std::string manifest(static_cast<const char*>(LockResource(LoadResource(image, resource))),
-                               SizeofResource(image, resource));
-    EXPECT_TRUE(Contains(manifest, "level=\"asInvoker\"")) << manifest;
-    FreeLibrary(image);
+    const ProgramImage image = ReadProgramImage(BinPath(L"TarnwickCtl.exe"));
+    ASSERT_TRUE(image.loaded);
+    EXPECT_EQ(image.subsystem, IMAGE_SUBSYSTEM_WINDOWS_CUI);
+    ExpectApplicationManifest(image.manifest);
 }
 
 TEST(CtlProgram, HelpPrintsTheUsageAndWrongArgumentsGiveItWithExitCodeTwo)

@@ -2,35 +2,16 @@
 // RegistrySandbox (through RunTarnwickCtl); "press" runs the real program
 // against real events.
 #include "common/driver_config.h"
-#include "common/lock_policy.h"
 #include "service/hotkey_table.h"
 #include "tests/service/service_fakes.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/test_programs.h"
+#include "tests/tools/ctl_run.h"
 #include "tests/tools/key_security.h"
-#include "tools/ctl.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-struct SimRun {
-    int exitCode;
-    std::wstring out;
-    std::wstring err;
-};
-
-SimRun Sim(const std::vector<std::wstring>& args)
-{
-    CollectedOutput output;
-    const int exitCode = RunTarnwickCtl(args, output);
-    return SimRun{exitCode, output.out, output.err};
-}
-
-bool Contains(const std::wstring& text, const std::wstring& part)
-{
-    return text.find(part) != std::wstring::npos;
-}
 
 std::vector<BYTE> Bytes(std::initializer_list<int> values)
 {
@@ -60,7 +41,7 @@ protected:
 TEST_F(CtlDriverVerbs, SetsValuesOfEveryTypeListsAndRemovesThem)
 {
     const std::wstring key = L"LWin+L";
-    SimRun run = Sim({L"set", key, L"--run", L"\"C:\\a b\\x.exe\" -q", L"--block", L"1", L"--blocklocal", L"0"});
+    CtlRun run = RunCtlHere({L"set", key, L"--run", L"\"C:\\a b\\x.exe\" -q", L"--block", L"1", L"--blocklocal", L"0"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     ExpectValue(key, L"run", REG_SZ, Bytes({'"', 0, 'C', 0, ':', 0, '\\', 0, 'a', 0, ' ', 0, 'b', 0, '\\', 0, 'x', 0,
                                             '.', 0, 'e', 0, 'x', 0, 'e', 0, '"', 0, ' ', 0, '-', 0, 'q', 0, 0, 0}));
@@ -80,13 +61,13 @@ TEST_F(CtlDriverVerbs, SetsValuesOfEveryTypeListsAndRemovesThem)
         {L"REG_BINARY", L"01", REG_BINARY, Bytes({1})},
     };
     for (const auto& v : values) {
-        run = Sim({L"set-value", key, L"Block", v.type, v.data});
+        run = RunCtlHere({L"set-value", key, L"Block", v.type, v.data});
         ASSERT_EQ(run.exitCode, 0) << v.type << " " << run.err;
         ExpectValue(key, L"Block", v.regType, v.bytes);
     }
-    ASSERT_EQ(Sim({L"set-value", key, L"Extra", L"REG_DWORD", L"7"}).exitCode, 0);
+    ASSERT_EQ(RunCtlHere({L"set-value", key, L"Extra", L"REG_DWORD", L"7"}).exitCode, 0);
 
-    run = Sim({L"list"});
+    run = RunCtlHere({L"list"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(Contains(run.out, L"LWin+L\n")) << run.out;
     EXPECT_TRUE(Contains(run.out, L"  run: REG_SZ \"\"C:\\a b\\x.exe\" -q\"\n")) << run.out;
@@ -94,37 +75,37 @@ TEST_F(CtlDriverVerbs, SetsValuesOfEveryTypeListsAndRemovesThem)
     EXPECT_TRUE(Contains(run.out, L"  BlockLocal: REG_DWORD 0 (0x00000000)\n")) << run.out;
     EXPECT_TRUE(Contains(run.out, L"  Extra: REG_DWORD 7 (0x00000007)\n")) << run.out;
 
-    run = Sim({L"remove", key, L"Extra"});
+    run = RunCtlHere({L"remove", key, L"Extra"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     DWORD type = 0;
     std::vector<BYTE> data;
     EXPECT_FALSE(RegistrySandbox::GetValue(HKEY_LOCAL_MACHINE, HotkeySubkey(key), L"Extra", type, data));
     EXPECT_TRUE(RegistrySandbox::GetValue(HKEY_LOCAL_MACHINE, HotkeySubkey(key), L"run", type, data));
 
-    run = Sim({L"remove", key, L"Extra"});
+    run = RunCtlHere({L"remove", key, L"Extra"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(Contains(run.err, L"\"Extra\"")) << run.err;
 
-    run = Sim({L"remove", key});
+    run = RunCtlHere({L"remove", key});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_FALSE(RegistrySandbox::KeyExists(HKEY_LOCAL_MACHINE, HotkeySubkey(key)));
-    EXPECT_TRUE(Contains(Sim({L"list"}).out, L"no hotkeys")) << "the hotkey key itself stays, empty";
+    EXPECT_TRUE(Contains(RunCtlHere({L"list"}).out, L"no hotkeys")) << "the hotkey key itself stays, empty";
 
-    run = Sim({L"remove", key});
+    run = RunCtlHere({L"remove", key});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(Contains(run.err, L"LWin+L")) << run.err;
 }
 
 TEST_F(CtlDriverVerbs, ListWithoutTheHotkeyKeySaysSo)
 {
-    const SimRun run = Sim({L"list"});
+    const CtlRun run = RunCtlHere({L"list"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(Contains(run.out, L"no hotkeys")) << run.out;
 }
 
 TEST_F(CtlDriverVerbs, WrongArgumentsGiveUsageAndExitCodeTwo)
 {
-    const SimRun run = Sim({L"set-value", L"k", L"Block", L"REG_DWORD", L"many"});
+    const CtlRun run = RunCtlHere({L"set-value", L"k", L"Block", L"REG_DWORD", L"many"});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(Contains(run.err, L"\"many\"")) << run.err;
     EXPECT_TRUE(Contains(run.err, L"usage:")) << run.err;
@@ -138,7 +119,7 @@ TEST_F(CtlDriverVerbs, AFailureSaysWhatFailedAndWhatToDo)
     {
         // No value of the hotkey may be set.
         const KeySecurity denied(HKEY_LOCAL_MACHINE, HotkeySubkey(L"LWin+L"), L"D:(D;;0x2;;;WD)(A;;KA;;;WD)");
-        const SimRun run = Sim({L"set", L"LWin+L", L"--run", L"x.exe"});
+        const CtlRun run = RunCtlHere({L"set", L"LWin+L", L"--run", L"x.exe"});
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_TRUE(Contains(run.err, L"cannot create HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services\\"
                                       L"zqkbfiltr\\hotkey\\LWin+L (error 5"))
@@ -146,7 +127,7 @@ TEST_F(CtlDriverVerbs, AFailureSaysWhatFailedAndWhatToDo)
         EXPECT_TRUE(Contains(run.err, L": run it from an elevated prompt\n")) << run.err;
         EXPECT_TRUE(run.out.empty()) << run.out;
     }
-    const SimRun run = Sim({L"remove", L"RWin+L"});
+    const CtlRun run = RunCtlHere({L"remove", L"RWin+L"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(Contains(run.err, L"cannot remove hotkey \"RWin+L\" (error 2")) << run.err;
     EXPECT_TRUE(Contains(run.err, L"`TarnwickCtl list` shows the configured hotkeys")) << run.err;
@@ -156,8 +137,8 @@ TEST_F(CtlDriverVerbs, WhatItConfiguresIsWhatTheServiceLoads)
 {
     const std::wstring blocked = UniqueHotkey(L"blocked");
     const std::wstring open = UniqueHotkey(L"open");
-    ASSERT_EQ(Sim({L"set", blocked, L"--run", L"x.exe", L"--block", L"1"}).exitCode, 0);
-    ASSERT_EQ(Sim({L"set", open, L"--run", L"\"C:\\a b\\y.exe\""}).exitCode, 0);
+    ASSERT_EQ(RunCtlHere({L"set", blocked, L"--run", L"x.exe", L"--block", L"1"}).exitCode, 0);
+    ASSERT_EQ(RunCtlHere({L"set", open, L"--run", L"\"C:\\a b\\y.exe\""}).exitCode, 0);
     DWORD error = 0;
     ASSERT_TRUE(LoadHotkeyTable(error)) << error;
     ASSERT_EQ(HotkeyCount, 2u);
@@ -168,37 +149,10 @@ TEST_F(CtlDriverVerbs, WhatItConfiguresIsWhatTheServiceLoads)
     }
 
     // A "run" of the wrong type, stored through the tool, fails the load.
-    ASSERT_EQ(Sim({L"set-value", open, L"run", L"REG_EXPAND_SZ", L"y.exe"}).exitCode, 0);
+    ASSERT_EQ(RunCtlHere({L"set-value", open, L"run", L"REG_EXPAND_SZ", L"y.exe"}).exitCode, 0);
     ServiceGlobalsReset again;
     EXPECT_FALSE(LoadHotkeyTable(error));
     EXPECT_EQ(error, static_cast<DWORD>(ERROR_BAD_CONFIGURATION));
-}
-
-TEST_F(CtlDriverVerbs, StatusShowsTheConsoleUsersLockPolicy)
-{
-    std::wstring user;
-    ASSERT_TRUE(GetConsoleUserName(user));
-    wchar_t sid[kSidStringChars] = {};
-    ASSERT_TRUE(GetAccountSidString(user.c_str(), sid));
-
-    SimRun run = Sim({L"status"});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_TRUE(Contains(run.out, L"console user: " + user + L" (" + sid + L")\n")) << run.out;
-    EXPECT_TRUE(Contains(run.out, L"DisableLockWorkstation: absent\n")) << run.out;
-    EXPECT_TRUE(Contains(run.out, L"ZQKBFiltrWinLogon: ")) << run.out;
-
-    ASSERT_TRUE(SetLockWorkstationPolicy(user.c_str(), 1));
-    run = Sim({L"status"});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_TRUE(Contains(run.out, L"DisableLockWorkstation: REG_DWORD 1 (0x00000001)\n")) << run.out;
-
-    // No session attached to the console.
-    Win32Override api;
-    win32.WTSGetActiveConsoleSessionId = [] { return 0xFFFFFFFFul; };
-    run = Sim({L"status"});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_TRUE(Contains(run.out, L"console user: none\n")) << run.out;
-    EXPECT_FALSE(Contains(run.out, L"DisableLockWorkstation")) << run.out;
 }
 
 std::wstring Utf8ToWide(const std::string& text)

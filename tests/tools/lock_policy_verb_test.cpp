@@ -4,29 +4,11 @@
 #include "tests/support/console_lock_policy.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/tools/key_security.h"
-#include "tools/ctl.h"
+#include "tests/tools/ctl_run.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-struct CtlRun {
-    int exitCode;
-    std::wstring out;
-    std::wstring err;
-};
-
-CtlRun Ctl(const std::vector<std::wstring>& args)
-{
-    CollectedOutput output;
-    const int exitCode = RunTarnwickCtl(args, output);
-    return CtlRun{exitCode, output.out, output.err};
-}
-
-bool Contains(const std::wstring& text, const std::wstring& part)
-{
-    return text.find(part) != std::wstring::npos;
-}
 
 class CtlLockPolicy : public ::testing::Test {
 protected:
@@ -42,8 +24,8 @@ protected:
     {
         DWORD type = 0;
         std::vector<BYTE> data;
-        if (!RegistrySandbox::GetValue(HKEY_USERS, key_, L"DisableLockWorkstation", type, data) ||
-            type != REG_DWORD || data.size() != 4) {
+        if (!RegistrySandbox::GetValue(HKEY_USERS, key_, L"DisableLockWorkstation", type, data) || type != REG_DWORD ||
+            data.size() != 4) {
             return -1;
         }
         return *reinterpret_cast<const DWORD*>(data.data());
@@ -57,25 +39,25 @@ protected:
 TEST_F(CtlLockPolicy, ShowsAndSetsTheConsoleUsersValue)
 {
     const std::wstring of = L"\"DisableLockWorkstation\" of " + user_;
-    CtlRun run = Ctl({L"lock-policy"});
+    CtlRun run = RunCtlHere({L"lock-policy"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, of + L": absent: " + user_ + L" can lock the workstation\n");
 
-    run = Ctl({L"lock-policy", L"1"});
+    run = RunCtlHere({L"lock-policy", L"1"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, of + L" set to 1: Windows does not let " + user_ + L" lock the workstation itself\n");
     EXPECT_EQ(Value(), 1);
-    run = Ctl({L"lock-policy"});
+    run = RunCtlHere({L"lock-policy"});
     EXPECT_EQ(run.out, of + L": 1: Windows does not let " + user_ + L" lock the workstation itself\n");
 
-    run = Ctl({L"lock-policy", L"0"});
+    run = RunCtlHere({L"lock-policy", L"0"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, of + L" set to 0: " + user_ + L" can lock the workstation\n");
     EXPECT_EQ(Value(), 0);
 
     // A value of another type is shown as it is stored.
     RegistrySandbox::SetString(HKEY_USERS, key_, L"DisableLockWorkstation", L"1");
-    run = Ctl({L"lock-policy"});
+    run = RunCtlHere({L"lock-policy"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, of + L": REG_SZ \"1\"\n");
 }
@@ -84,7 +66,7 @@ TEST_F(CtlLockPolicy, AValueThatCannotBeWrittenSaysToRunItElevated)
 {
     RegistrySandbox::SetDword(HKEY_USERS, key_, L"DisableLockWorkstation", 1);
     const KeySecurity denied(HKEY_USERS, key_, L"D:(D;;0x2;;;WD)(A;;KA;;;WD)");
-    const CtlRun run = Ctl({L"lock-policy", L"0"});
+    const CtlRun run = RunCtlHere({L"lock-policy", L"0"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.out.empty()) << run.out;
     EXPECT_TRUE(Contains(run.err, L"cannot write \"DisableLockWorkstation\" of " + user_)) << run.err;
@@ -97,8 +79,9 @@ TEST_F(CtlLockPolicy, WithoutAConsoleUserItSaysSoAndWritesNothing)
 {
     Win32Override api;
     win32.WTSGetActiveConsoleSessionId = [] { return 0xFFFFFFFFul; };
-    for (const auto& args : {std::vector<std::wstring>{L"lock-policy"}, std::vector<std::wstring>{L"lock-policy", L"0"}}) {
-        const CtlRun run = Ctl(args);
+    for (const auto& args :
+         {std::vector<std::wstring>{L"lock-policy"}, std::vector<std::wstring>{L"lock-policy", L"0"}}) {
+        const CtlRun run = RunCtlHere(args);
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_TRUE(run.out.empty()) << run.out;
         EXPECT_TRUE(Contains(run.err, L"no user is logged on at the console")) << run.err;

@@ -1,0 +1,362 @@
+#include "tools/check_rules.h"
+
+#include "tools/registry_values.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const CheckLimits kLimits{127, 519, 63};
+const std::wstring kAgent = L"C:\\Program Files\\Tarnwick\\TarnwickAgent.exe";
+
+StoredValue Stored(std::uint32_t type, std::vector<std::uint8_t> data)
+{
+    StoredValue value;
+    value.present = true;
+    value.type = type;
+    value.data = std::move(data);
+    return value;
+}
+
+StoredValue StoredString(const std::wstring& text)
+{
+    std::vector<std::uint8_t> data;
+    std::wstring error;
+    EncodeValueData(kTypeSz, text, data, error);
+    return Stored(kTypeSz, data);
+}
+
+// A hotkey that the service reads, with "run" = `command`, and every
+// program candidate found unless `found` says otherwise.
+HotkeyFacts Loaded(const std::wstring& name, const std::wstring& command, std::vector<bool> found = {})
+{
+    HotkeyFacts facts;
+    facts.name = name;
+    facts.configRead = true;
+    facts.command = command;
+    facts.subkeyOpened = true;
+    facts.run = StoredString(command);
+    facts.programFound = found.empty() ? std::vector<bool>(ProgramCandidates(command).candidates.size(), true) : found;
+    facts.searchedFolder = L"C:\\Program Files\\Tarnwick";
+    return facts;
+}
+
+std::wstring Describe(const std::vector<Finding>& findings)
+{
+    std::wstring text;
+    for (const Finding& f : findings) {
+        text += FindingLine(f) + L"\n";
+    }
+    return text;
+}
+
+bool Contains(const std::wstring& text, const std::wstring& part)
+{
+    return text.find(part) != std::wstring::npos;
+}
+
+TEST(CheckProgram, CandidatesAreThePrefixesWindowsTriesAndTheIntendedOneIsTheProgramFile)
+{
+    struct Case {
+        std::wstring command;
+        bool quoted;
+        std::vector<std::wstring> candidates;
+        std::vector<bool> found;
+        size_t intended;
+    } const cases[] = {
+        {L"\"C:\\a b\\x.exe\" -q", true, {L"C:\\a b\\x.exe"}, {}, 0},
+        {L"\"C:\\a b\\x.exe", true, {L"C:\\a b\\x.exe"}, {}, 0},  // no closing quote
+        {L"notepad.exe", false, {L"notepad.exe"}, {}, 0},
+        {L"C:\\Tools\\x.exe --log C:\\a.exe",
+         false,
+         {L"C:\\Tools\\x.exe", L"C:\\Tools\\x.exe --log", L"C:\\Tools\\x.exe --log C:\\a.exe"},
+         {},
+         0},
+        {L"C:\\Program Files\\T\\A.EXE LWin",
+         false,
+         {L"C:\\Program", L"C:\\Program Files\\T\\A.EXE", L"C:\\Program Files\\T\\A.EXE LWin"},
+         {},
+         1},
+        {L"C:\\a  b\\run.cmd", false, {L"C:\\a", L"C:\\a  b\\run.cmd"}, {}, 1},
+        // No executable extension: the last candidate that exists.
+        {L"C:\\My Tools\\tool -x",
+         false,
+         {L"C:\\My", L"C:\\My Tools\\tool", L"C:\\My Tools\\tool -x"},
+         {true, true, false},
+         1},
+        {L"C:\\My Tools\\tool", false, {L"C:\\My", L"C:\\My Tools\\tool"}, {false, false}, 0},
+    };
+    for (const Case& c : cases) {
+        const CommandProgram program = ProgramCandidates(c.command);
+        EXPECT_EQ(program.quoted, c.quoted);
+        EXPECT_EQ(program.candidates, c.candidates);
+        EXPECT_EQ(IntendedCandidate(program, c.found), c.intended);
+    }
+    EXPECT_TRUE(IsAbsolutePath(L"c:\\x"));
+    EXPECT_TRUE(IsAbsolutePath(L"\\\\server\\share\\x.exe"));
+    EXPECT_FALSE(IsAbsolutePath(L"x.exe"));
+    EXPECT_FALSE(IsAbsolutePath(L"\\x.exe"));
+    EXPECT_FALSE(IsAbsolutePath(L"C:x.exe"));
+    EXPECT_EQ(WithDefaultExtension(L"C:\\Program"), L"C:\\Program.exe");
+    EXPECT_EQ(WithDefaultExtension(L"C:\\a.b\\x"), L"C:\\a.b\\x.exe");
+    EXPECT_EQ(WithDefaultExtension(L"C:\\a\\x.cmd"), L"C:\\a\\x.cmd");
+}
+
+TEST(CheckSettings, ReadAsTheProgramsReadThem)
+{
+    struct Case {
+        StoredValue stored;
+        bool read;
+        std::uint32_t value;
+    } const cases[] = {
+        {Stored(kTypeDword, {1, 0, 0, 0}), true, 1},
+        {StoredString(L"1"), true, 49},       // '1', 0, 0, 0
+        {Stored(kTypeBinary, {1}), true, 1},  // fills the low byte
+        {Stored(kTypeBinary, {}), true, 0},
+        {Stored(kTypeQword, {1, 0, 0, 0, 0, 0, 0, 0}), false, 0},  // too long: counts as 0
+        {StoredValue{}, false, 0},
+    };
+    for (const Case& c : cases) {
+        const SettingReading reading = ReadSetting(c.stored);
+        EXPECT_EQ(reading.read, c.read);
+        EXPECT_EQ(reading.value, c.value);
+    }
+}
+
+TEST(CheckFindings, ACleanAgentConfigurationHasNone)
+{
+    for (const wchar_t* name : {L"LWin+L", L"rwin+l", L"CTRL+ALT+DEL"}) {
+        HotkeyFacts facts = Loaded(name, L"\"" + kAgent + L"\"");
+        facts.blockLocal = Stored(kTypeDword, {1, 0, 0, 0});
+        facts.blockValue = Stored(kTypeDword, {0, 0, 0, 0});
+        EXPECT_EQ(Describe(HotkeyFindings(facts, kLimits)), L"");
+    }
+    EXPECT_EQ(Describe(HotkeyFindings(Loaded(L"Some key", L"notepad.exe"), kLimits)),
+              L"warning: hotkey \"Some key\": the name holds a blank, so the started program receives it as several "
+              L"arguments\n");
+}
+
+TEST(CheckFindings, EachWarningNamesTheHotkeyAndTheValue)
+{
+    struct Case {
+        HotkeyFacts facts;
+        const wchar_t* line;  // the one finding expected
+    };
+    HotkeyFacts blockString = Loaded(L"LWin+L", L"\"" + kAgent + L"\"");
+    blockString.blockValue = StoredString(L"1");
+    blockString.block = 49;
+    HotkeyFacts blockQword = Loaded(L"K", L"x.exe");
+    blockQword.blockValue = Stored(kTypeQword, {1, 0, 0, 0, 0, 0, 0, 0});
+    HotkeyFacts blockBinary = Loaded(L"K", L"x.exe");
+    blockBinary.blockValue = Stored(kTypeBinary, {2, 0});
+    HotkeyFacts blockLocalString = Loaded(L"LWin+L", L"\"" + kAgent + L"\"");
+    blockLocalString.blockLocal = StoredString(L"1");
+    HotkeyFacts blockedAgent = Loaded(L"LWin+L", L"\"" + kAgent + L"\"");
+    blockedAgent.block = 1;
+    blockedAgent.blockValue = Stored(kTypeDword, {1, 0, 0, 0});
+    HotkeyFacts blockedOther = Loaded(L"K", L"x.exe");
+    blockedOther.block = 1;
+    blockedOther.blockValue = Stored(kTypeDword, {1, 0, 0, 0});
+
+    const Case cases[] = {
+        {Loaded(L"LWin+L", kAgent),
+         L"warning: hotkey \"LWin+L\", value \"run\": the program path C:\\Program Files\\Tarnwick\\TarnwickAgent.exe "
+         L"holds blanks and is not quoted: Windows first looks for C:\\Program.exe and would start whatever it finds "
+         L"there as LocalSystem, and the agent would receive \"Files\\Tarnwick\\TarnwickAgent.exe LWin+L\" as its "
+         L"hotkey name instead of \"LWin+L\" and do nothing; quote the path: "
+         L"\"C:\\Program Files\\Tarnwick\\TarnwickAgent.exe\""},
+        {Loaded(L"K", L"C:\\Program Files\\App\\app.exe -x"),
+         L"warning: hotkey \"K\", value \"run\": the program path C:\\Program Files\\App\\app.exe holds blanks and is "
+         L"not quoted: Windows first looks for C:\\Program.exe and would start whatever it finds there as "
+         L"LocalSystem; quote the path: \"C:\\Program Files\\App\\app.exe\""},
+        {Loaded(L"K", L"C:\\Tools\\gone.exe -x", {false, false}),
+         L"warning: hotkey \"K\", value \"run\": the program C:\\Tools\\gone.exe does not exist"},
+        {Loaded(L"K", L"\"C:\\Tools\\gone\"", {false}),
+         L"warning: hotkey \"K\", value \"run\": the program C:\\Tools\\gone.exe does not exist"},
+        {Loaded(L"K", L"\"helper.exe\"", {false}),
+         L"warning: hotkey \"K\", value \"run\": the program helper.exe is found neither in "
+         L"C:\\Program Files\\Tarnwick nor on the system's search path"},
+        {Loaded(L"Win+L", L"\"" + kAgent + L"\""),
+         L"warning: hotkey \"Win+L\": the agent acts only on the hotkey names LWin+L, RWin+L and ctrl+alt+del (in "
+         L"any letter case), not on \"Win+L\": a press does nothing"},
+        {Loaded(L"LWin+L", L"\"" + kAgent + L"\" --quiet"),
+         L"warning: hotkey \"LWin+L\", value \"run\": the agent receives \"--quiet LWin+L\" as its hotkey name (what "
+         L"follows its program path) and acts only on LWin+L, RWin+L and ctrl+alt+del: a press does nothing; leave "
+         L"nothing after the agent's path in \"run\""},
+        {Loaded(L"LWin +L", L"TarnwickAgent.exe"),
+         L"warning: hotkey \"LWin +L\": the agent acts only on the hotkey names LWin+L, RWin+L and ctrl+alt+del (in "
+         L"any letter case), not on \"LWin +L\": a press does nothing"},
+        {Loaded(L"Tab\tKey", L"x.exe"),
+         L"warning: hotkey \"Tab\\x09Key\": the name holds a blank, so the started program receives it as several "
+         L"arguments"},
+        {blockString,
+         L"warning: hotkey \"LWin+L\", value \"Block\": \"Block\" is REG_SZ \"1\", not a 4-byte number (REG_DWORD): "
+         L"the service reads it as 49, so the hotkey is not blocked"},
+        {blockQword,
+         L"warning: hotkey \"K\", value \"Block\": \"Block\" is REG_QWORD 1 (0x0000000000000001), not a 4-byte "
+         L"number (REG_DWORD): it is longer than 4 bytes, so the service counts it as 0 and the hotkey is not "
+         L"blocked"},
+        {blockBinary,
+         L"warning: hotkey \"K\", value \"Block\": \"Block\" is REG_BINARY hex: 02 00, not a 4-byte number "
+         L"(REG_DWORD): the service reads it as 2, so the hotkey is not blocked"},
+        {blockLocalString,
+         L"warning: hotkey \"LWin+L\", value \"BlockLocal\": \"BlockLocal\" is REG_SZ \"1\", not a 4-byte number "
+         L"(REG_DWORD): the agent reads it as 49, so the local action is not blocked"},
+        {blockedAgent,
+         L"info: hotkey \"LWin+L\", value \"Block\": \"Block\" is 1: the service starts nothing for this hotkey, so "
+         L"the key does nothing at all, neither in a remote-desktop client nor locally"},
+        {blockedOther,
+         L"info: hotkey \"K\", value \"Block\": \"Block\" is 1: the service starts nothing for this hotkey"},
+        {Loaded(L"K", L""), L"info: hotkey \"K\", value \"run\": \"run\" is empty: the hotkey starts nothing"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Describe(HotkeyFindings(c.facts, kLimits)), std::wstring(c.line) + L"\n");
+    }
+}
+
+HotkeyFacts Refused(const std::wstring& name, std::uint32_t error)
+{
+    HotkeyFacts facts;
+    facts.name = name;
+    facts.configError = error;
+    facts.subkeyOpened = true;
+    return facts;
+}
+
+TEST(CheckFindings, EachErrorSaysWhatKeepsTheServiceFromLoadingTheHotkey)
+{
+    HotkeyFacts noRun = Refused(L"K", 1610);
+    HotkeyFacts expandRun = Refused(L"K", 1610);
+    expandRun.run = Stored(kTypeExpandSz, {'x', 0, 0, 0});
+    HotkeyFacts longRun = Refused(L"K", 1610);
+    longRun.run = StoredString(std::wstring(520, L'x'));
+    HotkeyFacts closed = Refused(L"K", 5);
+    closed.subkeyOpened = false;
+    closed.subkeyError = 5;
+    HotkeyFacts longName = Refused(std::wstring(128, L'n'), 1610);
+    longName.runFault = 1610;
+    longName.run = Stored(kTypeDword, {1, 0, 0, 0});
+    HotkeyFacts odd = Refused(L"K", 1234);
+    odd.run = StoredString(L"x.exe");
+
+    struct Case {
+        HotkeyFacts facts;
+        std::wstring lines;
+    } const cases[] = {
+        {noRun,
+         L"error: hotkey \"K\", value \"run\": there is no \"run\" value; every hotkey needs one, of type REG_SZ\n"},
+        {expandRun, L"error: hotkey \"K\", value \"run\": \"run\" is REG_EXPAND_SZ; the service takes only REG_SZ\n"},
+        {longRun, L"error: hotkey \"K\", value \"run\": \"run\" has 520 characters; the service takes at most 519\n"},
+        {closed,
+         L"error: hotkey \"K\": the subkey cannot be opened: error 5 (ERROR_ACCESS_DENIED); TarnwickCtl reads "
+         L"with the rights of whoever runs it: run it from an elevated prompt to read what the service reads\n"},
+        {longName, L"error: hotkey \"" + longName.name +
+                       L"\": the name has 128 characters; the service takes names of "
+                       L"at most 127\nerror: hotkey \"" +
+                       longName.name +
+                       L"\", value \"run\": \"run\" is REG_DWORD; the "
+                       L"service takes only REG_SZ\n"},
+        {odd, L"error: hotkey \"K\", value \"run\": \"run\" cannot be read: error 1234\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Describe(HotkeyFindings(c.facts, kLimits)), c.lines);
+    }
+}
+
+KeyFacts Names(std::vector<std::wstring> names)
+{
+    KeyFacts key;
+    key.namesRead = true;
+    key.keyOpened = true;
+    key.subkeyCount = static_cast<std::uint32_t>(names.size());
+    key.names = std::move(names);
+    return key;
+}
+
+TEST(CheckVerdict, TheFirstFaultInTableOrderGivesTheExitCodeAndEveryProblemIsReported)
+{
+    const HotkeyFacts good = Loaded(L"LWin+L", L"\"" + kAgent + L"\"");
+    HotkeyFacts closed = Refused(L"B", 5);
+    closed.subkeyOpened = false;
+    closed.subkeyError = 5;
+    const HotkeyFacts noRun = Refused(L"C", 1610);
+    CheckResult result = EvaluateCheck(Names({L"LWin+L", L"B", L"C"}), {good, closed, noRun}, kLimits);
+    EXPECT_FALSE(result.wouldStart);
+    EXPECT_EQ(result.exitCode, 5u);
+    ASSERT_EQ(result.findings.size(), 2u);
+    EXPECT_EQ(*result.findings[0].hotkey, L"B");
+    EXPECT_EQ(*result.findings[1].hotkey, L"C");
+    EXPECT_EQ(CheckVerdict(result, L"ERROR_ACCESS_DENIED: a key of the hotkey configuration cannot be read"),
+              L"the service would refuse to start: exit code 5 (ERROR_ACCESS_DENIED: a key of the hotkey "
+              L"configuration cannot be read)");
+
+    result = EvaluateCheck(Names({L"LWin+L", L"K"}), {good, Loaded(L"K", L"")}, kLimits);
+    EXPECT_TRUE(result.wouldStart);
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(CheckText(result, L""),
+              L"info: hotkey \"K\", value \"run\": \"run\" is empty: the hotkey starts nothing\n"
+              L"the service would start with 2 hotkeys: LWin+L, K\n");
+    EXPECT_EQ(CheckVerdict(EvaluateCheck(Names({L"LWin+L"}), {good}, kLimits), L""),
+              L"the service would start with 1 hotkey: LWin+L");
+}
+
+TEST(CheckVerdict, FaultsOfTheHotkeyKeyItself)
+{
+    KeyFacts missing;
+    missing.namesError = 2;
+    missing.keyError = 2;
+    KeyFacts denied;
+    denied.namesError = 5;
+    denied.keyError = 5;
+    KeyFacts empty = Names({});
+    empty.namesRead = false;
+    empty.namesError = 1610;
+    KeyFacts tooMany = Names(std::vector<std::wstring>(64, L"k"));
+    tooMany.namesRead = false;
+    tooMany.namesError = 1610;
+    KeyFacts unreadable = Names({L"a"});
+    unreadable.namesRead = false;
+    unreadable.namesError = 1610;
+    unreadable.subkeyCount = 2;
+
+    struct Case {
+        KeyFacts key;
+        std::uint32_t exitCode;
+        const wchar_t* text;
+    } const cases[] = {
+        {missing, 2, L"does not exist; create it with one subkey per hotkey"},
+        {denied, 5, L"cannot be opened: error 5 (ERROR_ACCESS_DENIED); TarnwickCtl reads"},
+        {empty, 1610, L"has no subkeys; the service needs at least one hotkey"},
+        {tooMany, 1610, L"the hotkey key has 64 subkeys; the service takes at most 63 hotkeys"},
+        {unreadable, 1610,
+         L"1 of the 2 subkeys of the hotkey key cannot be enumerated (a name of 255 characters or more)"},
+    };
+    for (const Case& c : cases) {
+        const CheckResult result = EvaluateCheck(c.key, {}, kLimits);
+        EXPECT_FALSE(result.wouldStart);
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        ASSERT_EQ(result.findings.size(), 1u) << c.text;
+        EXPECT_EQ(result.findings[0].severity, Severity::Error);
+        EXPECT_FALSE(result.findings[0].hotkey);
+        EXPECT_TRUE(Contains(result.findings[0].text, c.text)) << result.findings[0].text;
+    }
+}
+
+TEST(CheckOutput, JsonHoldsTheVerdictTheHotkeysAndTheFindings)
+{
+    HotkeyFacts quoted = Loaded(L"Zitat\"\u00e4", L"");
+    const CheckResult result = EvaluateCheck(Names({L"Zitat\"\u00e4"}), {quoted}, kLimits);
+    EXPECT_EQ(CheckJson(result),
+              L"{\"wouldStart\":true,\"exitCode\":0,\"hotkeys\":[\"Zitat\\\"\\u00e4\"],\"findings\":[{\"hotkey\":"
+              L"\"Zitat\\\"\\u00e4\",\"value\":\"run\",\"severity\":\"info\",\"text\":\"\\\"run\\\" is empty: the "
+              L"hotkey starts nothing\"}]}\n");
+    KeyFacts missing;
+    missing.namesError = 2;
+    missing.keyError = 2;
+    EXPECT_TRUE(
+        Contains(CheckJson(EvaluateCheck(missing, {}, kLimits)),
+                 L"{\"wouldStart\":false,\"exitCode\":2,\"hotkeys\":[],\"findings\":[{\"hotkey\":null,"
+                 L"\"value\":null,\"severity\":\"error\",\"text\":\"the hotkey key HKEY_LOCAL_MACHINE\\\\SYSTEM"));
+}
+
+}  // namespace

@@ -1,0 +1,158 @@
+// TarnwickCtl check in this process, on configurations inside a
+// RegistrySandbox: what it gathers from the registry and the file system,
+// that its readings of "Block" and "BlockLocal" are the programs' own, and
+// that it leaves events alone.
+#include "agent/settings.h"
+#include "common/driver_config.h"
+#include "common/handles.h"
+#include "service/hotkey_config.h"
+#include "tests/service/service_fakes.h"
+#include "tests/support/narrow_text.h"
+#include "tests/support/registry_sandbox.h"
+#include "tests/support/test_programs.h"
+#include "tests/tools/ctl_run.h"
+#include "tools/check.h"
+#include "tools/ctl.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::wstring Lines(const CheckResult& result)
+{
+    std::wstring text;
+    for (const Finding& finding : result.findings) {
+        text += FindingLine(finding) + L"\n";
+    }
+    return text;
+}
+
+class CtlCheck : public ::testing::Test {
+protected:
+    static void Run(const std::wstring& hotkey, const std::wstring& run)
+    {
+        RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(hotkey), L"run", run);
+    }
+
+    RegistrySandbox sandbox_;
+    const std::wstring agent_ = L"\"" + BinPath(L"TarnwickAgent.exe") + L"\"";
+};
+
+TEST_F(CtlCheck, ACleanConfigurationGivesTheVerdictAlone)
+{
+    for (const wchar_t* name : {L"LWin+L", L"RWin+L", L"ctrl+alt+del"}) {
+        Run(name, agent_);
+        RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, HotkeySubkey(name), L"BlockLocal", 1);
+    }
+    Run(L"Probe", L"\"probe.exe\" --x");  // found in the folder of the service (here: of the tool)
+    CollectedOutput output;
+    EXPECT_EQ(RunTarnwickCtl({L"check"}, output), 0);
+    const CheckResult result = CheckConfiguration();
+    ASSERT_EQ(result.hotkeys.size(), 4u);
+    EXPECT_EQ(output.out, L"the service would start with 4 hotkeys: " + result.hotkeys[0] + L", " + result.hotkeys[1] +
+                              L", " + result.hotkeys[2] + L", " + result.hotkeys[3] + L"\n");
+    EXPECT_EQ(output.err, L"");
+}
+
+TEST_F(CtlCheck, FindsTheProgramsThatDoNotExistAndEveryFaultOfEveryHotkey)
+{
+    const std::wstring missing = BinDir() + L"\\no such program.exe";
+    Run(L"Gone", L"\"" + missing + L"\" -x");
+    Run(L"Unquoted", BinPath(L"probe.exe") + L" --flag");  // no blank in the path: fine
+    Run(L"Relative", L"\"not-here.exe\"");
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(L"Expand"), L"run", L"x.exe", REG_EXPAND_SZ);
+    RegistrySandbox::CreateKey(HKEY_LOCAL_MACHINE, HotkeySubkey(L"NoRun"));
+    const std::wstring longName(130, L'n');
+    RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, HotkeySubkey(longName), L"run", 7);
+
+    const CheckResult result = CheckConfiguration();
+    const std::wstring lines = Lines(result);
+    EXPECT_FALSE(result.wouldStart);
+    EXPECT_EQ(result.exitCode, static_cast<DWORD>(ERROR_BAD_CONFIGURATION));
+    EXPECT_TRUE(
+        Contains(lines, L"warning: hotkey \"Gone\", value \"run\": the program " + missing + L" does not exist\n"))
+        << Narrow(lines);
+    EXPECT_FALSE(Contains(lines, L"\"Unquoted\"")) << Narrow(lines);
+    EXPECT_TRUE(Contains(lines,
+                         L"warning: hotkey \"Relative\", value \"run\": the program not-here.exe is found "
+                         L"neither in " +
+                             BinDir() + L" nor on the system's search path\n"))
+        << Narrow(lines);
+    EXPECT_TRUE(Contains(lines, L"error: hotkey \"Expand\", value \"run\": \"run\" is REG_EXPAND_SZ")) << Narrow(lines);
+    EXPECT_TRUE(Contains(lines, L"error: hotkey \"NoRun\", value \"run\": there is no \"run\" value")) << Narrow(lines);
+    EXPECT_TRUE(Contains(lines, L"error: hotkey \"" + longName + L"\": the name has 130 characters")) << Narrow(lines);
+    EXPECT_TRUE(Contains(lines, L"error: hotkey \"" + longName + L"\", value \"run\": \"run\" is REG_DWORD"))
+        << Narrow(lines);
+}
+
+// "Block" as the check reads it is what the service reads, and "BlockLocal"
+// blocks in the check's words exactly when it blocks the agent.
+TEST_F(CtlCheck, ReadsBlockAsTheServiceAndBlockLocalAsTheAgent)
+{
+    struct Stored {
+        const char* label;
+        DWORD type;
+        std::vector<BYTE> data;
+    } const forms[] = {
+        {"REG_DWORD 1", REG_DWORD, {1, 0, 0, 0}},
+        {"REG_DWORD 2", REG_DWORD, {2, 0, 0, 0}},
+        {"REG_SZ 1", REG_SZ, {'1', 0, 0, 0}},
+        {"one byte", REG_BINARY, {1}},
+        {"four bytes", REG_BINARY, {1, 0, 0, 0}},
+        {"REG_QWORD 1", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}},
+        {"empty", REG_BINARY, {}},
+    };
+    const std::wstring name = L"LWin+L";
+    Run(name, agent_);
+    for (const Stored& form : forms) {
+        SCOPED_TRACE(form.label);
+        for (const wchar_t* value : {L"Block", L"BlockLocal"}) {
+            RegistrySandbox::SetValue(HKEY_LOCAL_MACHINE, HotkeySubkey(name), value, form.type, form.data.data(),
+                                      static_cast<DWORD>(form.data.size()));
+        }
+        HotkeyEntry entry = {};
+        DWORD error = 0;
+        ASSERT_TRUE(ReadHotkeyConfig(name, entry, error));
+        const bool agentBlocked = IsLocalActionBlocked(name.c_str());
+
+        const std::wstring lines = Lines(CheckConfiguration());
+        const bool fourByteNumber = form.type == REG_DWORD;
+        if (!fourByteNumber) {
+            const std::wstring readAs =
+                form.data.size() > 4 ? L"counts it as 0" : L"reads it as " + std::to_wstring(entry.block);
+            EXPECT_TRUE(Contains(lines, L"\"Block\" is ")) << Narrow(lines);
+            EXPECT_TRUE(Contains(lines, L"the service " + readAs)) << Narrow(lines);
+            EXPECT_EQ(Contains(lines, L"the local action is blocked"), agentBlocked) << Narrow(lines);
+            EXPECT_EQ(Contains(lines, L"the local action is not blocked"), !agentBlocked) << Narrow(lines);
+        } else {
+            EXPECT_FALSE(Contains(lines, L"warning")) << Narrow(lines);
+        }
+        EXPECT_EQ(Contains(lines, L"info: hotkey \"LWin+L\", value \"Block\": \"Block\" is 1"), entry.block == 1)
+            << Narrow(lines);
+    }
+}
+
+TEST_F(CtlCheck, CreatesSetsAndResetsNoEvent)
+{
+    const std::wstring pressed = UniqueHotkey(L"pressed");
+    const std::wstring idle = UniqueHotkey(L"idle");
+    Run(pressed, L"");
+    Run(idle, L"");
+    KHandle pressedEvent(CreateEventW(nullptr, FALSE, TRUE, HotkeyEventName(pressed.c_str()).c_str()));
+    KHandle idleEvent(CreateEventW(nullptr, FALSE, FALSE, HotkeyEventName(idle.c_str()).c_str()));
+    ASSERT_TRUE(pressedEvent && idleEvent);
+
+    const CheckResult result = CheckConfiguration();
+    EXPECT_TRUE(result.wouldStart) << Narrow(Lines(result));
+    EXPECT_EQ(WaitForSingleObject(pressedEvent.get(), 0), static_cast<DWORD>(WAIT_OBJECT_0)) << "still pressed";
+    EXPECT_EQ(WaitForSingleObject(idleEvent.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "not set";
+
+    // And no event of a configured hotkey comes into being.
+    const std::wstring unloaded = UniqueHotkey(L"unloaded");
+    Run(unloaded, L"");
+    CheckConfiguration();
+    KHandle opened(OpenEventW(SYNCHRONIZE, FALSE, HotkeyEventName(unloaded.c_str()).c_str()));
+    EXPECT_FALSE(opened);
+}
+
+}  // namespace

@@ -1,0 +1,462 @@
+#include "tools/check_rules.h"
+
+#include "agent/hotkey_names.h"
+#include "common/driver_config.h"
+#include "common/names.h"
+#include "tools/error_names.h"
+#include "tools/json_writer.h"
+#include "tools/registry_values.h"
+
+namespace {
+
+constexpr std::uint32_t kErrorFileNotFound = 2;
+constexpr std::uint32_t kErrorAccessDenied = 5;
+
+const wchar_t* const kAgentFileNames[] = {L"TarnwickAgent.exe", L"TarnwickAgent"};
+const wchar_t* const kExecutableExtensions[] = {L".exe", L".com", L".bat", L".cmd"};
+
+std::wstring Quoted(const std::wstring& text)
+{
+    return L"\"" + text + L"\"";
+}
+
+std::wstring HotkeyKeyText()
+{
+    return std::wstring(L"HKEY_LOCAL_MACHINE\\") + kHotkeyKeyPath;
+}
+
+bool IsBlank(wchar_t c)
+{
+    return c == L' ' || c == L'\t';
+}
+
+bool EndsWithExecutableExtension(const std::wstring& path)
+{
+    for (const wchar_t* extension : kExecutableExtensions) {
+        const std::wstring ext = extension;
+        if (path.size() > ext.size() && NamesEqual(path.substr(path.size() - ext.size()), ext.c_str())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsAgent(const std::wstring& program)
+{
+    const std::wstring file = FileNamePart(program);
+    for (const wchar_t* name : kAgentFileNames) {
+        if (NamesEqual(file, name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+Finding Make(Severity severity, const std::optional<std::wstring>& hotkey, const std::optional<std::wstring>& value,
+             const std::wstring& text)
+{
+    Finding finding;
+    finding.hotkey = hotkey;
+    finding.value = value;
+    finding.severity = severity;
+    finding.text = text;
+    return finding;
+}
+
+std::wstring AccessAdvice(std::uint32_t error)
+{
+    return error == kErrorAccessDenied
+               ? L"; TarnwickCtl reads with the rights of whoever runs it: run it from an elevated prompt to read "
+                 L"what the service reads"
+               : L"";
+}
+
+bool IsFourByteNumber(const StoredValue& stored)
+{
+    return stored.type == kTypeDword && stored.data.size() == 4;
+}
+
+// Why "run" keeps the service from loading the hotkey, from what is stored.
+Finding RunFault(const HotkeyFacts& facts, std::uint32_t error, const CheckLimits& limits)
+{
+    const std::wstring& name = facts.name;
+    if (!facts.run.present) {
+        return Make(Severity::Error, name, L"run",
+                    L"there is no \"run\" value; every hotkey needs one, of type REG_SZ");
+    }
+    if (facts.run.type != kTypeSz) {
+        return Make(Severity::Error, name, L"run",
+                    L"\"run\" is " + ValueTypeName(facts.run.type) + L"; the service takes only REG_SZ");
+    }
+    const size_t length = TextOfStringData(facts.run.data).size();
+    if (length > limits.commandChars) {
+        return Make(Severity::Error, name, L"run",
+                    L"\"run\" has " + std::to_wstring(length) + L" characters; the service takes at most " +
+                        std::to_wstring(limits.commandChars));
+    }
+    return Make(Severity::Error, name, L"run", L"\"run\" cannot be read: " + ErrorLabel(error));
+}
+
+std::vector<Finding> HotkeyErrors(const HotkeyFacts& facts, const CheckLimits& limits)
+{
+    std::vector<Finding> errors;
+    if (facts.configRead) {
+        return errors;
+    }
+    const std::wstring& name = facts.name;
+    if (facts.name.size() > limits.nameChars) {
+        errors.push_back(Make(Severity::Error, name, std::nullopt,
+                              L"the name has " + std::to_wstring(facts.name.size()) +
+                                  L" characters; the service takes names of at most " +
+                                  std::to_wstring(limits.nameChars)));
+        if (facts.runFault) {
+            errors.push_back(RunFault(facts, *facts.runFault, limits));
+        }
+    } else if (!facts.subkeyOpened) {
+        errors.push_back(
+            Make(Severity::Error, name, std::nullopt,
+                 L"the subkey cannot be opened: " + ErrorLabel(facts.subkeyError) + AccessAdvice(facts.subkeyError)));
+    } else {
+        errors.push_back(RunFault(facts, facts.configError, limits));
+    }
+    return errors;
+}
+
+// A "Block" or "BlockLocal" that is not a REG_DWORD of four bytes, with what
+// the program that reads it makes of it.
+void SettingWarning(const std::wstring& hotkey, const wchar_t* valueName, const StoredValue& stored,
+                    const std::wstring& reader, const std::wstring& whenOne, const std::wstring& otherwise,
+                    std::vector<Finding>& findings)
+{
+    if (!stored.present || IsFourByteNumber(stored)) {
+        return;
+    }
+    const SettingReading reading = ReadSetting(stored);
+    std::wstring text =
+        Quoted(valueName) + L" is " + FormatValue(stored.type, stored.data) + L", not a 4-byte number (REG_DWORD): ";
+    if (!reading.read) {
+        text += L"it is longer than 4 bytes, so " + reader + L" counts it as 0 and " + otherwise;
+    } else {
+        text += reader + L" reads it as " + std::to_wstring(reading.value) + L", so " +
+                (reading.value == 1 ? whenOne : otherwise);
+    }
+    findings.push_back(Make(Severity::Warning, hotkey, std::wstring(valueName), text));
+}
+
+// Warnings about what a non-empty "run" starts, and with which arguments.
+void CommandWarnings(const HotkeyFacts& facts, const CommandProgram& program, std::vector<Finding>& warnings)
+{
+    const std::wstring& name = facts.name;
+    const std::wstring& command = *facts.command;
+    const size_t intended = IntendedCandidate(program, facts.programFound);
+    const std::wstring& path = program.candidates[intended];
+    const bool agent = IsAgent(path);
+    const std::wstring received = HotkeyNameFromCommandLine((command + L" " + name).c_str());
+    const bool agentIgnores = agent && ClassifyHotkey(received.c_str()) == AgentHotkey::None;
+
+    if (intended > 0) {
+        std::wstring tried;
+        for (size_t i = 0; i < intended; ++i) {
+            tried += (i > 0 ? L", " : L"") + WithDefaultExtension(program.candidates[i]);
+        }
+        std::wstring text = L"the program path " + path + L" holds blanks and is not quoted: Windows first looks for " +
+                            tried + L" and would start whatever it finds there as LocalSystem";
+        if (agentIgnores) {
+            text += L", and the agent would receive " + Quoted(received) + L" as its hotkey name instead of " +
+                    Quoted(name) + L" and do nothing";
+        }
+        warnings.push_back(Make(Severity::Warning, name, L"run", text + L"; quote the path: " + Quoted(path)));
+    }
+    const bool found = intended < facts.programFound.size() && facts.programFound[intended];
+    if (!found && (program.quoted || IsAbsolutePath(path))) {
+        const std::wstring file = WithDefaultExtension(path);
+        warnings.push_back(Make(Severity::Warning, name, L"run",
+                                IsAbsolutePath(path) ? L"the program " + file + L" does not exist"
+                                                     : L"the program " + file + L" is found neither in " +
+                                                           facts.searchedFolder + L" nor on the system's search path"));
+    }
+    if (agentIgnores && intended == 0) {
+        if (received == name) {
+            warnings.push_back(Make(Severity::Warning, name, std::nullopt,
+                                    L"the agent acts only on the hotkey names LWin+L, RWin+L and ctrl+alt+del (in "
+                                    L"any letter case), not on " +
+                                        Quoted(name) + L": a press does nothing"));
+        } else {
+            warnings.push_back(Make(Severity::Warning, name, L"run",
+                                    L"the agent receives " + Quoted(received) +
+                                        L" as its hotkey name (what follows its program path) and acts only on "
+                                        L"LWin+L, RWin+L and ctrl+alt+del: a press does nothing; leave nothing "
+                                        L"after the agent's path in \"run\""));
+        }
+    }
+    if (!agent && (name.find(L' ') != std::wstring::npos || name.find(L'\t') != std::wstring::npos)) {
+        warnings.push_back(Make(Severity::Warning, name, std::nullopt,
+                                L"the name holds a blank, so the started program receives it as several "
+                                L"arguments"));
+    }
+}
+
+std::wstring SeverityName(Severity severity)
+{
+    switch (severity) {
+    case Severity::Error:
+        return L"error";
+    case Severity::Warning:
+        return L"warning";
+    case Severity::Info:
+        return L"info";
+    }
+    return L"error";
+}
+
+// Control characters as \xNN, so that the text stays on one line.
+std::wstring OneLine(const std::wstring& text)
+{
+    static const wchar_t kDigits[] = L"0123456789abcdef";
+    std::wstring line;
+    for (const wchar_t c : text) {
+        if (static_cast<std::uint32_t>(c) < 0x20 || c == 0x7F) {
+            line += L"\\x";
+            line += kDigits[(c >> 4) & 0xF];
+            line += kDigits[c & 0xF];
+        } else {
+            line += c;
+        }
+    }
+    return line;
+}
+
+}  // namespace
+
+SettingReading ReadSetting(const StoredValue& stored)
+{
+    SettingReading reading;
+    if (!stored.present || stored.data.size() > 4) {
+        return reading;
+    }
+    std::uint8_t bytes[4] = {0, 0, 0, 0};
+    for (size_t i = 0; i < stored.data.size(); ++i) {
+        bytes[i] = stored.data[i];
+    }
+    reading.read = true;
+    reading.value = DwordFromBytes(bytes);
+    return reading;
+}
+
+CommandProgram ProgramCandidates(const std::wstring& command)
+{
+    CommandProgram program;
+    if (command.empty()) {
+        return program;
+    }
+    if (command[0] == L'"') {
+        program.quoted = true;
+        const size_t close = command.find(L'"', 1);
+        program.candidates.push_back(command.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1));
+        return program;
+    }
+    for (size_t i = 1; i < command.size(); ++i) {
+        if (IsBlank(command[i]) && !IsBlank(command[i - 1])) {
+            program.candidates.push_back(command.substr(0, i));
+        }
+    }
+    if (!IsBlank(command.back())) {
+        program.candidates.push_back(command);
+    }
+    if (program.candidates.empty()) {
+        program.candidates.push_back(command);
+    }
+    return program;
+}
+
+size_t IntendedCandidate(const CommandProgram& program, const std::vector<bool>& found)
+{
+    for (size_t i = 0; i < program.candidates.size(); ++i) {
+        if (EndsWithExecutableExtension(program.candidates[i])) {
+            return i;
+        }
+    }
+    for (size_t i = program.candidates.size(); i > 0; --i) {
+        if (i - 1 < found.size() && found[i - 1]) {
+            return i - 1;
+        }
+    }
+    return 0;
+}
+
+bool IsAbsolutePath(const std::wstring& path)
+{
+    const bool drive = path.size() >= 3 &&
+                       ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
+                       path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+    const bool unc = path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\';
+    return drive || unc;
+}
+
+std::wstring FileNamePart(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+std::wstring FolderPart(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+std::wstring WithDefaultExtension(const std::wstring& path)
+{
+    return FileNamePart(path).find(L'.') == std::wstring::npos ? path + L".exe" : path;
+}
+
+std::vector<Finding> HotkeyFindings(const HotkeyFacts& facts, const CheckLimits& limits)
+{
+    std::vector<Finding> findings = HotkeyErrors(facts, limits);
+    const std::wstring& name = facts.name;
+    if (facts.subkeyOpened) {
+        SettingWarning(name, L"Block", facts.blockValue, L"the service", L"the service starts nothing for the hotkey",
+                       L"the hotkey is not blocked", findings);
+        SettingWarning(name, L"BlockLocal", facts.blockLocal, L"the agent", L"the local action is blocked",
+                       L"the local action is not blocked", findings);
+    }
+    bool agent = false;
+    if (facts.command && !facts.command->empty()) {
+        const CommandProgram program = ProgramCandidates(*facts.command);
+        agent = IsAgent(program.candidates[IntendedCandidate(program, facts.programFound)]);
+        CommandWarnings(facts, program, findings);
+    }
+    if (facts.configRead && facts.block == 1) {
+        findings.push_back(Make(Severity::Info, name, L"Block",
+                                agent ? L"\"Block\" is 1: the service starts nothing for this hotkey, so the key does "
+                                        L"nothing at all, neither in a remote-desktop client nor locally"
+                                      : L"\"Block\" is 1: the service starts nothing for this hotkey"));
+    } else if (facts.command && facts.command->empty()) {
+        findings.push_back(Make(Severity::Info, name, L"run", L"\"run\" is empty: the hotkey starts nothing"));
+    }
+    return findings;
+}
+
+CheckResult EvaluateCheck(const KeyFacts& key, const std::vector<HotkeyFacts>& hotkeys, const CheckLimits& limits)
+{
+    CheckResult result;
+    result.hotkeys = key.names;
+    if (!key.namesRead) {
+        result.exitCode = key.namesError;
+        const size_t before = result.findings.size();
+        if (!key.keyOpened && key.keyError == kErrorFileNotFound) {
+            result.findings.push_back(
+                Make(Severity::Error, std::nullopt, std::nullopt,
+                     L"the hotkey key " + HotkeyKeyText() + L" does not exist; create it with one subkey per hotkey"));
+        } else if (!key.keyOpened) {
+            result.findings.push_back(Make(Severity::Error, std::nullopt, std::nullopt,
+                                           L"the hotkey key " + HotkeyKeyText() + L" cannot be opened: " +
+                                               ErrorLabel(key.keyError) + AccessAdvice(key.keyError)));
+        } else {
+            if (key.subkeyCount > key.names.size()) {
+                result.findings.push_back(
+                    Make(Severity::Error, std::nullopt, std::nullopt,
+                         std::to_wstring(key.subkeyCount - key.names.size()) + L" of the " +
+                             std::to_wstring(key.subkeyCount) +
+                             L" subkeys of the hotkey key cannot be enumerated (a name of 255 characters or more)"));
+            }
+            if (key.subkeyCount == 0) {
+                result.findings.push_back(Make(
+                    Severity::Error, std::nullopt, std::nullopt,
+                    L"the hotkey key " + HotkeyKeyText() + L" has no subkeys; the service needs at least one hotkey"));
+            }
+            if (key.subkeyCount > limits.hotkeys) {
+                result.findings.push_back(Make(Severity::Error, std::nullopt, std::nullopt,
+                                               L"the hotkey key has " + std::to_wstring(key.subkeyCount) +
+                                                   L" subkeys; the service takes at most " +
+                                                   std::to_wstring(limits.hotkeys) + L" hotkeys"));
+            }
+        }
+        if (result.findings.size() == before) {
+            result.findings.push_back(
+                Make(Severity::Error, std::nullopt, std::nullopt,
+                     L"the service cannot read the names of the hotkeys: " + ErrorLabel(key.namesError)));
+        }
+    }
+    bool refused = !key.namesRead;
+    for (const HotkeyFacts& facts : hotkeys) {
+        std::vector<Finding> findings = HotkeyFindings(facts, limits);
+        if (!facts.configRead) {
+            if (!refused) {
+                result.exitCode = facts.configError;
+                refused = true;
+            }
+            const bool explained = !findings.empty() && findings.front().severity == Severity::Error;
+            if (!explained) {
+                findings.insert(findings.begin(),
+                                Make(Severity::Error, facts.name, std::nullopt,
+                                     L"the service cannot read this hotkey: " + ErrorLabel(facts.configError)));
+            }
+        }
+        result.findings.insert(result.findings.end(), findings.begin(), findings.end());
+    }
+    result.wouldStart = !refused;
+    if (result.wouldStart) {
+        result.exitCode = 0;
+    }
+    return result;
+}
+
+std::wstring FindingLine(const Finding& finding)
+{
+    std::wstring line = SeverityName(finding.severity) + L": ";
+    if (finding.hotkey) {
+        line += L"hotkey " + Quoted(*finding.hotkey);
+        if (finding.value) {
+            line += L", value " + Quoted(*finding.value);
+        }
+        line += L": ";
+    } else if (finding.value) {
+        line += L"value " + Quoted(*finding.value) + L": ";
+    }
+    return OneLine(line + finding.text);
+}
+
+std::wstring CheckVerdict(const CheckResult& result, const std::wstring& meaning)
+{
+    if (!result.wouldStart) {
+        return L"the service would refuse to start: exit code " + std::to_wstring(result.exitCode) +
+               (meaning.empty() ? L"" : L" (" + meaning + L")");
+    }
+    std::wstring names;
+    for (const std::wstring& name : result.hotkeys) {
+        names += (names.empty() ? L"" : L", ") + name;
+    }
+    const size_t count = result.hotkeys.size();
+    return OneLine(L"the service would start with " + std::to_wstring(count) +
+                   (count == 1 ? L" hotkey: " : L" hotkeys: ") + names);
+}
+
+std::wstring CheckText(const CheckResult& result, const std::wstring& meaning)
+{
+    std::wstring text;
+    for (const Finding& finding : result.findings) {
+        text += FindingLine(finding) + L"\n";
+    }
+    return text + CheckVerdict(result, meaning) + L"\n";
+}
+
+std::wstring CheckJson(const CheckResult& result)
+{
+    JsonWriter json;
+    json.BeginObject().Key(L"wouldStart").Bool(result.wouldStart).Key(L"exitCode").Number(result.exitCode);
+    json.Key(L"hotkeys").BeginArray();
+    for (const std::wstring& name : result.hotkeys) {
+        json.String(name);
+    }
+    json.EndArray().Key(L"findings").BeginArray();
+    for (const Finding& finding : result.findings) {
+        json.BeginObject().Key(L"hotkey");
+        finding.hotkey ? json.String(*finding.hotkey) : json.Null();
+        json.Key(L"value");
+        finding.value ? json.String(*finding.value) : json.Null();
+        json.Key(L"severity").String(SeverityName(finding.severity)).Key(L"text").String(finding.text).EndObject();
+    }
+    json.EndArray().EndObject();
+    return json.Text() + L"\n";
+}

@@ -1,0 +1,136 @@
+// The rules of TarnwickCtl check that need no Windows call: from what was
+// read of the driver's hotkey configuration, the findings (errors that make
+// the service refuse to start, warnings about what very likely does not do
+// what was meant, information), the verdict, and both forms of output.
+// Whether a hotkey loads, and with which exit code the service would stop,
+// is not decided here: the facts carry what the service's own reading
+// (ReadHotkeyNames, ReadHotkeyConfig) reported. Needs no Windows header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class Severity { Error, Warning, Info };
+
+struct Finding {
+    std::optional<std::wstring> hotkey;  // the subkey concerned
+    std::optional<std::wstring> value;   // the value concerned
+    Severity severity = Severity::Error;
+    std::wstring text;
+};
+
+// One registry value as stored.
+struct StoredValue {
+    bool present = false;
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+};
+
+// A 32-bit setting ("Block", "BlockLocal") as the programs read it: into a
+// buffer of four zero bytes, the call failing for a value longer than four
+// bytes (which then counts as 0).
+struct SettingReading {
+    bool read = false;        // false: longer than four bytes, counts as 0
+    std::uint32_t value = 0;  // the number read, 0 when not read
+};
+SettingReading ReadSetting(const StoredValue& stored);
+
+// The program part of a "run" command as Windows finds it when no program
+// name is given apart from the command line.
+struct CommandProgram {
+    bool quoted = false;
+    // Quoted: the one quoted path. Otherwise every text up to a blank or tab
+    // and the whole command, in the order in which Windows tries them.
+    std::vector<std::wstring> candidates;
+};
+CommandProgram ProgramCandidates(const std::wstring& command);
+
+// The candidate that was meant: the first that ends in .exe, .com, .bat or
+// .cmd; without one, the last that was found; without that, the first.
+size_t IntendedCandidate(const CommandProgram& program, const std::vector<bool>& found);
+
+// "X:\..." or "\\...".
+bool IsAbsolutePath(const std::wstring& path);
+// The path with ".exe" added when its file name has no extension, as
+// Windows looks for it.
+std::wstring WithDefaultExtension(const std::wstring& path);
+// The part after the last backslash or slash.
+std::wstring FileNamePart(const std::wstring& path);
+// The part before the last backslash or slash; empty when there is none.
+std::wstring FolderPart(const std::wstring& path);
+
+// What was read of one hotkey.
+struct HotkeyFacts {
+    std::wstring name;
+    // The service's reading of the hotkey (ReadHotkeyConfig).
+    bool configRead = false;
+    std::uint32_t configError = 0;
+    // "run" and "Block" as the service reads them; the command also when the
+    // service stops at the name before it reads "run".
+    std::optional<std::wstring> command;
+    std::uint32_t block = 0;
+    // For a name the service refuses before it reads "run": the error that
+    // reading "run" gives (ERROR_BAD_CONFIGURATION when it is too long).
+    std::optional<std::uint32_t> runFault;
+    // The tool's own look at the subkey, for the wording of the findings.
+    bool subkeyOpened = false;
+    std::uint32_t subkeyError = 0;
+    StoredValue run;
+    StoredValue blockValue;
+    StoredValue blockLocal;
+    // Per candidate of the command's program: whether the file was found.
+    std::vector<bool> programFound;
+    // Where a relative program is looked for, for the message.
+    std::wstring searchedFolder;
+};
+
+// What was read of the hotkey key.
+struct KeyFacts {
+    // The service's reading of the names (ReadHotkeyNames).
+    bool namesRead = false;
+    std::uint32_t namesError = 0;
+    std::vector<std::wstring> names;
+    // The tool's own look at the key.
+    bool keyOpened = false;
+    std::uint32_t keyError = 0;
+    std::uint32_t subkeyCount = 0;
+};
+
+// The service's limits, as its reading defines them: the longest name, the
+// longest "run" and the most hotkeys it takes.
+struct CheckLimits {
+    std::size_t nameChars = 0;
+    std::size_t commandChars = 0;
+    std::size_t hotkeys = 0;
+};
+
+struct CheckResult {
+    bool wouldStart = false;
+    std::uint32_t exitCode = 0;  // the service's exit code at that start; 0 when it would start
+    std::vector<std::wstring> hotkeys;  // in table order
+    std::vector<Finding> findings;
+};
+
+// The service stops at the first fault: of the names, else of the first
+// hotkey in table order that cannot be read. Every problem is a finding.
+CheckResult EvaluateCheck(const KeyFacts& key, const std::vector<HotkeyFacts>& hotkeys, const CheckLimits& limits);
+
+// The findings of one hotkey, in the order: errors, warnings, information.
+std::vector<Finding> HotkeyFindings(const HotkeyFacts& facts, const CheckLimits& limits);
+
+// "error: hotkey "X", value "run": ..." (control characters shown as \xNN,
+// so that a finding is always one line).
+std::wstring FindingLine(const Finding& finding);
+
+// "the service would start with 2 hotkeys: LWin+L, RWin+L", or "the service
+// would refuse to start: exit code 1610 (<meaning>)".
+std::wstring CheckVerdict(const CheckResult& result, const std::wstring& meaning);
+
+// The findings, one a line, then the verdict.
+std::wstring CheckText(const CheckResult& result, const std::wstring& meaning);
+
+// {"wouldStart": ..., "exitCode": ..., "hotkeys": [...], "findings": [...]}.
+std::wstring CheckJson(const CheckResult& result);

@@ -1,0 +1,130 @@
+#include "tools/status_report.h"
+
+#include "common/driver_config.h"
+#include "common/lock_policy_path.h"
+#include "tools/check_rules.h"
+#include "tools/error_names.h"
+#include "tools/json_writer.h"
+#include "tools/registry_values.h"
+
+namespace {
+
+const wchar_t* const kStateNames[] = {L"stopped", L"start-pending", L"stop-pending", L"running",
+                                      L"continue-pending", L"pause-pending", L"paused"};
+
+// The exit codes that a fault of the hotkey configuration gives.
+bool IsConfigurationFault(std::uint32_t exitCode)
+{
+    return exitCode == 2 || exitCode == 5 || exitCode == 1610;
+}
+
+std::wstring ServiceLines(const StatusReport& report)
+{
+    if (!report.managerOpened) {
+        return L"service TarnwickSvc: unknown, the service manager cannot be opened: " +
+               ErrorLabel(report.managerError) + L"\n";
+    }
+    if (!report.installed) {
+        return L"service TarnwickSvc: not installed (install it with \"TarnwickSvc.exe /install\" from an elevated "
+               L"prompt)\n";
+    }
+    std::wstring text = L"service TarnwickSvc: installed, " +
+                        (report.state ? ServiceStateName(*report.state) : std::wstring(L"state unknown")) + L"\n";
+    if (report.exitCode) {
+        text += L"last exit code: " + std::to_wstring(*report.exitCode);
+        if (!report.exitCodeMeaning.empty()) {
+            text += L" (" + report.exitCodeMeaning + L")";
+        }
+        if (IsConfigurationFault(*report.exitCode)) {
+            text += L": run `TarnwickCtl check`";
+        }
+        text += L"\n";
+    }
+    if (report.imagePath) {
+        text += L"registered program: " + *report.imagePath;
+        if (ImagePathQuoted(*report.imagePath)) {
+            text += L" (quoted)";
+        } else {
+            const CommandProgram program = ProgramCandidates(*report.imagePath);
+            const size_t intended = IntendedCandidate(program, {});
+            text += intended > 0 ? L" (not quoted, and it holds blanks: Windows may start " +
+                                       WithDefaultExtension(program.candidates[0]) + L" instead)"
+                                 : std::wstring(L" (not quoted)");
+        }
+        text += L"\n";
+    }
+    return text;
+}
+
+}  // namespace
+
+std::wstring ServiceStateName(std::uint32_t state)
+{
+    return state >= 1 && state <= 7 ? kStateNames[state - 1] : L"";
+}
+
+bool ImagePathQuoted(const std::wstring& imagePath)
+{
+    return !imagePath.empty() && imagePath[0] == L'"';
+}
+
+std::optional<std::uint32_t> PolicyNumber(const StatusReport& report)
+{
+    if (!report.policyPresent || report.policyType != kTypeDword || report.policyData.size() != 4) {
+        return std::nullopt;
+    }
+    const std::uint8_t bytes[4] = {report.policyData[0], report.policyData[1], report.policyData[2],
+                                   report.policyData[3]};
+    return DwordFromBytes(bytes);
+}
+
+std::wstring StatusText(const StatusReport& report)
+{
+    std::wstring text = ServiceLines(report);
+    if (!report.consoleUser) {
+        text += L"console user: none\n";
+    } else {
+        text += L"console user: " + *report.consoleUser + (report.sid ? L" (" + *report.sid + L")" : L"") + L"\n";
+        if (report.policyRead) {
+            text += std::wstring(kDisableLockWorkstation) + L": " +
+                    (report.policyPresent ? FormatValue(report.policyType, report.policyData) : L"absent") + L"\n";
+        }
+    }
+    text += std::wstring(kLogonMarkerName) + (report.logonMarker ? L": exists\n" : L": absent\n");
+    for (const StatusReport::File& file : report.files) {
+        text += file.name + L": " +
+                (file.version ? *file.version : file.found ? L"no version information" : L"not found") + L"\n";
+    }
+    return text;
+}
+
+std::wstring StatusJson(const StatusReport& report)
+{
+    JsonWriter json;
+    json.BeginObject().Key(L"service").BeginObject().Key(L"installed").Bool(report.installed);
+    json.Key(L"state");
+    report.installed && report.state && !ServiceStateName(*report.state).empty()
+        ? json.String(ServiceStateName(*report.state))
+        : json.Null();
+    json.Key(L"exitCode");
+    report.installed && report.exitCode ? json.Number(*report.exitCode) : json.Null();
+    json.Key(L"imagePath");
+    report.installed && report.imagePath ? json.String(*report.imagePath) : json.Null();
+    json.Key(L"imagePathQuoted");
+    report.installed && report.imagePath ? json.Bool(ImagePathQuoted(*report.imagePath)) : json.Null();
+    json.EndObject();
+
+    json.Key(L"consoleUser");
+    report.consoleUser ? json.String(*report.consoleUser) : json.Null();
+    json.Key(L"disableLockWorkstation");
+    const std::optional<std::uint32_t> number = PolicyNumber(report);
+    number ? json.Number(*number) : json.Null();
+    json.Key(L"logonMarker").Bool(report.logonMarker);
+    json.Key(L"files").BeginObject();
+    for (const StatusReport::File& file : report.files) {
+        json.Key(file.name);
+        file.version ? json.String(*file.version) : json.Null();
+    }
+    json.EndObject().EndObject();
+    return json.Text() + L"\n";
+}

@@ -1,0 +1,55 @@
+// TarnwickCtl status as text and as JSON, from what was found out. Needs no
+// Windows header.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct StatusReport {
+    // The service TarnwickSvc, as the service manager knows it.
+    bool managerOpened = false;
+    std::uint32_t managerError = 0;
+    bool installed = false;
+    std::optional<std::uint32_t> state;     // SERVICE_STOPPED (1) ... SERVICE_PAUSED (7)
+    std::optional<std::uint32_t> exitCode;  // its last Win32 exit code
+    std::wstring exitCodeMeaning;           // what that code means
+    std::optional<std::wstring> imagePath;  // the registered program
+
+    // The console user and that user's "DisableLockWorkstation".
+    std::optional<std::wstring> consoleUser;
+    std::optional<std::wstring> sid;  // when it could be looked up
+    bool policyRead = false;          // the value was read, or found absent
+    bool policyPresent = false;
+    std::uint32_t policyType = 0;
+    std::vector<std::uint8_t> policyData;
+
+    bool logonMarker = false;  // the event "ZQKBFiltrWinLogon" exists
+
+    struct File {
+        std::wstring name;
+        bool found = false;
+        std::optional<std::wstring> version;  // "1.0.0.0"
+    };
+    std::vector<File> files;
+};
+
+// "stopped", "start-pending", "stop-pending", "running", "continue-pending",
+// "pause-pending", "paused"; empty for any other number.
+std::wstring ServiceStateName(std::uint32_t state);
+
+// Whether a registered program path is enclosed in quotation marks.
+bool ImagePathQuoted(const std::wstring& imagePath);
+
+// The number, when the value is a REG_DWORD of four bytes.
+std::optional<std::uint32_t> PolicyNumber(const StatusReport& report);
+
+// Readable lines; the console user's lines are "console user: NAME (SID)"
+// or "console user: none", "DisableLockWorkstation: <value>" or "...: absent",
+// and "ZQKBFiltrWinLogon: exists" or "...: absent".
+std::wstring StatusText(const StatusReport& report);
+
+// {"service": {...}, "consoleUser": ..., "disableLockWorkstation": ...,
+//  "logonMarker": ..., "files": {...}}.
+std::wstring StatusJson(const StatusReport& report);

@@ -1,0 +1,126 @@
+#include "tools/watch.h"
+
+#include "agent/blocking_rules.h"
+#include "agent/client_detection.h"
+#include "agent/settings.h"
+#include "common/driver_config.h"
+#include "common/handles.h"
+#include "common/lock_policy.h"
+
+#include <atomic>
+#include <cstdio>
+
+namespace {
+
+constexpr DWORD kPollMs = 100;
+
+std::atomic<bool> Watching{false};
+std::atomic<bool> StopRequested{false};
+
+// Marks the watch as running for as long as it lives.
+class KWatching {
+public:
+    KWatching()
+    {
+        StopRequested = false;
+        Watching = true;
+    }
+    ~KWatching() { Watching = false; }
+    KWatching(const KWatching&) = delete;
+    KWatching& operator=(const KWatching&) = delete;
+};
+
+// "BlockLocal" of the hotkey, read as the agent reads it.
+bool BlockLocalIsOne(const wchar_t* hotkey)
+{
+    KReg key;
+    if (win32.RegOpenKeyExW(HKEY_LOCAL_MACHINE, HotkeySubkeyPath(hotkey).c_str(), 0, KEY_QUERY_VALUE, &key.key) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    std::uint8_t buffer[4] = {0, 0, 0, 0};
+    DWORD type = 0;
+    DWORD size = sizeof(buffer);
+    return SettingBlocks(win32.RegQueryValueExW(key.key, kBlockLocalValue, nullptr, &type, buffer, &size) ==
+                             ERROR_SUCCESS,
+                         buffer);
+}
+
+Blocking BlockingOf(const wchar_t* hotkey)
+{
+    Blocking blocking;
+    blocking.blocked = IsLocalActionBlocked(hotkey);
+    blocking.byBlockLocal = blocking.blocked && BlockLocalIsOne(hotkey);
+    return blocking;
+}
+
+std::wstring TimeOfDay()
+{
+    SYSTEMTIME now = {};
+    GetLocalTime(&now);
+    wchar_t text[16] = {};
+    swprintf(text, 16, L"%02u:%02u:%02u", now.wHour, now.wMinute, now.wSecond);
+    return text;
+}
+
+}  // namespace
+
+WatchFacts ObserveForeground()
+{
+    WatchFacts facts;
+    const HWND foreground = win32.GetForegroundWindow();
+    facts.front.window = foreground != nullptr;
+    if (foreground != nullptr) {
+        DWORD processId = 0;
+        win32.GetWindowThreadProcessId(foreground, &processId);
+        wchar_t path[kLongPathChars] = {};
+        if (processId != 0 && GetProcessImagePath(processId, path)) {
+            const wchar_t* fileName = win32.PathFindFileNameW(path);
+            facts.front.fileName = fileName != nullptr ? fileName : L"";
+        }
+    }
+    RemoteClientMatch match = {};
+    facts.front.client = DetectRemoteClient(match);
+    if (facts.front.client) {
+        facts.front.kind = match.kind;
+        facts.front.keyWindow = match.targetWindow != nullptr;
+        facts.front.commandWindow = match.commandWindow != nullptr;
+    }
+    facts.lwin = BlockingOf(L"LWin+L");
+    facts.rwin = BlockingOf(L"RWin+L");
+    facts.ctrlAltDel = BlockingOf(L"ctrl+alt+del");
+    std::wstring user;
+    facts.userAtConsole = GetConsoleUserName(user);
+    return facts;
+}
+
+bool RequestWatchStop()
+{
+    if (!Watching) {
+        return false;
+    }
+    StopRequested = true;
+    return true;
+}
+
+int WatchVerb(const CtlCommand& command, CtlOutput& output)
+{
+    const KWatching watching;
+    const DWORD start = win32.GetTickCount();
+    HWND shown = nullptr;
+    std::wstring shownLine;
+    for (bool first = true;; first = false) {
+        const HWND foreground = win32.GetForegroundWindow();
+        const std::wstring line = WatchLine(ObserveForeground());
+        if (first || foreground != shown || line != shownLine) {
+            output.Out(TimeOfDay() + L" " + line + L"\n");
+            shown = foreground;
+            shownLine = line;
+        }
+        if (StopRequested ||
+            (command.watchLimited && win32.GetTickCount() - start >= command.watchSeconds * 1000u)) {
+            return 0;
+        }
+        win32.Sleep(kPollMs);
+    }
+}

@@ -1,0 +1,19 @@
+// TarnwickCtl watch: what a press of Win+L and of Ctrl+Alt+Del would do,
+// each time the foreground window changes. It uses the agent's own
+// detection and blocking code, and posts, synthesises and writes nothing.
+#pragma once
+
+#include "tools/ctl_args.h"
+#include "tools/ctl_output.h"
+#include "tools/watch_rules.h"
+
+// What the agent would find now.
+WatchFacts ObserveForeground();
+
+// Ends a running watch at its next poll (Ctrl+C); false when no watch runs.
+bool RequestWatchStop();
+
+// watch [--seconds N]: a line at the start and one for every change of the
+// foreground window (or of what a press would do), polled every 100 ms;
+// ends after N seconds, or when a stop is requested. Exit code 0.
+int WatchVerb(const CtlCommand& command, CtlOutput& output);
