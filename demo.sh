@@ -41,7 +41,8 @@ set +e; tw_run msiexec /i "$MSI" /qn /l*v "$DEMO\\install.log"; code=$?; set -e
 echo "exit code $code"
 echo "installed:"
 ls "$C/Program Files/Tarnwick" | sed 's/^/    /'
-echo "registered image path:"
+echo "registered image path (Wine's installer writes it without the quotation marks that Windows Installer puts"
+echo "around it, so TarnwickCtl status below warns about it):"
 tw_run reg query 'HKLM\System\CurrentControlSet\Services\TarnwickSvc' /v ImagePath | grep ImagePath
 echo "what the package wrote into the installer log (no driver here, so no hotkeys yet):"
 grep -a '^Tarnwick: ' "$C/demo/install.log" | sed 's/\r$//; s/^/    /'

@@ -2,12 +2,9 @@
 
 #include "common/handles.h"
 #include "installer/setup_messages.h"
-#include "service/hotkey_config.h"
 #include "service/service_registration.h"
-
-#include <exception>
-#include <memory>
-#include <vector>
+#include "tools/check.h"
+#include "tools/ctl_messages.h"
 
 namespace {
 
@@ -38,7 +35,7 @@ ServiceStart WatchStart(SC_HANDLE service, const ReportLine& report)
             return ServiceStart::Started;
         }
         if (status.dwCurrentState == SERVICE_STOPPED || status.dwCurrentState == SERVICE_STOP_PENDING) {
-            report(StoppedDuringStartText(status.dwWin32ExitCode));
+            report(StoppedDuringStartText(status.dwWin32ExitCode, ServiceExitCodeText(status.dwWin32ExitCode)));
             return ServiceStart::StoppedDuringStart;
         }
         if (win32.GetTickCount() - started >= kStartWatchMs) {
@@ -52,35 +49,16 @@ ServiceStart WatchStart(SC_HANDLE service, const ReportLine& report)
 
 }  // namespace
 
-bool CheckHotkeyConfiguration(DWORD& exitCode, std::wstring& hotkey)
-{
-    hotkey.clear();
-    try {
-        std::vector<std::wstring> names;
-        if (!ReadHotkeyNames(names, exitCode)) {
-            return false;
-        }
-        std::unique_ptr<HotkeyEntry> entry(new HotkeyEntry());
-        for (const std::wstring& name : names) {
-            if (!ReadHotkeyConfig(name, *entry, exitCode)) {
-                hotkey = name;
-                return false;
-            }
-        }
-    } catch (const std::exception&) {
-        exitCode = ERROR_NOT_ENOUGH_MEMORY;
-        return false;
-    }
-    exitCode = ERROR_SUCCESS;
-    return true;
-}
-
 ServiceStart StartServiceIfConfigured(const ReportLine& report)
 {
-    DWORD exitCode = ERROR_SUCCESS;
-    std::wstring hotkey;
-    if (!CheckHotkeyConfiguration(exitCode, hotkey)) {
-        report(NotStartedText(exitCode, hotkey));
+    const CheckResult check = CheckConfiguration();
+    for (const Finding& finding : check.findings) {
+        if (finding.severity != Severity::Info) {
+            report(FindingLine(finding));
+        }
+    }
+    if (!check.wouldStart) {
+        report(NotStartedText(CheckVerdict(check, ServiceExitCodeText(check.exitCode))));
         return ServiceStart::NotConfigured;
     }
     KScHandle manager(win32.OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));

@@ -1,6 +1,6 @@
 // Starting TarnwickSvc at the end of an install, only when the driver's
 // hotkey configuration lets it start. Whatever happens, the install goes on:
-// the outcome is reported as one line for the installer log.
+// the outcome is reported in lines for the installer log.
 #pragma once
 
 #include "common/win32_api.h"
@@ -23,12 +23,7 @@ using ReportLine = std::function<void(const std::wstring&)>;
 constexpr DWORD kStartWatchMs = 30000;
 constexpr DWORD kStartPollMs = 250;
 
-// Reads the driver's hotkey configuration as the service reads it at its
-// start. True when it can be used; otherwise `exitCode` is the code the
-// service would stop with and `hotkey` the hotkey at fault (empty when the
-// fault lies in the hotkey key itself).
-bool CheckHotkeyConfiguration(DWORD& exitCode, std::wstring& hotkey);
-
-// Checks the configuration; when it can be used, starts the service and
-// watches the start for up to kStartWatchMs. Reports one line.
+// Checks the configuration as "TarnwickCtl check" does, and reports its
+// errors and warnings; when the service would start, starts it and watches
+// the start for up to kStartWatchMs. The last line reported is the outcome.
 ServiceStart StartServiceIfConfigured(const ReportLine& report);

@@ -1,56 +1,22 @@
 #include "installer/setup_messages.h"
 
-#include "common/driver_config.h"
-
 namespace {
-
-constexpr std::uint32_t kFileNotFound = 2;
-constexpr std::uint32_t kBadConfiguration = 1610;
 
 const std::wstring kWhenItStarts =
     L" The service stays registered: it starts at the next system start, or with \"sc start TarnwickSvc\", "
-    L"once the driver's hotkey configuration is in place (\"TarnwickCtl list\" shows it).";
+    L"once the driver's hotkey configuration is in place (\"TarnwickCtl check\" tells).";
 
 }  // namespace
 
-std::wstring ConfigurationFaultText(std::uint32_t exitCode, const std::wstring& hotkey)
+std::wstring NotStartedText(const std::wstring& verdict)
 {
-    const std::wstring key = std::wstring(L"HKEY_LOCAL_MACHINE\\") + kHotkeyKeyPath;
-    if (hotkey.empty()) {
-        if (exitCode == kFileNotFound) {
-            return L"the driver's hotkey key " + key + L" does not exist";
-        }
-        if (exitCode == kBadConfiguration) {
-            return L"the driver's hotkey key " + key +
-                   L" has no subkeys, more than 63, or a subkey name of 128 or more characters";
-        }
-        return L"the driver's hotkey key " + key + L" cannot be read (Windows error " +
-               std::to_wstring(exitCode) + L")";
-    }
-    if (exitCode == kBadConfiguration) {
-        return L"the hotkey \"" + hotkey +
-               L"\" has no \"run\" value of type REG_SZ, or its name or its \"run\" is too long";
-    }
-    return L"the hotkey \"" + hotkey + L"\" cannot be read (Windows error " + std::to_wstring(exitCode) + L")";
+    return L"TarnwickSvc was not started: " + verdict + L"." + kWhenItStarts;
 }
 
-std::wstring NotStartedText(std::uint32_t exitCode, const std::wstring& hotkey)
+std::wstring StoppedDuringStartText(std::uint32_t exitCode, const std::wstring& meaning)
 {
-    return L"TarnwickSvc was not started: " + ConfigurationFaultText(exitCode, hotkey) +
-           L", so the service would stop during its start with exit code " + std::to_wstring(exitCode) + L"." +
-           kWhenItStarts;
-}
-
-std::wstring StoppedDuringStartText(std::uint32_t exitCode)
-{
-    std::wstring cause;
-    if (exitCode == kFileNotFound) {
-        cause = L" (the driver's hotkey key does not exist)";
-    } else if (exitCode == kBadConfiguration) {
-        cause = L" (the driver's hotkey configuration cannot be used)";
-    }
-    return L"TarnwickSvc stopped during its start with exit code " + std::to_wstring(exitCode) + cause + L"." +
-           kWhenItStarts;
+    return L"TarnwickSvc stopped during its start with exit code " + std::to_wstring(exitCode) +
+           (meaning.empty() ? L"" : L" (" + meaning + L")") + L"." + kWhenItStarts;
 }
 
 std::wstring UninstallCommandFor(const std::wstring& imagePath)

@@ -5,17 +5,14 @@
 #include <cstdint>
 #include <string>
 
-// Why the hotkey configuration does not let the service start, for the exit
-// code the service would stop with. `hotkey` names the hotkey at fault; it is
-// empty when the fault lies in the hotkey key itself.
-std::wstring ConfigurationFaultText(std::uint32_t exitCode, const std::wstring& hotkey);
-
 // The log line of an install that leaves the service registered but not
-// started because of its configuration.
-std::wstring NotStartedText(std::uint32_t exitCode, const std::wstring& hotkey);
+// started, with the verdict of the check ("the service would refuse to
+// start: exit code 2 (...)").
+std::wstring NotStartedText(const std::wstring& verdict);
 
-// The log line of a service that stopped during its start, with its exit code.
-std::wstring StoppedDuringStartText(std::uint32_t exitCode);
+// The log line of a service that stopped during its start, with its exit
+// code and what that means.
+std::wstring StoppedDuringStartText(std::uint32_t exitCode, const std::wstring& meaning);
 
 // The command that removes a registration made by hand: the registered
 // program (quoted unless it already is) followed by "/Uninstall".

@@ -87,9 +87,11 @@ TEST(Package, AgentHotkeysZeroLeavesTheDriversKeyAlone)
     const ServiceState service = QueryTarnwickService();
     EXPECT_TRUE(service.registered);
     EXPECT_NE(service.state, DWORD{SERVICE_RUNNING});
-    EXPECT_TRUE(LogHas(run, "Tarnwick: TarnwickSvc was not started: the hotkey \"")) << run.log;
-    EXPECT_TRUE(LogHas(run, "has no \"run\" value of type REG_SZ")) << run.log;
-    EXPECT_TRUE(LogHas(run, "exit code 1610")) << run.log;
+    EXPECT_TRUE(LogHas(run, "Tarnwick: error: hotkey \"LWin+L\", value \"run\": there is no \"run\" value"))
+        << run.log;
+    EXPECT_TRUE(LogHas(run, "Tarnwick: TarnwickSvc was not started: the service would refuse to start: exit code "
+                            "1610 (ERROR_BAD_CONFIGURATION"))
+        << run.log;
 
     const MsiRun removal = RemovePackage(CurrentPackage());
     EXPECT_EQ(removal.exitCode, 0u) << removal.log;
@@ -117,10 +119,12 @@ TEST(Package, WithoutTheDriversKeyTheInstallSucceedsAndTheLogSaysWhyTheServiceDo
     EXPECT_NE(service.state, DWORD{SERVICE_RUNNING});
     // The package does not make up the driver's key.
     EXPECT_FALSE(KeyExists(DriverKey()));
-    EXPECT_TRUE(LogHas(run, "Tarnwick: TarnwickSvc was not started: the driver's hotkey key "
+    EXPECT_TRUE(LogHas(run, "Tarnwick: error: the hotkey key "
                             "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services\\zqkbfiltr\\hotkey does not exist"))
         << run.log;
-    EXPECT_TRUE(LogHas(run, "exit code 2.")) << run.log;
+    EXPECT_TRUE(LogHas(run, "Tarnwick: TarnwickSvc was not started: the service would refuse to start: exit code 2 "
+                            "(ERROR_FILE_NOT_FOUND"))
+        << run.log;
 }
 
 TEST(Package, SilentRemovalTakesAwayWhatThePackageWroteAndGivesTheUserTheLockBack)
