@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# The demo, under Wine: TarnwickSvc is installed with "/install" and started
-# by Wine's service manager; TarnwickCtl configures hotkeys (standing in for
-# the keyboard filter driver), finds the mistake in them with "check", shows
-# "status", and presses hotkeys; the service starts a probe that shows what it
-# was given, then TarnwickAgent, which posts Win+L into a fake Microsoft
-# Remote Desktop client while "watch" tells what a press would do; then the
-# agent's local path; finally "/Uninstall".
+# The demo, under Wine: the package Tarnwick-VERSION-x64.msi is installed
+# silently with msiexec, its log saying why the service does not start yet;
+# TarnwickCtl configures hotkeys (standing in for the keyboard filter
+# driver), finds the mistake in them with "check", shows "status", and
+# presses hotkeys; the service starts a probe that shows what it was given,
+# then TarnwickAgent, which posts Win+L into a fake Microsoft Remote Desktop
+# client while "watch" tells what a press would do; then the agent's local
+# path; finally the package's silent removal.
 # Runs in a Wine prefix of its own (build/demo-wineprefix), made anew.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/helpers.sh
 tw_ensure_packages "${TW_BASE_PACKAGES[@]}"
 tw_build mingw >/dev/null
-echo "Built: build/bin/TarnwickSvc.exe, TarnwickAgent.exe, TarnwickCtl.exe"
+PACKAGE=$(tw_package)
+echo "Built: $PACKAGE (TarnwickSvc.exe, TarnwickAgent.exe, TarnwickCtl.exe)"
 
 step() { printf '\n=== %s\n' "$*"; }
 show() { printf '$ %s\n' "$*"; }
@@ -22,8 +24,9 @@ tw_fresh_prefix build/demo-wineprefix
 C="$TW_DRIVE_C"
 APP='C:\Program Files\Tarnwick'
 DEMO='C:\demo'
-tw_install_programs TarnwickSvc.exe TarnwickAgent.exe TarnwickCtl.exe
 mkdir -p "$C/demo"
+cp "$PACKAGE" "$C/demo/"
+MSI="$DEMO\\$(basename "$PACKAGE")"
 cp build/bin/probe.exe "$C/demo/probe.exe"
 cp build/bin/fake_client.exe "$C/demo/mstsc.exe"      # the fake Remote Desktop client
 sim() { show "TarnwickCtl $*"; tw_run "$C/Program Files/Tarnwick/TarnwickCtl.exe" "$@"; }
@@ -32,12 +35,17 @@ sim() { show "TarnwickCtl $*"; tw_run "$C/Program Files/Tarnwick/TarnwickCtl.exe
 # session alive, which Wine's services need.
 tw_start_plain_window demo plain 600
 
-step "1. Install the service from C:\\Program Files\\Tarnwick"
-show "TarnwickSvc.exe /install"
-set +e; tw_run "$C/Program Files/Tarnwick/TarnwickSvc.exe" /install; code=$?; set -e
+step "1. Install the package silently, into C:\\Program Files\\Tarnwick"
+show "msiexec /i $MSI /qn /l*v $DEMO\\install.log"
+set +e; tw_run msiexec /i "$MSI" /qn /l*v "$DEMO\\install.log"; code=$?; set -e
 echo "exit code $code"
-echo "registered image path:"
+echo "installed:"
+ls "$C/Program Files/Tarnwick" | sed 's/^/    /'
+echo "registered image path (Wine's installer writes it without the quotation marks that Windows Installer puts"
+echo "around it, so TarnwickCtl status below warns about it):"
 tw_run reg query 'HKLM\System\CurrentControlSet\Services\TarnwickSvc' /v ImagePath | grep ImagePath
+echo "what the package wrote into the installer log (no driver here, so no hotkeys yet):"
+grep -a '^Tarnwick: ' "$C/demo/install.log" | sed 's/\r$//; s/^/    /'
 
 step "2. Configure hotkeys with TarnwickCtl, with one mistake, and let it check them"
 echo "The agent's path holds blanks and is given without quotes:"
@@ -100,12 +108,18 @@ wait "$agent"
 echo "agent finished:"
 sim status | grep DisableLockWorkstation
 
-step "7. Remove the service: it is stopped and deleted, and the user may lock the PC again"
-show "TarnwickSvc.exe /Uninstall"
-set +e; tw_run "$C/Program Files/Tarnwick/TarnwickSvc.exe" /Uninstall; code=$?; set -e
+step "7. Remove the package: the service is stopped and deleted, and the user may lock the PC again"
+show "msiexec /x $MSI /qn"
+set +e; tw_run msiexec /x "$MSI" /qn >/dev/null 2>&1; code=$?; set -e
 echo "exit code $code"
 if tw_run sc query TarnwickSvc >/dev/null 2>&1; then echo "TarnwickSvc is still registered"; else echo "TarnwickSvc is no longer registered"; fi
-sim status
-sim lock-policy
+left=$(ls "$C/Program Files/Tarnwick" 2>/dev/null || true)
+if [ -n "$left" ]; then echo "still in C:\\Program Files\\Tarnwick: $left"; else echo "the programs are gone from C:\\Program Files\\Tarnwick"; fi
+echo "(TarnwickCtl went with the package; a copy from build/bin shows the state:)"
+cp build/bin/TarnwickCtl.exe "$C/demo/TarnwickCtl.exe"
+show "TarnwickCtl status"
+tw_run "$C/demo/TarnwickCtl.exe" status
+show "TarnwickCtl lock-policy"
+tw_run "$C/demo/TarnwickCtl.exe" lock-policy
 echo
 echo "Demo complete."

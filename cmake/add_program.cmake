@@ -6,7 +6,8 @@
 #   MANIFEST  embeds the application manifest (common/app.rc).
 #   PRODUCT   a program we ship: the manifest, and a version resource with
 #             TW_VERSION, the product name "Tarnwick", <description> as its
-#             file description and <name>.exe as its original file name.
+#             file description and <name>.exe as its original file name;
+#             signed when signing is configured (cmake/sign.cmake).
 function(tw_add_program name)
   cmake_parse_arguments(P "WIN32;MANIFEST" "PRODUCT" "SOURCES;LIBS" ${ARGN})
   if(P_UNPARSED_ARGUMENTS OR NOT P_SOURCES)
@@ -20,6 +21,7 @@ function(tw_add_program name)
     set(TW_FILE_DESCRIPTION "${P_PRODUCT}")
     set(TW_INTERNAL_NAME "${name}")
     set(TW_ORIGINAL_FILENAME "${name}.exe")
+    set(TW_FILE_TYPE VFT_APP)
     configure_file(${PROJECT_SOURCE_DIR}/common/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${name}_version.rc @ONLY)
     list(APPEND sources ${CMAKE_CURRENT_BINARY_DIR}/${name}_version.rc)
   endif()
@@ -32,5 +34,8 @@ function(tw_add_program name)
   if(NOT MSVC)
     target_compile_options(${name} PRIVATE -municode)
     target_link_options(${name} PRIVATE -municode)
+  endif()
+  if(DEFINED P_PRODUCT)
+    tw_sign_binary(${name})
   endif()
 endfunction()

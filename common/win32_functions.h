@@ -54,6 +54,8 @@ constexpr Win32CannotFail kCannotFail{};
     X(OpenSCManagerW,                nullptr,              ERROR_ACCESS_DENIED)        \
     X(CreateServiceW,                nullptr,              ERROR_ACCESS_DENIED)        \
     X(OpenServiceW,                  nullptr,              ERROR_SERVICE_DOES_NOT_EXIST) \
+    X(StartServiceW,                 FALSE,                ERROR_SERVICE_DISABLED)     \
+    X(QueryServiceConfigW,           FALSE,                ERROR_ACCESS_DENIED)        \
     X(QueryServiceStatusEx,          FALSE,                ERROR_ACCESS_DENIED)        \
     X(ControlService,                FALSE,                ERROR_SERVICE_CANNOT_ACCEPT_CTRL) \
     X(EnumDependentServicesW,        FALSE,                ERROR_ACCESS_DENIED)        \

@@ -21,7 +21,11 @@ tw_ensure_packages() {
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q "${missing[@]}"
 }
 
-TW_BASE_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 googletest)
+# The build, Wine, and what the Windows Installer package needs: wixl and
+# msitools build it, osslsigncode signs it (openssl makes the tests' throwaway
+# certificate).
+TW_BASE_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 googletest
+  wixl msitools osslsigncode openssl)
 
 # tw_build PRESET [CMAKE-OPTION...]: configures (quietly) and builds one
 # configuration of CMakePresets.json, e.g. "mingw": the Windows programs and
@@ -83,4 +87,9 @@ tw_install_programs() {
   for file in "$@"; do
     cp "build/bin/$file" "$TW_DRIVE_C/Program Files/Tarnwick/"
   done
+}
+
+# tw_package: the path of the newest package in build/bin.
+tw_package() {
+  ls -t build/bin/Tarnwick-*-x64.msi | head -n 1
 }

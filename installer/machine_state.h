@@ -1,0 +1,26 @@
+// What the package's custom actions read of the machine before an install:
+// a TarnwickSvc registered by other means, the driver's key, and the
+// settings that an earlier install of the package remembered.
+#pragma once
+
+#include "common/win32_api.h"
+
+#include <string>
+
+// Below HKEY_LOCAL_MACHINE: the keyboard filter driver's own service key,
+// present once the driver is installed (the hotkey key lies below it).
+constexpr const wchar_t* kDriverKeyPath = L"SYSTEM\\CurrentControlSet\\services\\zqkbfiltr";
+
+// Below HKEY_LOCAL_MACHINE, in the 64-bit view: what the package remembers
+// of its install ("AgentHotkeys", "InstallDir"), for the next upgrade.
+constexpr const wchar_t* kSettingsKeyPath = L"SOFTWARE\\Tarnwick";
+
+// True when a service named TarnwickSvc is registered; `imagePath` then holds
+// its registered program as the service manager has it (empty when its
+// configuration cannot be read).
+bool FindRegisteredService(std::wstring& imagePath);
+
+bool DriverKeyExists();
+
+// A REG_SZ of the remembered settings; empty when there is none.
+std::wstring ReadRememberedSetting(const wchar_t* name);

@@ -1,0 +1,155 @@
+// The package's custom actions, the entry points that Windows Installer
+// calls in TarnwickSetup.dll. They only translate between the installer
+// (properties, log) and the operations of this folder; no exception leaves
+// them.
+#include "common/win32_api.h"
+#include "installer/install_checks.h"
+#include "installer/machine_state.h"
+#include "installer/service_start.h"
+#include "service/install.h"
+
+#include <msi.h>
+#include <msiquery.h>
+
+#include <exception>
+#include <string>
+#include <vector>
+
+#define TW_CUSTOM_ACTION extern "C" __declspec(dllexport) UINT __stdcall
+
+namespace {
+
+// One line into the installer log (and, for an error, the message shown in
+// an interactive install). The text goes in as a record field, so brackets
+// in it are not read as properties.
+void WriteMessage(MSIHANDLE install, INSTALLMESSAGE kind, const std::wstring& text)
+{
+    const MSIHANDLE record = MsiCreateRecord(1);
+    if (record == 0) {
+        return;
+    }
+    MsiRecordSetStringW(record, 0, L"[1]");
+    MsiRecordSetStringW(record, 1, text.c_str());
+    MsiProcessMessage(install, kind, record);
+    MsiCloseHandle(record);
+}
+
+void Log(MSIHANDLE install, const std::wstring& text)
+{
+    WriteMessage(install, INSTALLMESSAGE_INFO, L"Tarnwick: " + text);
+}
+
+std::wstring GetProperty(MSIHANDLE install, const wchar_t* name)
+{
+    DWORD chars = 0;
+    wchar_t empty[1] = {};
+    if (MsiGetPropertyW(install, name, empty, &chars) != ERROR_MORE_DATA) {
+        return std::wstring();
+    }
+    std::vector<wchar_t> value(chars + 1);
+    chars = static_cast<DWORD>(value.size());
+    if (MsiGetPropertyW(install, name, value.data(), &chars) != ERROR_SUCCESS) {
+        return std::wstring();
+    }
+    return std::wstring(value.data(), chars);
+}
+
+template <typename Action>
+UINT Guarded(MSIHANDLE install, UINT onException, Action action)
+{
+    try {
+        return action();
+    } catch (const std::exception&) {
+        Log(install, L"the custom action ran out of memory.");
+        return onException;
+    }
+}
+
+}  // namespace
+
+// Immediate, before costing, in both sequences and on every run (removal
+// too, whose files are where the install put them): INSTALLDIR, when not
+// given, is the folder that the installed version remembered.
+TW_CUSTOM_ACTION ReadInstallDir(MSIHANDLE install)
+{
+    return Guarded(install, ERROR_SUCCESS, [&] {
+        if (GetProperty(install, L"INSTALLDIR").empty()) {
+            const std::wstring folder = ReadRememberedSetting(L"InstallDir");
+            if (!folder.empty()) {
+                MsiSetPropertyW(install, L"INSTALLDIR", folder.c_str());
+                Log(install, L"INSTALLDIR is " + folder + L" (as the installed version had it).");
+            }
+        }
+        return static_cast<UINT>(ERROR_SUCCESS);
+    });
+}
+
+// Immediate, before costing, in both sequences, except on removal: the
+// settings an install goes by. AGENTHOTKEYS, when not given, is what the
+// installed version remembered (so that an upgrade keeps it), else 1.
+// TwDriverInstalled is set when the driver's key exists: only then are the
+// "run" values written.
+TW_CUSTOM_ACTION ReadSettings(MSIHANDLE install)
+{
+    return Guarded(install, ERROR_SUCCESS, [&] {
+        std::wstring hotkeys = GetProperty(install, L"AGENTHOTKEYS");
+        if (!hotkeys.empty()) {
+            Log(install, L"AGENTHOTKEYS is " + hotkeys + L" (given).");
+        } else {
+            const std::wstring remembered = ReadRememberedSetting(L"AgentHotkeys");
+            hotkeys = remembered.empty() ? L"1" : remembered;
+            MsiSetPropertyW(install, L"AGENTHOTKEYS", hotkeys.c_str());
+            Log(install, L"AGENTHOTKEYS is " + hotkeys +
+                             (remembered.empty() ? L" (the default)." : L" (as the installed version had it)."));
+        }
+        const bool driver = DriverKeyExists();
+        MsiSetPropertyW(install, L"TwDriverInstalled", driver ? L"1" : L"");
+        if (!driver) {
+            Log(install, std::wstring(L"the driver's key HKEY_LOCAL_MACHINE\\") + kDriverKeyPath +
+                             L" does not exist: the package writes no \"run\" values for the agent.");
+        }
+        return static_cast<UINT>(ERROR_SUCCESS);
+    });
+}
+
+// Immediate, before the launch conditions and before anything is changed,
+// in both sequences: refuses an install that must not go on (a newer version
+// installed, a wrong AGENTHOTKEYS, a TarnwickSvc registered by other means),
+// with its message in the installer log.
+TW_CUSTOM_ACTION CheckInstall(MSIHANDLE install)
+{
+    return Guarded(install, ERROR_INSTALL_FAILURE, [&] {
+        InstallFacts facts;
+        facts.installed = !GetProperty(install, L"Installed").empty();
+        facts.olderFound = !GetProperty(install, L"WIX_UPGRADE_DETECTED").empty();
+        facts.newerFound = !GetProperty(install, L"WIX_DOWNGRADE_DETECTED").empty();
+        facts.agentHotkeys = GetProperty(install, L"AGENTHOTKEYS");
+        facts.serviceRegistered = FindRegisteredService(facts.serviceImagePath);
+        const std::wstring refusal = RefusalOf(facts);
+        if (refusal.empty()) {
+            return static_cast<UINT>(ERROR_SUCCESS);
+        }
+        WriteMessage(install, INSTALLMESSAGE(INSTALLMESSAGE_ERROR | MB_OK | MB_ICONERROR), refusal);
+        return static_cast<UINT>(ERROR_INSTALL_FAILURE);
+    });
+}
+
+// Deferred, as LocalSystem, after the services are installed: starts the
+// service when its configuration lets it start. Never fails the install.
+TW_CUSTOM_ACTION StartTarnwickService(MSIHANDLE install)
+{
+    return Guarded(install, ERROR_SUCCESS, [&] {
+        StartServiceIfConfigured([&](const std::wstring& line) { Log(install, line); });
+        return static_cast<UINT>(ERROR_SUCCESS);
+    });
+}
+
+// Rollback of the start: an install that fails after the service was started
+// stops it again, so that the installer can remove what it installed.
+TW_CUSTOM_ACTION StopTarnwickService(MSIHANDLE install)
+{
+    return Guarded(install, ERROR_SUCCESS, [&] {
+        StopService();
+        return static_cast<UINT>(ERROR_SUCCESS);
+    });
+}

@@ -1,0 +1,49 @@
+#include "installer/setup_messages.h"
+
+namespace {
+
+const std::wstring kWhenItStarts =
+    L" The service stays registered: it starts at the next system start, or with \"sc start TarnwickSvc\", "
+    L"once the driver's hotkey configuration is in place (\"TarnwickCtl check\" tells).";
+
+}  // namespace
+
+std::wstring NotStartedText(const std::wstring& verdict)
+{
+    return L"TarnwickSvc was not started: " + verdict + L"." + kWhenItStarts;
+}
+
+std::wstring StoppedDuringStartText(std::uint32_t exitCode, const std::wstring& meaning)
+{
+    return L"TarnwickSvc stopped during its start with exit code " + std::to_wstring(exitCode) +
+           (meaning.empty() ? L"" : L" (" + meaning + L")") + L"." + kWhenItStarts;
+}
+
+std::wstring UninstallCommandFor(const std::wstring& imagePath)
+{
+    const std::wstring program = imagePath.empty() ? std::wstring(L"TarnwickSvc.exe") : imagePath;
+    if (program.front() == L'"') {
+        return program + L" /Uninstall";
+    }
+    return L"\"" + program + L"\" /Uninstall";
+}
+
+std::wstring ForeignServiceText(const std::wstring& imagePath)
+{
+    return L"The service TarnwickSvc is registered already, but not by this package (its program: " +
+           (imagePath.empty() ? std::wstring(L"unknown") : imagePath) +
+           L"). Remove that registration first, from an elevated command prompt: " + UninstallCommandFor(imagePath) +
+           L" . Then install the package again. Nothing was installed or changed.";
+}
+
+std::wstring DowngradeText()
+{
+    // The same text as the package's launch condition (installer/Tarnwick.wxs).
+    return L"A newer version of Tarnwick is installed already. To install this older version, remove the newer one "
+           L"first (msiexec /x with its package or product code).";
+}
+
+std::wstring AgentHotkeysText(const std::wstring& given)
+{
+    return L"AGENTHOTKEYS must be 0 or 1, not \"" + given + L"\". Nothing was installed or changed.";
+}

@@ -1,0 +1,29 @@
+// What the package's custom actions write into the installer log. Needs no
+// Windows header.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The log line of an install that leaves the service registered but not
+// started, with the verdict of the check ("the service would refuse to
+// start: exit code 2 (...)").
+std::wstring NotStartedText(const std::wstring& verdict);
+
+// The log line of a service that stopped during its start, with its exit
+// code and what that means.
+std::wstring StoppedDuringStartText(std::uint32_t exitCode, const std::wstring& meaning);
+
+// The command that removes a registration made by hand: the registered
+// program (quoted unless it already is) followed by "/Uninstall".
+std::wstring UninstallCommandFor(const std::wstring& imagePath);
+
+// The message of an install refused because the service is registered
+// already, not by this package.
+std::wstring ForeignServiceText(const std::wstring& imagePath);
+
+// The message of an install refused because a newer version is installed.
+std::wstring DowngradeText();
+
+// The message of an install refused for an AGENTHOTKEYS other than 0 or 1.
+std::wstring AgentHotkeysText(const std::wstring& given);

@@ -1,0 +1,252 @@
+// Starting the service at the end of an install: the hotkey configuration
+// read from a real registry (inside a RegistrySandbox), the service manager
+// and the clock in memory.
+#include "installer/service_start.h"
+#include "tests/support/narrow_text.h"
+#include "tests/support/registry_sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+SERVICE_STATUS_PROCESS Status(DWORD state, DWORD exitCode = 0)
+{
+    SERVICE_STATUS_PROCESS status = {};
+    status.dwCurrentState = state;
+    status.dwWin32ExitCode = exitCode;
+    return status;
+}
+
+// The service manager's side of a start, with a virtual clock.
+class FakeStart {
+public:
+    FakeStart()
+    {
+        win32.GetLastError = [this] { return lastError; };
+        win32.GetTickCount = [this] { return now; };
+        win32.Sleep = [this](DWORD ms) {
+            sleeps.push_back(ms);
+            now += ms;
+        };
+        win32.OpenSCManagerW = [this](LPCWSTR, LPCWSTR, DWORD) -> SC_HANDLE {
+            if (managerError != 0) {
+                lastError = managerError;
+                return nullptr;
+            }
+            ++open;
+            return kManager;
+        };
+        win32.OpenServiceW = [this](SC_HANDLE manager, LPCWSTR name, DWORD) -> SC_HANDLE {
+            EXPECT_EQ(manager, kManager);
+            EXPECT_EQ(std::wstring(name), L"TarnwickSvc");
+            if (serviceError != 0) {
+                lastError = serviceError;
+                return nullptr;
+            }
+            ++open;
+            return kService;
+        };
+        win32.StartServiceW = [this](SC_HANDLE service, DWORD, LPCWSTR*) -> BOOL {
+            EXPECT_EQ(service, kService);
+            ++starts;
+            lastError = startError;
+            return startError == 0;
+        };
+        win32.QueryServiceStatusEx = [this](SC_HANDLE service, SC_STATUS_TYPE, LPBYTE buffer, DWORD size,
+                                            LPDWORD) -> BOOL {
+            EXPECT_EQ(service, kService);
+            EXPECT_EQ(size, sizeof(SERVICE_STATUS_PROCESS));
+            if (++queries > 100000) {
+                ADD_FAILURE() << "endless status queries";
+                lastError = ERROR_INVALID_HANDLE;
+                return FALSE;
+            }
+            const SERVICE_STATUS_PROCESS& reply = replies[next < replies.size() ? next++ : replies.size() - 1];
+            *reinterpret_cast<SERVICE_STATUS_PROCESS*>(buffer) = reply;
+            return TRUE;
+        };
+        // The check reads the real registration; its handles are real.
+        win32.CloseServiceHandle = [this](SC_HANDLE handle) -> BOOL {
+            if (handle != kManager && handle != kService) {
+                return ::CloseServiceHandle(handle);
+            }
+            --open;
+            return TRUE;
+        };
+    }
+
+    ServiceStart Run()
+    {
+        const ServiceStart outcome = StartServiceIfConfigured([this](const std::wstring& line) {
+            lines.push_back(Narrow(line));
+        });
+        EXPECT_EQ(open, 0) << "service handles left open";
+        EXPECT_FALSE(lines.empty());
+        return outcome;
+    }
+
+    // The outcome, the last line reported.
+    std::string Line() const { return lines.empty() ? std::string() : lines.back(); }
+    // Every line reported, one a line.
+    std::string All() const
+    {
+        std::string all;
+        for (const std::string& line : lines) {
+            all += line + "\n";
+        }
+        return all;
+    }
+
+    DWORD managerError = 0;
+    DWORD serviceError = 0;
+    DWORD startError = 0;
+    std::vector<SERVICE_STATUS_PROCESS> replies = {Status(SERVICE_RUNNING)};
+    size_t next = 0;
+    int starts = 0;
+    int queries = 0;
+    std::vector<DWORD> sleeps;
+    std::vector<std::string> lines;
+    DWORD now = 0x7FFFF000;  // the watch spans a wrap of the tick count
+
+private:
+    SC_HANDLE const kManager = reinterpret_cast<SC_HANDLE>(0x100);
+    SC_HANDLE const kService = reinterpret_cast<SC_HANDLE>(0x200);
+    Win32Override api_;
+    DWORD lastError = 0;
+    int open = 0;
+};
+
+// A hotkey whose program exists: the check finds nothing to say.
+void UsableConfiguration()
+{
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(L"LWin+L"), L"run",
+                               L"\"C:\\windows\\system32\\cmd.exe\"");
+}
+
+bool Has(const std::string& line, const std::string& part)
+{
+    return line.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(ServiceStart, AConfigurationTheServiceWouldRefuseIsNotStartedAndTheLogSaysWhy)
+{
+    struct Case {
+        const char* what;
+        void (*configure)();
+        const char* finding;  // a part of the error line
+        const char* verdict;  // a part of the last line
+    } const cases[] = {
+        {"no hotkey key", [] {}, "does not exist",
+         "TarnwickSvc was not started: the service would refuse to start: exit code 2 (ERROR_FILE_NOT_FOUND"},
+        {"no hotkeys",
+         [] { RegistrySandbox::CreateKey(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\services\\zqkbfiltr\\hotkey"); },
+         "no subkeys",
+         "TarnwickSvc was not started: the service would refuse to start: exit code 1610 (ERROR_BAD_CONFIGURATION"},
+        {"a hotkey without run",
+         [] {
+             UsableConfiguration();
+             RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, HotkeySubkey(L"RWin+L"), L"Block", 1);
+         },
+         "error: hotkey \"RWin+L\", value \"run\"", "exit code 1610 (ERROR_BAD_CONFIGURATION"},
+        {"a run of another type",
+         [] {
+             RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(L"ctrl+alt+del"), L"run", L"%T%\\a.exe",
+                                        REG_EXPAND_SZ);
+         },
+         "error: hotkey \"ctrl+alt+del\", value \"run\": \"run\" is REG_EXPAND_SZ", "exit code 1610"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RegistrySandbox sandbox;
+        c.configure();
+        FakeStart scm;
+        EXPECT_EQ(scm.Run(), ServiceStart::NotConfigured);
+        EXPECT_EQ(scm.starts, 0);
+        EXPECT_TRUE(Has(scm.All(), c.finding)) << scm.All();
+        EXPECT_TRUE(Has(scm.Line(), c.verdict)) << scm.Line();
+        EXPECT_TRUE(Has(scm.Line(), "sc start TarnwickSvc")) << scm.Line();
+    }
+}
+
+TEST(ServiceStart, WarningsOfTheCheckReachTheLogAndTheServiceStartsAllTheSame)
+{
+    RegistrySandbox sandbox;
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(L"LWin+L"), L"run",
+                               L"C:\\No Such Folder\\TarnwickAgent.exe");
+    FakeStart scm;
+    EXPECT_EQ(scm.Run(), ServiceStart::Started);
+    EXPECT_TRUE(Has(scm.All(), "warning: hotkey \"LWin+L\", value \"run\"")) << scm.All();
+    EXPECT_EQ(scm.Line(), "TarnwickSvc started.");
+}
+
+TEST(ServiceStart, AStartIsWatchedUntilTheServiceRunsOrStops)
+{
+    RegistrySandbox sandbox;
+    UsableConfiguration();
+    {
+        SCOPED_TRACE("running");
+        FakeStart scm;
+        scm.replies = {Status(SERVICE_START_PENDING), Status(SERVICE_START_PENDING), Status(SERVICE_RUNNING)};
+        EXPECT_EQ(scm.Run(), ServiceStart::Started);
+        EXPECT_EQ(scm.starts, 1);
+        EXPECT_EQ(scm.sleeps, std::vector<DWORD>({kStartPollMs, kStartPollMs}));
+        EXPECT_EQ(scm.Line(), "TarnwickSvc started.");
+    }
+    {
+        SCOPED_TRACE("stopped during its start");
+        FakeStart scm;
+        scm.replies = {Status(SERVICE_START_PENDING), Status(SERVICE_STOPPED, ERROR_BAD_CONFIGURATION)};
+        EXPECT_EQ(scm.Run(), ServiceStart::StoppedDuringStart);
+        EXPECT_TRUE(Has(scm.Line(), "TarnwickSvc stopped during its start with exit code 1610 (ERROR_BAD_CONFIGURATION"))
+            << scm.Line();
+    }
+    {
+        SCOPED_TRACE("never leaves START_PENDING");
+        FakeStart scm;
+        scm.replies = {Status(SERVICE_START_PENDING)};
+        EXPECT_EQ(scm.Run(), ServiceStart::StillStarting);
+        DWORD slept = 0;
+        for (DWORD ms : scm.sleeps) {
+            slept += ms;
+        }
+        EXPECT_GE(slept, kStartWatchMs);
+        EXPECT_LT(slept, kStartWatchMs + kStartPollMs);
+        EXPECT_TRUE(Has(scm.Line(), "still starting after 30 seconds")) << scm.Line();
+    }
+}
+
+TEST(ServiceStart, TheServiceManagersRefusalsEndTheStartWithTheirError)
+{
+    RegistrySandbox sandbox;
+    UsableConfiguration();
+    struct Case {
+        const char* what;
+        DWORD managerError, serviceError, startError;
+        ServiceStart outcome;
+        const char* line;
+    } const cases[] = {
+        {"manager", ERROR_ACCESS_DENIED, 0, 0, ServiceStart::Failed,
+         "TarnwickSvc was not started: opening the service manager failed with Windows error 5."},
+        {"service", 0, ERROR_SERVICE_DOES_NOT_EXIST, 0, ServiceStart::Failed,
+         "TarnwickSvc was not started: opening the service failed with Windows error 1060."},
+        {"disabled", 0, 0, ERROR_SERVICE_DISABLED, ServiceStart::Failed,
+         "TarnwickSvc was not started: StartService failed with Windows error 1058."},
+        {"running already", 0, 0, ERROR_SERVICE_ALREADY_RUNNING, ServiceStart::AlreadyRunning,
+         "TarnwickSvc is running already."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeStart scm;
+        scm.managerError = c.managerError;
+        scm.serviceError = c.serviceError;
+        scm.startError = c.startError;
+        EXPECT_EQ(scm.Run(), c.outcome);
+        EXPECT_EQ(scm.Line(), c.line);
+        EXPECT_EQ(scm.queries, 0);
+    }
+}

@@ -1,0 +1,80 @@
+// Test support for the package's tests: running Wine's msiexec silently with
+// a log, and reading what an install left on the machine (files, the
+// service's registration and state, the driver's key, the console user's
+// lock policy). Each test program runs in a Wine prefix of its own, so these
+// read and write the machine's real registry and service manager.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+// The packages of the tests, as Windows paths.
+std::wstring CurrentPackage();
+std::wstring OlderPackage();
+std::wstring FailingPackage();
+
+// The default folder of the installed programs, with a trailing backslash.
+const std::wstring& DefaultFolder();
+
+struct MsiRun {
+    DWORD exitCode = 0;
+    std::string log;  // the verbose installer log
+};
+
+// msiexec /i or /x PACKAGE /qn /l*v LOG, with `properties` appended.
+MsiRun InstallPackage(const std::wstring& package, const std::wstring& properties = L"");
+MsiRun RemovePackage(const std::wstring& package);
+
+// The lines of the log that the package's custom actions wrote.
+bool LogHas(const MsiRun& run, const std::string& text);
+
+// Below HKEY_LOCAL_MACHINE.
+const std::wstring& ServiceKey();  // SYSTEM\CurrentControlSet\Services\TarnwickSvc
+const std::wstring& DriverKey();   // SYSTEM\CurrentControlSet\services\zqkbfiltr
+std::wstring HotkeyKey(const std::wstring& name);
+bool KeyExists(const std::wstring& path);
+// False when the value does not exist or has another type.
+bool ReadString(const std::wstring& path, const wchar_t* name, std::wstring& value);
+bool ReadDword(const std::wstring& path, const wchar_t* name, DWORD& value);
+void WriteString(const std::wstring& path, const wchar_t* name, const std::wstring& value);
+void WriteDword(const std::wstring& path, const wchar_t* name, DWORD value);
+
+// Every value below a key, by "subkey path\\value name": type and data.
+using KeyDump = std::map<std::wstring, std::pair<DWORD, std::vector<BYTE>>>;
+KeyDump DumpKey(const std::wstring& path);
+
+// The driver as an administrator set it up: its key, and hotkey subkeys
+// holding values that are not the package's: "Block" of LWin+L,
+// "BlockLocal" of RWin+L, and a hotkey of the administrator's own,
+// "Ctrl+Shift+F9", with its "run".
+void SetUpDriver();
+// The values that SetUpDriver wrote are all still there, unchanged.
+void ExpectAdministratorValuesKept();
+// The "run" of the three hotkeys is the installed agent in `folder`, quoted.
+void ExpectAgentRunValues(const std::wstring& folder);
+void ExpectNoAgentRunValues();
+
+struct ServiceState {
+    bool registered = false;
+    DWORD state = 0;     // SERVICE_RUNNING, ...
+    DWORD exitCode = 0;  // dwWin32ExitCode
+    DWORD processId = 0;
+};
+// Waits (up to 20 s) while the service is START_PENDING or STOP_PENDING.
+ServiceState QueryTarnwickService();
+
+// The registered ImagePath without the quotation marks that Windows
+// Installer puts around it (Wine's installer writes it without them).
+std::wstring RegisteredProgram();
+
+// Whether a process of that file name (without folder) is running.
+bool ProcessRunning(const wchar_t* fileName);
+
+// "TarnwickSvc.exe", "TarnwickAgent.exe" and "TarnwickCtl.exe".
+const std::vector<std::wstring>& ShippedPrograms();
+bool FileExists(const std::wstring& path);
+// The file version string of a program's version resource.
+std::string FileVersionOf(const std::wstring& path);

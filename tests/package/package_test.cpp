@@ -1,0 +1,202 @@
+// The package of this build under Wine's msiexec, each case in a Wine prefix
+// of its own: a silent install, AGENTHOTKEYS, an install the configuration
+// does not let start, removal, a service registered by hand, a failed
+// install.
+#include "tests/package/package_support.h"
+#include "tests/support/console_lock_policy.h"
+#include "tests/support/narrow_text.h"
+#include "tests/support/test_programs.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void ExpectProgramsIn(const std::wstring& folder)
+{
+    for (const std::wstring& program : ShippedPrograms()) {
+        EXPECT_TRUE(FileExists(folder + program)) << Narrow(folder + program);
+    }
+}
+
+void ExpectNothingInstalled()
+{
+    EXPECT_FALSE(FileExists(DefaultFolder())) << "the program folder exists";
+    EXPECT_FALSE(QueryTarnwickService().registered) << "TarnwickSvc is registered";
+    EXPECT_FALSE(KeyExists(L"SOFTWARE\\Tarnwick"));
+}
+
+DWORD LockPolicy()
+{
+    DWORD value = 0xFFFFFFFF;
+    ReadLockPolicy(value);
+    return value;
+}
+
+}  // namespace
+
+TEST(Package, SilentInstallRegistersAndStartsTheServiceAndWritesTheAgentsHotkeys)
+{
+    SetUpDriver();
+    const MsiRun run = InstallPackage(CurrentPackage());
+    ASSERT_EQ(run.exitCode, 0u) << run.log;
+    ExpectProgramsIn(DefaultFolder());
+
+    // As "/install" registers it, with a description.
+    DWORD value = 0;
+    EXPECT_TRUE(ReadDword(ServiceKey(), L"Type", value) && value == 0x110) << value;
+    EXPECT_TRUE(ReadDword(ServiceKey(), L"Start", value) && value == SERVICE_AUTO_START) << value;
+    EXPECT_TRUE(ReadDword(ServiceKey(), L"ErrorControl", value) && value == SERVICE_ERROR_IGNORE) << value;
+    std::wstring text;
+    EXPECT_TRUE(ReadString(ServiceKey(), L"DisplayName", text) && text == L"Tarnwick Service") << Narrow(text);
+    EXPECT_TRUE(ReadString(ServiceKey(), L"ObjectName", text) && text == L"LocalSystem") << Narrow(text);
+    EXPECT_TRUE(ReadString(ServiceKey(), L"Description", text) && text.find(L"hotkeys") != std::wstring::npos)
+        << Narrow(text);
+    EXPECT_EQ(Narrow(RegisteredProgram()), Narrow(DefaultFolder() + L"TarnwickSvc.exe"));
+
+    const ServiceState service = QueryTarnwickService();
+    EXPECT_EQ(service.state, DWORD{SERVICE_RUNNING}) << "exit code " << service.exitCode;
+    EXPECT_TRUE(LogHas(run, "Tarnwick: TarnwickSvc started.")) << run.log;
+    ExpectAgentRunValues(DefaultFolder());
+    ExpectAdministratorValuesKept();
+
+    // The same version again changes nothing. (Windows Installer leaves the
+    // installed product alone; Wine's installer puts the same files and
+    // registration in again and stops the service on the way, which the
+    // package starts again.)
+    const KeyDump driver = DumpKey(DriverKey());
+    const KeyDump registration = DumpKey(ServiceKey());
+    const MsiRun again = InstallPackage(CurrentPackage());
+    EXPECT_EQ(again.exitCode, 0u) << again.log;
+    ExpectProgramsIn(DefaultFolder());
+    EXPECT_EQ(DumpKey(DriverKey()), driver);
+    EXPECT_EQ(DumpKey(ServiceKey()), registration);
+    EXPECT_EQ(QueryTarnwickService().state, DWORD{SERVICE_RUNNING});
+}
+
+TEST(Package, AgentHotkeysZeroLeavesTheDriversKeyAlone)
+{
+    SetUpDriver();
+    const KeyDump before = DumpKey(DriverKey());
+    const MsiRun run = InstallPackage(CurrentPackage(), L"AGENTHOTKEYS=0");
+    ASSERT_EQ(run.exitCode, 0u) << run.log;
+    ExpectProgramsIn(DefaultFolder());
+    EXPECT_EQ(DumpKey(DriverKey()), before);
+
+    // LWin+L and RWin+L have no "run" now: the service would refuse its
+    // start, so it is registered and not started, and the log says why.
+    const ServiceState service = QueryTarnwickService();
+    EXPECT_TRUE(service.registered);
+    EXPECT_NE(service.state, DWORD{SERVICE_RUNNING});
+    EXPECT_TRUE(LogHas(run, "Tarnwick: error: hotkey \"LWin+L\", value \"run\": there is no \"run\" value"))
+        << run.log;
+    EXPECT_TRUE(LogHas(run, "Tarnwick: TarnwickSvc was not started: the service would refuse to start: exit code "
+                            "1610 (ERROR_BAD_CONFIGURATION"))
+        << run.log;
+
+    const MsiRun removal = RemovePackage(CurrentPackage());
+    EXPECT_EQ(removal.exitCode, 0u) << removal.log;
+    EXPECT_EQ(DumpKey(DriverKey()), before);
+}
+
+TEST(Package, AgentHotkeysOtherThanZeroOrOneIsRefused)
+{
+    for (const wchar_t* value : {L"yes", L"2"}) {
+        SCOPED_TRACE(Narrow(value));
+        const MsiRun run = InstallPackage(CurrentPackage(), std::wstring(L"AGENTHOTKEYS=") + value);
+        EXPECT_EQ(run.exitCode, DWORD{ERROR_INSTALL_FAILURE});
+        EXPECT_TRUE(LogHas(run, "AGENTHOTKEYS must be 0 or 1, not \"" + Narrow(value) + "\"")) << run.log;
+        ExpectNothingInstalled();
+    }
+}
+
+TEST(Package, WithoutTheDriversKeyTheInstallSucceedsAndTheLogSaysWhyTheServiceDoesNotRun)
+{
+    const MsiRun run = InstallPackage(CurrentPackage());
+    ASSERT_EQ(run.exitCode, 0u) << run.log;
+    ExpectProgramsIn(DefaultFolder());
+    const ServiceState service = QueryTarnwickService();
+    EXPECT_TRUE(service.registered);
+    EXPECT_NE(service.state, DWORD{SERVICE_RUNNING});
+    // The package does not make up the driver's key.
+    EXPECT_FALSE(KeyExists(DriverKey()));
+    EXPECT_TRUE(LogHas(run, "Tarnwick: error: the hotkey key "
+                            "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services\\zqkbfiltr\\hotkey does not exist"))
+        << run.log;
+    EXPECT_TRUE(LogHas(run, "Tarnwick: TarnwickSvc was not started: the service would refuse to start: exit code 2 "
+                            "(ERROR_FILE_NOT_FOUND"))
+        << run.log;
+}
+
+TEST(Package, SilentRemovalTakesAwayWhatThePackageWroteAndGivesTheUserTheLockBack)
+{
+    SetUpDriver();
+    const std::wstring folder = L"C:\\Kiosk Tools\\Tarnwick\\";
+    const MsiRun install = InstallPackage(CurrentPackage(), L"INSTALLDIR=\"" + folder + L"\"");
+    ASSERT_EQ(install.exitCode, 0u) << install.log;
+    ExpectProgramsIn(folder);
+    EXPECT_FALSE(FileExists(DefaultFolder()));
+    EXPECT_EQ(Narrow(RegisteredProgram()), Narrow(folder + L"TarnwickSvc.exe"));
+    ExpectAgentRunValues(folder);
+    ASSERT_EQ(QueryTarnwickService().state, DWORD{SERVICE_RUNNING});
+    // The running service holds the console user's lock policy at 1.
+    ASSERT_TRUE(WaitUntil([] { return LockPolicy() == 1; }));
+
+    const MsiRun removal = RemovePackage(CurrentPackage());
+    ASSERT_EQ(removal.exitCode, 0u) << removal.log;
+    EXPECT_FALSE(QueryTarnwickService().registered);
+    for (const std::wstring& program : ShippedPrograms()) {
+        EXPECT_FALSE(FileExists(folder + program)) << Narrow(program);
+    }
+    ExpectNoAgentRunValues();
+    ExpectAdministratorValuesKept();
+    EXPECT_FALSE(KeyExists(L"SOFTWARE\\Tarnwick"));
+    EXPECT_EQ(LockPolicy(), 0u);
+}
+
+TEST(Package, AServiceRegisteredByHandIsRefusedUntilItIsUninstalled)
+{
+    SetUpDriver();
+    const KeyDump driver = DumpKey(DriverKey());
+    const std::wstring handMade = L"C:\\Hand Made\\TarnwickSvc.exe";
+    CreateDirectoryW(L"C:\\Hand Made", nullptr);
+    CopyFileOrFail(BinPath(L"TarnwickSvc.exe"), handMade);
+    ASSERT_EQ(RunProgram(L"\"" + handMade + L"\" /install").exitCode, 0u);
+    const KeyDump byHand = DumpKey(ServiceKey());
+
+    const MsiRun refused = InstallPackage(CurrentPackage());
+    EXPECT_EQ(refused.exitCode, DWORD{ERROR_INSTALL_FAILURE});
+    EXPECT_TRUE(LogHas(refused, "The service TarnwickSvc is registered already, but not by this package")) << refused.log;
+    EXPECT_TRUE(LogHas(refused, "\"C:\\Hand Made\\TarnwickSvc.exe\" /Uninstall")) << refused.log;
+    // Nothing half-installed: the registration as it was, no files, no values.
+    EXPECT_EQ(DumpKey(ServiceKey()), byHand);
+    EXPECT_FALSE(FileExists(DefaultFolder()));
+    EXPECT_EQ(DumpKey(DriverKey()), driver);
+    EXPECT_FALSE(KeyExists(L"SOFTWARE\\Tarnwick"));
+
+    // Done as the message says, the package installs, and registers the
+    // service as "/install" did.
+    ASSERT_EQ(RunProgram(L"\"" + handMade + L"\" /Uninstall").exitCode, 0u);
+    const MsiRun install = InstallPackage(CurrentPackage());
+    ASSERT_EQ(install.exitCode, 0u) << install.log;
+    EXPECT_EQ(QueryTarnwickService().state, DWORD{SERVICE_RUNNING});
+    const KeyDump byPackage = DumpKey(ServiceKey());
+    for (const wchar_t* name : {L"Type", L"Start", L"ErrorControl", L"DisplayName", L"ObjectName"}) {
+        const std::wstring value = ServiceKey() + L"\\" + name;
+        ASSERT_EQ(byHand.count(value), 1u) << Narrow(name);
+        EXPECT_EQ(byPackage.count(value) == 1 ? byPackage.at(value) : KeyDump::mapped_type(), byHand.at(value))
+            << Narrow(name);
+    }
+}
+
+TEST(Package, AnInstallThatFailsAfterTheServiceStartedLeavesTheMachineAsItWas)
+{
+    SetUpDriver();
+    const KeyDump driver = DumpKey(DriverKey());
+    const MsiRun run = InstallPackage(FailingPackage());
+    EXPECT_EQ(run.exitCode, DWORD{ERROR_INSTALL_FAILURE});
+    // The failure came after the start.
+    EXPECT_TRUE(LogHas(run, "Tarnwick: TarnwickSvc started.")) << run.log;
+    ExpectNothingInstalled();
+    EXPECT_EQ(DumpKey(DriverKey()), driver);
+    EXPECT_TRUE(WaitUntil([] { return !ProcessRunning(L"TarnwickSvc.exe"); })) << "TarnwickSvc.exe still runs";
+}
