@@ -25,8 +25,8 @@ std::wstring ServiceLines(const StatusReport& report)
                ErrorLabel(report.managerError) + L"\n";
     }
     if (!report.installed) {
-        return L"service TarnwickSvc: not installed (install it with \"TarnwickSvc.exe /install\" from an elevated "
-               L"prompt)\n";
+        return L"service TarnwickSvc: not installed (install the package Tarnwick-VERSION-x64.msi, or run "
+               L"\"TarnwickSvc.exe /install\" from an elevated prompt)\n";
     }
     std::wstring text = L"service TarnwickSvc: installed, " +
                         (report.state ? ServiceStateName(*report.state) : std::wstring(L"state unknown")) + L"\n";

@@ -55,8 +55,8 @@ TEST(StatusReport, TextTellsStateExitCodeProgramUserPolicyMarkerAndVersions)
     StatusReport none;
     none.managerOpened = true;
     EXPECT_EQ(StatusText(none),
-              L"service TarnwickSvc: not installed (install it with \"TarnwickSvc.exe /install\" "
-              L"from an elevated prompt)\nconsole user: none\nZQKBFiltrWinLogon: absent\n");
+              L"service TarnwickSvc: not installed (install the package Tarnwick-VERSION-x64.msi, or run "
+              L"\"TarnwickSvc.exe /install\" from an elevated prompt)\nconsole user: none\nZQKBFiltrWinLogon: absent\n");
 }
 
 TEST(StatusReport, JsonHoldsEveryFieldAndNullForWhatIsUnknown)
