@@ -10,6 +10,11 @@
 // caller could notice); where a failure has to be produced anyway, it
 // returns a zero value (nothing for a void function).
 //
+// The functions that release what they are given are named once more in
+// TW_WIN32_RELEASING_FUNCTIONS: when one of them fails, the handle or block
+// it was given is still not the caller's to release again, so a test that
+// makes such a call fail releases first and then reports the failure.
+//
 // Include it after the Windows headers that declare the functions.
 #pragma once
 
@@ -49,7 +54,7 @@ constexpr Win32CannotFail kCannotFail{};
                                                                                        \
     /* Service control manager. */                                                     \
     X(StartServiceCtrlDispatcherW,   FALSE,                ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) \
-    X(RegisterServiceCtrlHandlerExW, nullptr,              ERROR_SERVICE_DOES_NOT_EXIST) \
+    X(RegisterServiceCtrlHandlerExW, nullptr,              ERROR_SERVICE_NOT_IN_EXE)   \
     X(SetServiceStatus,              FALSE,                ERROR_INVALID_HANDLE)       \
     X(OpenSCManagerW,                nullptr,              ERROR_ACCESS_DENIED)        \
     X(CreateServiceW,                nullptr,              ERROR_ACCESS_DENIED)        \
@@ -103,3 +108,10 @@ constexpr Win32CannotFail kCannotFail{};
     X(OpenInputDesktop,              nullptr,              ERROR_ACCESS_DENIED)        \
     X(GetUserObjectInformationW,     FALSE,                ERROR_INVALID_HANDLE)       \
     X(CloseDesktop,                  FALSE,                ERROR_INVALID_HANDLE)
+
+#define TW_WIN32_RELEASING_FUNCTIONS(X) \
+    X(CloseHandle)                      \
+    X(RegCloseKey)                      \
+    X(CloseServiceHandle)               \
+    X(HeapFree)                         \
+    X(CloseDesktop)
