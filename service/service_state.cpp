@@ -23,5 +23,6 @@ void ResetServiceState()
     CheckPointCounter = 1;
     KLockHolder hold(ServiceLock);
     LogonMarkerEvent.Close();
-    LoggedOnUser.clear();
+    // Its storage too, as in a new process.
+    std::wstring().swap(LoggedOnUser);
 }

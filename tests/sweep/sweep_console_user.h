@@ -1,0 +1,33 @@
+// A console user for the fault sweeps: session 1 with the user "Sweep Console
+// User" (a name too long to be kept without an allocation), whose account
+// has a SID of its own, so that the sweeps do not depend on the machine's
+// user. Every terminal-services buffer and SID string handed out is tracked
+// until it is freed.
+#pragma once
+
+#include "common/win32_api.h"
+
+#include <set>
+#include <string>
+#include <vector>
+
+class SweepConsoleUser {
+public:
+    SweepConsoleUser();
+    SweepConsoleUser(const SweepConsoleUser&) = delete;
+    SweepConsoleUser& operator=(const SweepConsoleUser&) = delete;
+
+    // Terminal-services buffers and SID strings handed out and not freed.
+    std::size_t Unreleased() const { return sessionBuffers_.size() + sidStrings_.size(); }
+    // The user's policy key below HKEY_USERS.
+    std::wstring PolicyKeyPath() const;
+
+    static constexpr const wchar_t* kName = L"Sweep Console User";
+    static constexpr const wchar_t* kSid = L"S-1-5-21-7-7-7-1001";
+
+private:
+    Win32Substitutes substitutes_;
+    std::vector<BYTE> sid_;
+    std::set<void*> sessionBuffers_;
+    std::set<void*> sidStrings_;
+};
