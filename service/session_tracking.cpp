@@ -29,7 +29,8 @@ void ApplyLoggedOnStateAtStart()
 void ForgetLoggedOnUser()
 {
     KLockHolder hold(ServiceLock);
-    LoggedOnUser.clear();
+    // With its storage: a stopped service keeps nothing of the user.
+    std::wstring().swap(LoggedOnUser);
 }
 
 void UpdateLockPolicy(DWORD mode)
