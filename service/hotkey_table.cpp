@@ -94,12 +94,18 @@ void DispatchHotkey(DWORD index)
     if (entry.block == 1 || entry.command[0] == L'\0') {
         return;
     }
-    std::wstring commandLine = entry.command;
-    commandLine += L' ';
-    commandLine += entry.name;
+    try {
+        std::wstring commandLine = entry.command;
+        commandLine += L' ';
+        commandLine += entry.name;
 
-    KLockHolder hold(ServiceLock);
-    LaunchInConsoleSession(commandLine.c_str());
+        KLockHolder hold(ServiceLock);
+        LaunchInConsoleSession(commandLine.c_str());
+    } catch (const std::exception&) {
+        // Memory that runs out while the command line is built or the
+        // command started ends this press like a failed launch: nothing
+        // starts, and the service goes on waiting.
+    }
 }
 
 void CloseHotkeyEvent(HotkeyEntry& entry)
