@@ -3,8 +3,26 @@
 #include "common/lock_policy.h"
 #include "service/service_state.h"
 
+#include <exception>
+
 KHandle LogonMarkerEvent;
 std::wstring LoggedOnUser;
+
+namespace {
+
+// The console user, as GetConsoleUserName gives it; a name that cannot be
+// stored because memory ran out counts as no user, on the control handler's
+// thread as on the service's own.
+bool ReadConsoleUser(std::wstring& user)
+{
+    try {
+        return GetConsoleUserName(user);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+}  // namespace
 
 void HandleSessionChange(DWORD eventType)
 {
@@ -20,7 +38,7 @@ void HandleSessionChange(DWORD eventType)
 void ApplyLoggedOnStateAtStart()
 {
     std::wstring user;
-    if (GetConsoleUserName(user)) {
+    if (ReadConsoleUser(user)) {
         RecreateLogonMarker();
         UpdateLockPolicy(1);
     }
@@ -38,8 +56,9 @@ void UpdateLockPolicy(DWORD mode)
     KLockHolder hold(ServiceLock);
     if (mode == 1) {
         std::wstring user;
-        if (GetConsoleUserName(user)) {
-            LoggedOnUser = user;
+        if (ReadConsoleUser(user)) {
+            // Taken over without a copy, which could run out of memory too.
+            LoggedOnUser.swap(user);
             SetLockWorkstationPolicy(LoggedOnUser.c_str(), 1);
         } else {
             LoggedOnUser.clear();
