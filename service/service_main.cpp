@@ -118,8 +118,10 @@ DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD eventType, LPVOID, LPVOID)
 {
     if (control == SERVICE_CONTROL_STOP) {
         ReportStatus(SERVICE_STOP_PENDING, kAcceptedWhileRunning);
-        if (StopEvent) {
-            win32.SetEvent(StopEvent.get());
+        if (StopEvent && !win32.SetEvent(StopEvent.get())) {
+            // The stop cannot reach the wait: the service goes on running
+            // and says so, so that the stop can be requested again.
+            ReportStatus(SERVICE_RUNNING, kAcceptedWhileRunning);
         }
     } else if (control == SERVICE_CONTROL_SESSIONCHANGE) {
         HandleSessionChange(eventType);
