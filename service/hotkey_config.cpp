@@ -10,8 +10,14 @@ bool EnumHotkeyNames(HKEY key, std::vector<std::wstring>& names, DWORD& error)
     wchar_t className[260] = {};
     DWORD classChars = 260;
     DWORD subkeys = 0;
-    win32.RegQueryInfoKeyW(key, className, &classChars, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
-                           nullptr, nullptr, nullptr);
+    const LONG queried = win32.RegQueryInfoKeyW(key, className, &classChars, nullptr, &subkeys, nullptr, nullptr,
+                                                nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (queried != ERROR_SUCCESS && subkeys == 0) {
+        // Nothing was counted because the key could not be asked: its error,
+        // not that of a key without hotkeys.
+        error = static_cast<DWORD>(queried);
+        return false;
+    }
     error = ERROR_NO_MORE_ITEMS;
     for (DWORD index = 0; index < subkeys; ++index) {
         wchar_t name[256] = {};

@@ -23,7 +23,8 @@ struct HotkeyEntry {
 
 // Collects the names of the subkeys of `key`. True when as many names were
 // collected as the key reports subkeys; otherwise `error` holds the error of
-// the last enumeration call that failed (or ERROR_NO_MORE_ITEMS).
+// the last enumeration call that failed (or ERROR_NO_MORE_ITEMS), or that of
+// the query for the number of subkeys when it failed and counted none.
 bool EnumHotkeyNames(HKEY key, std::vector<std::wstring>& names, DWORD& error);
 
 // Reads the REG_SZ "run" of an open hotkey subkey.
