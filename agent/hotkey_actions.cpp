@@ -16,6 +16,10 @@ namespace {
 
 constexpr int kDesktopPolls = 200;
 constexpr DWORD kDesktopPollMs = 50;
+// A write of 1 that fails is made again, after a pause, up to this many
+// times in all: a failing write would leave the user unable to lock.
+constexpr int kRestoreAttempts = 3;
+constexpr DWORD kRestorePauseMs = 50;
 
 void LockLocally()
 {
@@ -28,7 +32,12 @@ void LockLocally()
 class KLockPolicyRestore {
 public:
     explicit KLockPolicyRestore(const std::wstring& user) : user_(user) {}
-    ~KLockPolicyRestore() { SetLockWorkstationPolicy(user_.c_str(), 1); }
+    ~KLockPolicyRestore()
+    {
+        for (int attempt = 1; !SetLockWorkstationPolicy(user_.c_str(), 1) && attempt < kRestoreAttempts; ++attempt) {
+            win32.Sleep(kRestorePauseMs);
+        }
+    }
     KLockPolicyRestore(const KLockPolicyRestore&) = delete;
     KLockPolicyRestore& operator=(const KLockPolicyRestore&) = delete;
 
