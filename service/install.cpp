@@ -7,6 +7,7 @@
 #include "service/service_registration.h"
 #include "service/stop_timing.h"
 
+#include <exception>
 #include <string>
 
 bool InstallService(const wchar_t* programPath)
@@ -139,7 +140,24 @@ bool DeleteServiceEntry()
     return true;
 }
 
-int RunCommandLineMode(const wchar_t* argument)
+namespace {
+
+// A stopped service leaves the console user's lock policy at 1 so that a
+// restart finds it in place; once the service is gone nothing would ever
+// lower it again, so removal gives the user back the lock. Like every other
+// failure of this step, memory running out leaves the value as it is.
+void GiveTheConsoleUserBackTheLock()
+{
+    try {
+        std::wstring user;
+        if (GetConsoleUserName(user)) {
+            SetLockWorkstationPolicy(user.c_str(), 0);
+        }
+    } catch (const std::exception&) {
+    }
+}
+
+int RunSwitch(const wchar_t* argument)
 {
     switch (ParseServiceSwitch(argument)) {
     case ServiceSwitch::Install: {
@@ -154,17 +172,24 @@ int RunCommandLineMode(const wchar_t* argument)
             return -1;
         }
         const bool deleted = DeleteServiceEntry();
-        // A stopped service leaves the console user's lock policy at 1 so that
-        // a restart finds it in place; once the service is gone nothing would
-        // ever lower it again, so removal gives the user back the lock.
-        std::wstring user;
-        if (GetConsoleUserName(user)) {
-            SetLockWorkstationPolicy(user.c_str(), 0);
-        }
+        GiveTheConsoleUserBackTheLock();
         return deleted ? 0 : -1;
     }
     case ServiceSwitch::Unknown:
         break;
     }
     return -1;
+}
+
+}  // namespace
+
+int RunCommandLineMode(const wchar_t* argument)
+{
+    try {
+        return RunSwitch(argument);
+    } catch (const std::exception&) {
+        // Memory that runs out (the program's path, the quoted path) fails
+        // the mode like any other failure; the handles are closed on the way.
+        return -1;
+    }
 }
