@@ -116,14 +116,32 @@ struct WtsMemoryTraits {
     using Handle = wchar_t*;
     static void Release(wchar_t* p) { win32.WTSFreeMemory(p); }
 };
-struct ProcessHeapTraits {
-    using Handle = void*;
-    static void Release(void* p) { win32.HeapFree(win32.GetProcessHeap(), 0, p); }
-};
 
 using KHandle = KOwned<KernelHandleTraits>;          // events, tokens, processes, threads
 using KScHandle = KOwned<ServiceHandleTraits>;       // service manager and services
 using KDesktop = KOwned<DesktopTraits>;              // desktops
 using KLocalString = KOwned<LocalMemoryTraits>;      // strings freed with LocalFree
 using KWtsString = KOwned<WtsMemoryTraits>;          // terminal-services buffers
-using KHeapBlock = KOwned<ProcessHeapTraits>;        // process-heap blocks
+
+// Owner of one block of a heap: it frees the block to the heap it came from,
+// so that freeing needs no second lookup of the heap, which could fail.
+class KHeapBlock {
+public:
+    KHeapBlock(HANDLE heap, void* block) : heap_(heap), block_(block) {}
+    ~KHeapBlock()
+    {
+        if (block_ != nullptr) {
+            KKeepLastError keep;
+            win32.HeapFree(heap_, 0, block_);
+        }
+    }
+    KHeapBlock(const KHeapBlock&) = delete;
+    KHeapBlock& operator=(const KHeapBlock&) = delete;
+
+    void* get() const { return block_; }
+    explicit operator bool() const { return block_ != nullptr; }
+
+private:
+    HANDLE heap_;
+    void* block_;
+};

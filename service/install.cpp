@@ -50,7 +50,11 @@ bool StopDependentServices(SC_HANDLE service, SC_HANDLE manager)
     if (win32.GetLastError() != ERROR_MORE_DATA) {
         return false;
     }
-    KHeapBlock list(win32.HeapAlloc(win32.GetProcessHeap(), HEAP_ZERO_MEMORY, bytesNeeded));
+    const HANDLE heap = win32.GetProcessHeap();
+    if (heap == nullptr) {
+        return false;
+    }
+    KHeapBlock list(heap, win32.HeapAlloc(heap, HEAP_ZERO_MEMORY, bytesNeeded));
     if (!list) {
         return false;
     }
