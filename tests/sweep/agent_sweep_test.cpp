@@ -15,6 +15,7 @@
 #include "tests/support/narrow_text.h"
 #include "tests/support/process_figures.h"
 #include "tests/support/registry_sandbox.h"
+#include "tests/support/strict_win32.h"
 #include "tests/sweep/sweep_console_user.h"
 
 #include <gtest/gtest.h>
@@ -73,7 +74,15 @@ private:
 SweepCase AgentCase(const std::string& name, HWND foreground, const std::wstring& exe, const std::wstring& hotkey)
 {
     return {name, [=](SweepRun& run) {
-        Win32Override api;  // takes every substitute of the run away again
+        // Real are the windows and the process of this program, the
+        // registry (in the sandbox) and the SID strings; every other call is
+        // substituted below, and one that is not fails the run.
+        StrictWin32Override api(&Win32Api::GetWindowThreadProcessId, &Win32Api::OpenProcess, &Win32Api::CloseHandle,
+                                &Win32Api::GetLongPathNameW, &Win32Api::PathFindFileNameW,
+                                &Win32Api::EnumChildWindows, &Win32Api::GetClassNameW, &Win32Api::GetWindowTextW,
+                                &Win32Api::RegOpenKeyExW, &Win32Api::RegQueryValueExW, &Win32Api::RegCreateKeyExW,
+                                &Win32Api::RegSetValueExW, &Win32Api::RegFlushKey, &Win32Api::RegCloseKey,
+                                &Win32Api::ConvertSidToStringSidW, &Win32Api::LocalFree);
         ActionLog log;
         SweepConsoleUser consoleUser;
         SweepDesktop desktop;

@@ -7,6 +7,7 @@
 #include "tests/install/fake_service_manager.h"
 #include "tests/support/fault_sweep.h"
 #include "tests/support/registry_sandbox.h"
+#include "tests/support/strict_win32.h"
 #include "tests/sweep/sweep_console_user.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +26,12 @@ SweepCase CommandLineCase(const std::string& name, const wchar_t* argument,
                           const std::function<void(FakeServiceManager&)>& arrange)
 {
     return {name, [=](SweepRun& run) {
+        // Real are the program's path, the registry (in the sandbox) and the
+        // SID strings; every other call is substituted below, and one that
+        // is not fails the run.
+        StrictWin32Override api(&Win32Api::GetModuleFileNameW, &Win32Api::GetLongPathNameW,
+                                &Win32Api::RegCreateKeyExW, &Win32Api::RegSetValueExW, &Win32Api::RegFlushKey,
+                                &Win32Api::RegCloseKey, &Win32Api::ConvertSidToStringSidW, &Win32Api::LocalFree);
         SweepConsoleUser user;
         FakeServiceManager manager;
         arrange(manager);

@@ -13,6 +13,7 @@
 #include "tests/support/fault_sweep.h"
 #include "tests/support/process_figures.h"
 #include "tests/support/registry_sandbox.h"
+#include "tests/support/strict_win32.h"
 #include "tests/sweep/sweep_console_user.h"
 
 #include <gtest/gtest.h>
@@ -314,6 +315,17 @@ TEST(FaultSweep, ServiceStartAndRun)
     ASSERT_NE(CountProcessHandles(GetCurrentProcessId()), 0u) << "the handles of this process cannot be counted";
 
     const SweepCase service{"four hotkeys, two presses, every session change, a stop", [&](SweepRun& run) {
+        // Real are the registry (in the sandbox), the events, the tokens, the
+        // program's path and the SID strings; every other call is
+        // substituted below, and one that is not fails the run.
+        StrictWin32Override api(&Win32Api::RegOpenKeyExW, &Win32Api::RegQueryInfoKeyW, &Win32Api::RegEnumKeyExW,
+                                &Win32Api::RegQueryValueExW, &Win32Api::RegCreateKeyExW, &Win32Api::RegSetValueExW,
+                                &Win32Api::RegFlushKey, &Win32Api::RegCloseKey, &Win32Api::SetEvent,
+                                &Win32Api::ResetEvent, &Win32Api::CloseHandle, &Win32Api::GetCurrentProcess,
+                                &Win32Api::OpenProcessToken, &Win32Api::DuplicateTokenEx,
+                                &Win32Api::SetTokenInformation, &Win32Api::GetModuleFileNameW,
+                                &Win32Api::GetLongPathNameW, &Win32Api::PathRemoveFileSpecW,
+                                &Win32Api::ConvertSidToStringSidW, &Win32Api::LocalFree);
         ResetServiceState();
         SweepConsoleUser user;
         ServiceRun service(run, hotkeys);
