@@ -93,7 +93,7 @@ std::string Ordinal(std::size_t n)
 void SweepRun::NoteAllocationFailure(void* context)
 {
     auto* run = static_cast<SweepRun*>(context);
-    run->callsAtAllocationFailure_ = static_cast<const Win32FaultInjector*>(run->injector_)->Count();
+    run->callsAtAllocationFailure_ = run->injector_->Count();
 }
 
 void SweepRun::Counted(const std::function<void()>& code, const std::function<void(Win32Substitutes&)>& above)
@@ -231,6 +231,9 @@ public:
                 if (!run.Failure().Any()) {
                     run.Problem("the run never came to this point (it made " + std::to_string(run.calls_) +
                                 " calls and " + std::to_string(run.allocations_) + " allocations)");
+                } else if (!point.allocation && std::string(run.Failure().call) != names[point.index - 1]) {
+                    run.Problem(std::string("the call that failed was one of ") + run.Failure().call +
+                                ": the run does not make the calls that were counted");
                 }
                 ++figures.points;
                 if (run.problems_.empty()) {

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+class Win32FaultInjector;
+
 // What failed in one run.
 struct InjectedFailure {
     const char* call = nullptr;  // the function whose call failed
@@ -57,7 +59,7 @@ private:
     std::size_t calls_ = 0;
     std::size_t allocations_ = 0;
     std::size_t callsAtAllocationFailure_ = 0;
-    const void* injector_ = nullptr;
+    const Win32FaultInjector* injector_ = nullptr;
     InjectedFailure failure_;
     std::size_t bytesHeld_ = 0;
     bool escaped_ = false;
