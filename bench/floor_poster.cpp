@@ -3,7 +3,8 @@
 // client owns the foreground window (open its process, read its image path,
 // take the long path's file name and compare it with "mstsc.exe"), find that
 // window's child with the text "Input Capture Window" and post one
-// WM_KEYDOWN of the left Windows key to it. Started by the service in place
+// WM_KEYDOWN of the left Windows key to it, with the key's scan code from the
+// keyboard layout in its lParam. Started by the service in place
 // of the agent, it gives the floor of the press-to-key time. With another
 // program in front, or without such a window, it just exits.
 //
@@ -90,7 +91,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     HWND target = nullptr;
     EnumChildWindows(foreground, FindCaptureWindow, reinterpret_cast<LPARAM>(&target));
     if (target != nullptr) {
-        PostMessageW(target, WM_KEYDOWN, VK_LWIN, 1);
+        // The key's scan code from the keyboard layout, as every posted key
+        // carries it: repeat count 1, the scan code, the extended flag.
+        const UINT scan = MapVirtualKeyW(VK_LWIN, MAPVK_VK_TO_VSC) & 0xFF;
+        PostMessageW(target, WM_KEYDOWN, VK_LWIN, static_cast<LPARAM>(0x01000001u | (scan << 16)));
     }
     return 0;
 }
