@@ -2,6 +2,7 @@
 
 #include "common/handles.h"
 #include "installer/setup_messages.h"
+#include "service/install.h"
 #include "service/service_registration.h"
 #include "tools/check.h"
 #include "tools/ctl_messages.h"
@@ -14,19 +15,12 @@ std::wstring WindowsError(const wchar_t* what, DWORD error)
            std::to_wstring(error) + L".";
 }
 
-bool QueryState(SC_HANDLE service, SERVICE_STATUS_PROCESS& status)
-{
-    DWORD needed = 0;
-    return win32.QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                                      sizeof(status), &needed) != FALSE;
-}
-
 ServiceStart WatchStart(SC_HANDLE service, const ReportLine& report)
 {
     const DWORD started = win32.GetTickCount();
     SERVICE_STATUS_PROCESS status = {};
     for (;;) {
-        if (!QueryState(service, status)) {
+        if (!QueryStatus(service, status)) {
             report(WindowsError(L"reading the service's state", win32.GetLastError()));
             return ServiceStart::Failed;
         }

@@ -28,16 +28,12 @@ bool InstallService(const wchar_t* programPath)
     return true;
 }
 
-namespace {
-
 bool QueryStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS& status)
 {
     DWORD needed = 0;
     return win32.QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
                                       sizeof(status), &needed) != FALSE;
 }
-
-}  // namespace
 
 bool StopDependentServices(SC_HANDLE service, SC_HANDLE manager)
 {

@@ -13,6 +13,9 @@ bool StopService();
 
 bool StopDependentServices(SC_HANDLE service, SC_HANDLE manager);
 
+// Reads the current status of an open service (SERVICE_QUERY_STATUS).
+bool QueryStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS& status);
+
 // Deletes the service. False only when the service manager or the service
 // cannot be opened.
 bool DeleteServiceEntry();

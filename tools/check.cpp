@@ -29,13 +29,6 @@ StoredValue ReadStored(HKEY key, const wchar_t* name)
     return stored;
 }
 
-std::wstring OwnFolder()
-{
-    std::vector<wchar_t> path(32768, L'\0');
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    return FolderPart(std::wstring(path.data(), length));
-}
-
 // Where the service finds a program given without a full path: its own
 // folder (also its working directory), the system folders, then the path.
 struct ProgramSearch {

@@ -73,7 +73,7 @@ std::wstring AccessAdvice(std::uint32_t error)
 
 bool IsFourByteNumber(const StoredValue& stored)
 {
-    return stored.type == kTypeDword && stored.data.size() == 4;
+    return DwordValue(stored.type, stored.data).has_value();
 }
 
 // Why "run" keeps the service from loading the hotkey, from what is stored.

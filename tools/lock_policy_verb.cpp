@@ -3,6 +3,7 @@
 #include "common/handles.h"
 #include "common/lock_policy.h"
 #include "tools/ctl_messages.h"
+#include "tools/registry_values.h"
 
 namespace {
 
@@ -47,11 +48,11 @@ std::wstring Meaning(DWORD value, const std::wstring& user)
 
 bool LockPolicyReading::Number(DWORD& value) const
 {
-    if (!Present() || type != REG_DWORD || data.size() != 4) {
+    const std::optional<std::uint32_t> number = Present() ? DwordValue(type, data) : std::nullopt;
+    if (!number) {
         return false;
     }
-    value = static_cast<DWORD>(data[0]) | static_cast<DWORD>(data[1]) << 8 | static_cast<DWORD>(data[2]) << 16 |
-            static_cast<DWORD>(data[3]) << 24;
+    value = *number;
     return true;
 }
 

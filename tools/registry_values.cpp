@@ -182,6 +182,14 @@ bool EncodeValueData(std::uint32_t type, const std::wstring& text, std::vector<s
     }
 }
 
+std::optional<std::uint32_t> DwordValue(std::uint32_t type, const std::vector<std::uint8_t>& data)
+{
+    if (type != kTypeDword || data.size() != 4) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(ReadLittleEndian(data));
+}
+
 std::wstring TextOfStringData(const std::vector<std::uint8_t>& data)
 {
     std::wstring text;

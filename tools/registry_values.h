@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,10 @@ struct NamedValue {
 // the text does not fit the type.
 bool EncodeValueData(std::uint32_t type, const std::wstring& text, std::vector<std::uint8_t>& data,
                      std::wstring& error);
+
+// The number of a REG_DWORD of exactly four bytes (little-endian); nothing
+// for any other type or size.
+std::optional<std::uint32_t> DwordValue(std::uint32_t type, const std::vector<std::uint8_t>& data);
 
 // The text of string data (UTF-16LE) up to its first NUL; an odd last byte
 // is ignored.

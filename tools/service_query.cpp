@@ -54,3 +54,10 @@ std::wstring ImageFolder(const std::wstring& imagePath)
     }
     return FolderPart(program.candidates[IntendedCandidate(program, {})]);
 }
+
+std::wstring OwnFolder()
+{
+    std::vector<wchar_t> path(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    return FolderPart(std::wstring(path.data(), length));
+}

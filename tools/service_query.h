@@ -20,3 +20,6 @@ ServiceFacts QueryTarnwickService();
 
 // The folder of the program that a registered image path starts.
 std::wstring ImageFolder(const std::wstring& imagePath);
+
+// The folder of this program's own file.
+std::wstring OwnFolder();

@@ -14,13 +14,6 @@ namespace {
 
 const wchar_t* const kProgramFiles[] = {L"TarnwickSvc.exe", L"TarnwickAgent.exe", L"TarnwickCtl.exe"};
 
-std::wstring OwnFolder()
-{
-    std::vector<wchar_t> path(32768, L'\0');
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    return FolderPart(std::wstring(path.data(), length));
-}
-
 StatusReport::File FileVersion(const std::wstring& folder, const wchar_t* name)
 {
     StatusReport::File file;

@@ -70,12 +70,10 @@ bool ImagePathQuoted(const std::wstring& imagePath)
 
 std::optional<std::uint32_t> PolicyNumber(const StatusReport& report)
 {
-    if (!report.policyPresent || report.policyType != kTypeDword || report.policyData.size() != 4) {
+    if (!report.policyPresent) {
         return std::nullopt;
     }
-    const std::uint8_t bytes[4] = {report.policyData[0], report.policyData[1], report.policyData[2],
-                                   report.policyData[3]};
-    return DwordFromBytes(bytes);
+    return DwordValue(report.policyType, report.policyData);
 }
 
 std::wstring StatusText(const StatusReport& report)

@@ -65,10 +65,9 @@ std::wstring TimeOfDay()
 
 }  // namespace
 
-WatchFacts ObserveForeground()
+WatchFacts ObserveForeground(HWND foreground)
 {
     WatchFacts facts;
-    const HWND foreground = win32.GetForegroundWindow();
     facts.front.window = foreground != nullptr;
     if (foreground != nullptr) {
         DWORD processId = 0;
@@ -111,7 +110,7 @@ int WatchVerb(const CtlCommand& command, CtlOutput& output)
     std::wstring shownLine;
     for (bool first = true;; first = false) {
         const HWND foreground = win32.GetForegroundWindow();
-        const std::wstring line = WatchLine(ObserveForeground());
+        const std::wstring line = WatchLine(ObserveForeground(foreground));
         if (first || foreground != shown || line != shownLine) {
             output.Out(TimeOfDay() + L" " + line + L"\n");
             shown = foreground;

@@ -3,12 +3,13 @@
 // detection and blocking code, and posts, synthesises and writes nothing.
 #pragma once
 
+#include "common/win32_api.h"
 #include "tools/ctl_args.h"
 #include "tools/ctl_output.h"
 #include "tools/watch_rules.h"
 
-// What the agent would find now.
-WatchFacts ObserveForeground();
+// What the agent would find now, with `foreground` in front.
+WatchFacts ObserveForeground(HWND foreground);
 
 // Ends a running watch at its next poll (Ctrl+C); false when no watch runs.
 bool RequestWatchStop();

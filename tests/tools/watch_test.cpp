@@ -166,7 +166,7 @@ TEST(CtlWatch, WhatItSaysOfAClientInFrontIsWhatTheAgentDoes)
             const TestWindows windows(plan);
             Win32Override api;
             PretendForegroundClient(windows.Top(), row.executableName);
-            const WatchFacts facts = ObserveForeground();
+            const WatchFacts facts = ObserveForeground(win32.GetForegroundWindow());
             ASSERT_TRUE(facts.front.client);
             EXPECT_EQ(facts.front.kind, row.kind);
             EXPECT_EQ(facts.front.keyWindow, whole);
@@ -230,7 +230,7 @@ TEST(CtlWatch, WhatItSaysOfTheLocalActionIsWhatTheAgentDoes)
         if (!c.user) {
             win32.WTSGetActiveConsoleSessionId = [] { return 0xFFFFFFFFul; };
         }
-        const WatchFacts facts = ObserveForeground();
+        const WatchFacts facts = ObserveForeground(win32.GetForegroundWindow());
         EXPECT_EQ(WinLOutcome(facts.front, facts.lwin, facts.userAtConsole), c.outcome);
         EXPECT_EQ(CtrlAltDelOutcome(facts.front, facts.ctrlAltDel, facts.userAtConsole), c.outcome);
 
