@@ -124,48 +124,9 @@ void WriteDword(const std::wstring& path, const wchar_t* name, DWORD value)
     RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, path, name, value);
 }
 
-namespace {
-
-void DumpInto(HKEY root, const std::wstring& path, KeyDump& dump)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return;
-    }
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[16384];
-        DWORD nameChars = 16384;
-        BYTE data[4096];
-        DWORD size = sizeof(data);
-        DWORD type = 0;
-        if (RegEnumValueW(key, index, name, &nameChars, nullptr, &type, data, &size) != ERROR_SUCCESS) {
-            break;
-        }
-        dump[path + L"\\" + name] = {type, std::vector<BYTE>(data, data + size)};
-    }
-    std::vector<std::wstring> subkeys;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[256];
-        DWORD nameChars = 256;
-        if (RegEnumKeyExW(key, index, name, &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-            break;
-        }
-        subkeys.push_back(name);
-    }
-    RegCloseKey(key);
-    for (const std::wstring& subkey : subkeys) {
-        dump[path + L"\\" + subkey + L"\\"] = {REG_NONE, {}};  // the key itself, also when empty
-        DumpInto(root, path + L"\\" + subkey, dump);
-    }
-}
-
-}  // namespace
-
 KeyDump DumpKey(const std::wstring& path)
 {
-    KeyDump dump;
-    DumpInto(HKEY_LOCAL_MACHINE, path, dump);
-    return dump;
+    return RegistrySandbox::Dump(HKEY_LOCAL_MACHINE, path);
 }
 
 void SetUpDriver()

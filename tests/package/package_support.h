@@ -5,6 +5,8 @@
 // read and write the machine's real registry and service manager.
 #pragma once
 
+#include "tests/support/registry_sandbox.h"
+
 #include <windows.h>
 
 #include <map>
@@ -42,8 +44,7 @@ bool ReadDword(const std::wstring& path, const wchar_t* name, DWORD& value);
 void WriteString(const std::wstring& path, const wchar_t* name, const std::wstring& value);
 void WriteDword(const std::wstring& path, const wchar_t* name, DWORD value);
 
-// Every value below a key, by "subkey path\\value name": type and data.
-using KeyDump = std::map<std::wstring, std::pair<DWORD, std::vector<BYTE>>>;
+// Every key and value below a key of HKEY_LOCAL_MACHINE.
 KeyDump DumpKey(const std::wstring& path);
 
 // The driver as an administrator set it up: its key, and hotkey subkeys

@@ -187,6 +187,62 @@ bool RegistrySandbox::KeyExists(HKEY root, const std::wstring& path)
     return true;
 }
 
+namespace {
+
+void DumpInto(HKEY root, const std::wstring& path, bool writeTimes, KeyDump& dump)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return;
+    }
+    DWORD subkeyChars = 0;
+    DWORD valueNameChars = 0;
+    DWORD valueBytes = 0;
+    FILETIME written = {};
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &subkeyChars, nullptr, nullptr, &valueNameChars,
+                     &valueBytes, nullptr, &written);
+    std::vector<BYTE> keyData;
+    if (writeTimes) {
+        const BYTE* time = reinterpret_cast<const BYTE*>(&written);
+        keyData.assign(time, time + sizeof(written));
+    }
+    dump[path + L"\\"] = {REG_NONE, keyData};
+
+    std::vector<wchar_t> name(valueNameChars + 1);
+    std::vector<BYTE> data(valueBytes + 1);
+    for (DWORD index = 0;; ++index) {
+        DWORD nameChars = static_cast<DWORD>(name.size());
+        DWORD size = static_cast<DWORD>(data.size());
+        DWORD type = 0;
+        if (RegEnumValueW(key, index, name.data(), &nameChars, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) {
+            break;
+        }
+        dump[path + L"\\" + name.data()] = {type, std::vector<BYTE>(data.begin(), data.begin() + size)};
+    }
+    std::vector<std::wstring> subkeys;
+    std::vector<wchar_t> subkey(subkeyChars + 1);
+    for (DWORD index = 0;; ++index) {
+        DWORD chars = static_cast<DWORD>(subkey.size());
+        if (RegEnumKeyExW(key, index, subkey.data(), &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+            break;
+        }
+        subkeys.push_back(subkey.data());
+    }
+    RegCloseKey(key);
+    for (const std::wstring& below : subkeys) {
+        DumpInto(root, path + L"\\" + below, writeTimes, dump);
+    }
+}
+
+}  // namespace
+
+KeyDump RegistrySandbox::Dump(HKEY root, const std::wstring& path, bool writeTimes)
+{
+    KeyDump dump;
+    DumpInto(root, path, writeTimes, dump);
+    return dump;
+}
+
 std::wstring HotkeySubkey(const std::wstring& name)
 {
     return L"SYSTEM\\CurrentControlSet\\services\\zqkbfiltr\\hotkey\\" + name;

@@ -13,8 +13,15 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
+
+// Every key and value below a key: "path\\name" of each value with its type
+// and data, and "path\\" of each key (the key itself included) with
+// REG_NONE and no data, or its last write time as data when asked for.
+using KeyDump = std::map<std::wstring, std::pair<DWORD, std::vector<BYTE>>>;
 
 class RegistrySandbox {
 public:
@@ -37,6 +44,9 @@ public:
     static bool GetValue(HKEY root, const std::wstring& path, const wchar_t* name, DWORD& type,
                          std::vector<BYTE>& data);
     static bool KeyExists(HKEY root, const std::wstring& path);
+    // Everything below `path` (empty when it cannot be opened); with
+    // `writeTimes`, a rewrite of a value as it was shows too.
+    static KeyDump Dump(HKEY root, const std::wstring& path, bool writeTimes = false);
 
 private:
     void RemoveScratchKeys();

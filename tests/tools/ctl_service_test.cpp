@@ -6,6 +6,7 @@
 // a service, so they run alone (LOCK) and undo what they did.
 #include "tests/support/console_lock_policy.h"
 #include "tests/support/narrow_text.h"
+#include "tests/support/registry_sandbox.h"
 #include "tests/support/test_programs.h"
 #include "tests/support/test_service.h"
 #include "tests/tools/key_security.h"
@@ -63,8 +64,6 @@ Prediction Check()
 
 class CtlWithTheService : public ::testing::Test {
 protected:
-    void TearDown() override { service_.Remove(); }
-
     // Checks the configuration, starts the service on it, and compares.
     void ExpectTheServiceAgrees(const std::string& label)
     {
@@ -169,48 +168,6 @@ TEST_F(CtlWithTheService, CheckPredictsEveryStart)
     }
 }
 
-// Every key and value below the hotkey key, with the keys' last write times.
-std::vector<std::wstring> RegistryState(const std::wstring& path)
-{
-    std::vector<std::wstring> state;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return state;
-    }
-    FILETIME written = {};
-    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                     &written);
-    state.push_back(path + L" " + std::to_wstring(written.dwHighDateTime) + L":" +
-                    std::to_wstring(written.dwLowDateTime));
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256] = {};
-        DWORD nameChars = 256;
-        BYTE data[2048] = {};
-        DWORD size = sizeof(data);
-        DWORD type = 0;
-        if (RegEnumValueW(key, i, name, &nameChars, nullptr, &type, data, &size) != ERROR_SUCCESS) {
-            break;
-        }
-        state.push_back(path + L" " + name + L" " + std::to_wstring(type) + L" " +
-                        std::wstring(reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t)));
-    }
-    std::vector<std::wstring> subkeys;
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256] = {};
-        DWORD nameChars = 256;
-        if (RegEnumKeyExW(key, i, name, &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-            break;
-        }
-        subkeys.push_back(name);
-    }
-    RegCloseKey(key);
-    for (const std::wstring& subkey : subkeys) {
-        const std::vector<std::wstring> below = RegistryState(path + L"\\" + subkey);
-        state.insert(state.end(), below.begin(), below.end());
-    }
-    return state;
-}
-
 // Suspends or resumes every thread of a process.
 void SuspendProcess(DWORD processId, bool suspend)
 {
@@ -245,10 +202,11 @@ TEST_F(CtlWithTheService, ACheckWhileTheServiceRunsLeavesAPendingPressPendingAnd
     SuspendProcess(started.dwProcessId, true);
     const RunResult press = RunCtl(L"press Check+Probe");
     EXPECT_EQ(press.exitCode, 0u) << press.output;
-    const std::vector<std::wstring> before = RegistryState(kHotkeyKey);
+    // With the keys' last write times: a value written again as it was shows.
+    const KeyDump before = RegistrySandbox::Dump(HKEY_LOCAL_MACHINE, kHotkeyKey, true);
     const Prediction prediction = Check();
     EXPECT_TRUE(prediction.wouldStart) << prediction.output;
-    EXPECT_EQ(RegistryState(kHotkeyKey), before);
+    EXPECT_EQ(RegistrySandbox::Dump(HKEY_LOCAL_MACHINE, kHotkeyKey, true), before);
     EXPECT_EQ(GetFileAttributesW(record.c_str()), INVALID_FILE_ATTRIBUTES) << "served while suspended";
     SuspendProcess(started.dwProcessId, false);
 
