@@ -8,6 +8,20 @@
 #             TW_VERSION, the product name "Tarnwick", <description> as its
 #             file description and <name>.exe as its original file name;
 #             signed when signing is configured (cmake/sign.cmake).
+# tw_version_resource(<out-var> <file name> <description> <VFT_APP|VFT_DLL>)
+#
+# Makes the version resource of a file we ship (common/version.rc.in) and
+# puts the path of the resource script into <out-var>.
+function(tw_version_resource out file description type)
+  get_filename_component(TW_INTERNAL_NAME "${file}" NAME_WE)
+  set(TW_FILE_DESCRIPTION "${description}")
+  set(TW_ORIGINAL_FILENAME "${file}")
+  set(TW_FILE_TYPE ${type})
+  set(script ${CMAKE_CURRENT_BINARY_DIR}/${TW_INTERNAL_NAME}_version.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/common/version.rc.in ${script} @ONLY)
+  set(${out} ${script} PARENT_SCOPE)
+endfunction()
+
 function(tw_add_program name)
   cmake_parse_arguments(P "WIN32;MANIFEST" "PRODUCT" "SOURCES;LIBS" ${ARGN})
   if(P_UNPARSED_ARGUMENTS OR NOT P_SOURCES)
@@ -18,12 +32,8 @@ function(tw_add_program name)
     list(APPEND sources ${PROJECT_SOURCE_DIR}/common/app.rc)
   endif()
   if(DEFINED P_PRODUCT)
-    set(TW_FILE_DESCRIPTION "${P_PRODUCT}")
-    set(TW_INTERNAL_NAME "${name}")
-    set(TW_ORIGINAL_FILENAME "${name}.exe")
-    set(TW_FILE_TYPE VFT_APP)
-    configure_file(${PROJECT_SOURCE_DIR}/common/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${name}_version.rc @ONLY)
-    list(APPEND sources ${CMAKE_CURRENT_BINARY_DIR}/${name}_version.rc)
+    tw_version_resource(version_rc ${name}.exe "${P_PRODUCT}" VFT_APP)
+    list(APPEND sources ${version_rc})
   endif()
   if(P_WIN32)
     add_executable(${name} WIN32 ${sources})
