@@ -1,24 +1,37 @@
 #include "tools/ctl_messages.h"
 
+#include "common/handles.h"
 #include "tools/error_names.h"
+
+namespace {
+
+// The system's description of `error`, without the trailing line break and
+// full stop; empty when the system has none.
+std::wstring SystemText(DWORD error)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+        0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const KLocalString owned(buffer);
+    if (length == 0 || buffer == nullptr) {
+        return std::wstring();
+    }
+    std::wstring description(buffer, length);
+    while (!description.empty() && (description.back() == L'\n' || description.back() == L'\r' ||
+                                     description.back() == L' ' || description.back() == L'.')) {
+        description.pop_back();
+    }
+    return description;
+}
+
+}  // namespace
 
 std::wstring ErrorText(DWORD error)
 {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-        0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message = L"error " + std::to_wstring(error);
-    if (length > 0 && text != nullptr) {
-        std::wstring description(text, length);
-        while (!description.empty() && (description.back() == L'\n' || description.back() == L'\r' ||
-                                         description.back() == L' ' || description.back() == L'.')) {
-            description.pop_back();
-        }
-        message += L": " + description;
-    }
-    LocalFree(text);
-    return message;
+    const std::wstring description = SystemText(error);
+    const std::wstring message = L"error " + std::to_wstring(error);
+    return description.empty() ? message : message + L": " + description;
 }
 
 std::wstring FailureMessage(const std::wstring& what, DWORD error, const std::wstring& advice)
@@ -44,9 +57,7 @@ std::wstring ServiceExitCodeText(DWORD exitCode)
         return meaning;
     }
     const std::wstring name = Win32ErrorName(exitCode);
-    std::wstring text = ErrorText(exitCode);  // "error N: text"
-    const size_t colon = text.find(L": ");
-    text = colon == std::wstring::npos ? std::wstring() : text.substr(colon + 2);
+    const std::wstring text = SystemText(exitCode);
     if (name.empty()) {
         return text;
     }
