@@ -51,9 +51,6 @@ step "2. Configure hotkeys with TarnwickCtl, with one mistake, and let it check 
 echo "The agent's path holds blanks and is given without quotes:"
 sim set LWin+L --run "$APP\\TarnwickAgent.exe"
 sim set Demo+Probe --run "\"$DEMO\\probe.exe\" $DEMO\\probe-record.txt"
-# Under Wine a service's children share the service's own window station,
-# so the fake client is started the same way: as the command of a hotkey.
-sim set Demo+Client --run "$DEMO\\mstsc.exe --tree mstsc --log $DEMO\\client-keys.txt --ready $DEMO\\client-ready.txt --lifetime 600"
 sim list
 set +e; sim check; code=$?; set -e
 echo "exit code $code (0: the service would start)"
@@ -81,7 +78,10 @@ show "TarnwickCtl watch --seconds 4"
 tw_run "$C/Program Files/Tarnwick/TarnwickCtl.exe" watch --seconds 4 &
 watcher=$!
 sleep 1
-sim press Demo+Client
+echo "(the user starts the fake mstsc.exe on the desktop; the service starts the agent on that same"
+echo " interactive desktop, winsta0\\default)"
+tw_run "$C/demo/mstsc.exe" --tree mstsc --log "$DEMO\\client-keys.txt" --ready "$DEMO\\client-ready.txt" \
+  --lifetime 600 >/dev/null 2>&1 &
 tw_wait_for_file "$C/demo/client-ready.txt"
 wait "$watcher"
 echo "fake mstsc.exe windows (index, handle, level, class|text):"

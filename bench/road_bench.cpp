@@ -356,8 +356,8 @@ int wmain(int argc, wchar_t** argv)
              FileSize(options.app + L"\\TarnwickSvc.exe") + " / " + FileSize(agent));
 
     // 3. Press to first key, with the fake client in front. The client is
-    // started by the service too, so that it shares the window station of
-    // the service's other children.
+    // started by the service too, on the interactive desktop where the
+    // service starts every command.
     SetEvent(UniqueHandle(OpenHotkeyEvent(L"Bench+Client")).get());
     for (int i = 0; i < 300 && GetFileAttributesW(readyPath.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) {
         Sleep(100);

@@ -87,11 +87,16 @@ TEST_F(Launcher, MovesItsOwnTokenIntoTheConsoleSessionAndStartsTheCommandLineAsG
         EXPECT_STREQ(commandLine, L"C:\\Program Files\\x.exe LWin+L") << "the caller's text is untouched";
         EXPECT_TRUE(call.noSecurityAttributes);
         EXPECT_EQ(call.inheritHandles, FALSE);
-        EXPECT_EQ(call.flags, 0x30u);  // CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS
+        // No console window for a console program: a LocalSystem console on
+        // the user's desktop would be a LocalSystem shell.
+        EXPECT_EQ(call.flags, static_cast<DWORD>(CREATE_NO_WINDOW | NORMAL_PRIORITY_CLASS));
         EXPECT_TRUE(call.noEnvironment);
         EXPECT_TRUE(call.noDirectory) << "the child inherits the current directory";
         EXPECT_EQ(call.startup.cb, sizeof(STARTUPINFOW));
-        EXPECT_EQ(call.startup.lpDesktop, nullptr);
+        // The interactive desktop, named: a service's own window station is
+        // not the user's.
+        EXPECT_EQ(call.desktop, L"winsta0\\default");
+        EXPECT_TRUE(call.desktopWritable);
         EXPECT_EQ(call.startup.dwFlags, 0u);
         EXPECT_EQ(call.startup.hStdOutput, nullptr);
     }

@@ -4,6 +4,7 @@
 // tests change the machine's service database, its registry and named
 // objects, so they run alone (LOCK) and undo what they did.
 #include "common/handles.h"
+#include "tests/agent/fake_client_session.h"
 #include "tests/support/console_lock_policy.h"
 #include "tests/support/narrow_text.h"
 #include "tests/support/test_programs.h"
@@ -11,8 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include <tlhelp32.h>
-
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -44,7 +44,7 @@ protected:
     {
         driverKeyExisted_ = KeyExists(kDriverKey);
         hotkeyKeyExisted_ = KeyExists(kHotkeyKey);
-        for (const wchar_t* name : {kHotkey, L"LWin+L", L"Start+Client"}) {
+        for (const wchar_t* name : {kHotkey, L"LWin+L"}) {
             ASSERT_FALSE(KeyExists((std::wstring(kHotkeyKey) + L"\\" + name).c_str()))
                 << "a hotkey of this test is configured already";
         }
@@ -87,6 +87,16 @@ protected:
     }
 
     SERVICE_STATUS_PROCESS StartTestService() { return service_.Start(); }
+    // The type the test service is registered with.
+    DWORD ServiceType()
+    {
+        DWORD needed = 0;
+        QueryServiceConfigW(service_.Handle(), nullptr, 0, &needed);
+        std::vector<BYTE> buffer(needed);
+        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+        return needed != 0 && QueryServiceConfigW(service_.Handle(), config, needed, &needed) ? config->dwServiceType
+                                                                                              : 0;
+    }
     SERVICE_STATUS_PROCESS StopTestService() { return service_.Stop(); }
 
     ConsoleLockPolicy savedPolicy_;  // the running service sets it to 1
@@ -176,89 +186,48 @@ TEST_F(ServiceEndToEnd, TheRunningServiceKeepsTheConsoleUsersLockPolicyAtOne)
     EXPECT_TRUE(WaitUntil([] { return !LogonMarkerExists(); })) << "the marker outlived the service";
 }
 
-// Ends every process whose program file lies in `directory`.
-void EndProcessesIn(const std::wstring& directory)
-{
-    KHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
-        KHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
-                                    entry.th32ProcessID));
-        wchar_t image[MAX_PATH * 2] = {};
-        DWORD size = MAX_PATH * 2;
-        if (process && QueryFullProcessImageNameW(process.get(), 0, image, &size) &&
-            _wcsnicmp(image, (directory + L"\\").c_str(), directory.size() + 1) == 0) {
-            TerminateProcess(process.get(), 0);
-            WaitForSingleObject(process.get(), 5000);
-        }
-    }
-}
-
-// The lines of the fake client's record file that are keystrokes or
-// commands, as "<window> <message> <wParam> <lParam>" without the tick.
-std::vector<std::string> ClientRecords(const std::wstring& file)
-{
-    std::vector<std::string> records;
-    const std::wstring text = ReadTextFile(file);
-    size_t start = 0;
-    for (size_t end; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1) {
-        std::wstring line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == L'\r') {
-            line.pop_back();
-        }
-        const size_t afterTick = line.find(L' ');
-        if (afterTick != std::wstring::npos) {
-            records.emplace_back(line.begin() + static_cast<std::ptrdiff_t>(afterTick) + 1, line.end());
-        }
-    }
-    return records;
-}
-
 // The whole road of a key press: the driver stand-in sets the hotkey's
 // event, the service starts the agent, and the agent posts Win+L into the
-// remote-desktop client in front.
+// remote-desktop client in front of the user.
 //
-// Under Wine a service's children live in the service's own window station,
-// not in the user's, so the agent sees the foreground window of that station
-// only. The fake client is therefore started there as well, the same way:
-// as the command of a second hotkey, pressed first.
-TEST_F(ServiceEndToEnd, APressTravelsThroughServiceAndAgentIntoTheClientInFront)
+// The service is registered as an ordinary own-process service (0x10),
+// which is how Windows 8 and later run every service, interactive flag or
+// not: on a window station of its own. The client runs where a user's
+// programs run, on WinSta0's default desktop, started by this test. The
+// agent sees it in front only when the service starts the agent on that
+// desktop; on the service's own station it would find no foreground window
+// and take the local path instead.
+TEST_F(ServiceEndToEnd, APressTravelsFromAnOrdinaryServiceThroughTheAgentIntoTheClientOnTheUsersDesktop)
 {
-    const std::wstring folder = MakeScratchDir(L"road");
-    const std::wstring client = folder + L"\\mstsc.exe";
-    const std::wstring records = folder + L"\\records.txt";
-    const std::wstring ready = folder + L"\\ready.txt";
-    CopyFileOrFail(BinPath(L"fake_client.exe"), client);
-    ConfigureHotkey(L"Start+Client", QuoteArgument(client) + L" --tree mstsc --log " + QuoteArgument(records) +
-                                         L" --ready " + QuoteArgument(ready) + L" --lifetime 60");
+    FakeClientSession client(L"mstsc.exe", L"--tree mstsc");
+    ASSERT_TRUE(client.Ready());
     ConfigureHotkey(L"LWin+L", L"\"" + BinPath(L"TarnwickAgent.exe") + L"\"");
     const SERVICE_STATUS_PROCESS started = StartTestService();
     ASSERT_EQ(started.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    ASSERT_EQ(ServiceType(), static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS)) << "registered without the flag";
 
-    RunResult press = RunTool(L"press Start+Client");
-    ASSERT_EQ(press.exitCode, 0u) << press.output;
-    ASSERT_TRUE(WaitUntil([&] { return GetFileAttributesW(ready.c_str()) != INVALID_FILE_ATTRIBUTES; }, 30000))
-        << "the fake client did not come up";
-    press = RunTool(L"press LWin+L");
+    const RunResult press = RunTool(L"press LWin+L");
     ASSERT_EQ(press.exitCode, 0u) << press.output;
 
     // The agent runs on its own: wait until its four posts have arrived.
-    WaitUntil([&] { return ClientRecords(records).size() >= 4; }, 30000);
+    std::vector<ClientRecord> records;
+    WaitUntil([&] { return (records = client.RecordsAfterFence()).size() >= 4; }, 30000);
+    std::vector<std::string> received;
+    for (const ClientRecord& r : records) {
+        char line[64];
+        std::snprintf(line, sizeof(line), "%d %s 0x%llX 0x%08lX", r.window, Narrow(r.message).c_str(), r.wParam,
+                      static_cast<unsigned long>(r.lParam));
+        received.push_back(line);
+    }
     // 'L' has the scan code 0x26 in Wine's keyboard layout; window 2 is the
     // "Input Capture Window".
-    EXPECT_EQ(ClientRecords(records), (std::vector<std::string>{
-                                          "2 WM_KEYDOWN 0x5B 0x015B0001",
-                                          "2 WM_KEYDOWN 0x4C 0x00260001",
-                                          "2 WM_KEYUP 0x4C 0xC0260001",
-                                          "2 WM_KEYUP 0x5B 0xC15B0001",
-                                      }));
+    EXPECT_EQ(received, (std::vector<std::string>{
+                            "2 WM_KEYDOWN 0x5B 0x015B0001",
+                            "2 WM_KEYDOWN 0x4C 0x00260001",
+                            "2 WM_KEYUP 0x4C 0xC0260001",
+                            "2 WM_KEYUP 0x5B 0xC15B0001",
+                        }));
     EXPECT_EQ(StopTestService().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
-    EndProcessesIn(folder);
-    DeleteFileW(client.c_str());
-    DeleteFileW(records.c_str());
-    DeleteFileW(ready.c_str());
-    RemoveDirectoryW(folder.c_str());
 }
 
 TEST(CtlStatus, TellsWhetherTheLogonMarkerExists)

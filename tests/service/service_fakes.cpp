@@ -146,6 +146,14 @@ LaunchRecorder::LaunchRecorder()
         call.noEnvironment = environment == nullptr;
         call.noDirectory = directory == nullptr;
         call.startup = *startup;
+        if (startup->lpDesktop != nullptr) {
+            call.desktop = startup->lpDesktop;
+            // Written and put back: a read-only text would fault here.
+            const wchar_t first = startup->lpDesktop[0];
+            startup->lpDesktop[0] = L'#';
+            startup->lpDesktop[0] = first;
+            call.desktopWritable = true;
+        }
         std::thread other([&call] {
             call.lockFreeForOthers = ServiceLock.TryEnter();
             if (call.lockFreeForOthers) {

@@ -89,6 +89,10 @@ struct CreateCall {
     bool noEnvironment;
     bool noDirectory;
     STARTUPINFOW startup;
+    // The desktop named in `startup`, read during the call; whether the
+    // launcher's buffer for it was writable (the system may write into it).
+    std::wstring desktop;
+    bool desktopWritable;
     bool lockFreeForOthers;  // could another thread take ServiceLock during the call?
 };
 
