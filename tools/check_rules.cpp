@@ -323,8 +323,17 @@ std::vector<Finding> HotkeyFindings(const HotkeyFacts& facts, const CheckLimits&
     bool agent = false;
     if (facts.command && !facts.command->empty()) {
         const CommandProgram program = ProgramCandidates(*facts.command);
-        agent = IsAgent(program.candidates[IntendedCandidate(program, facts.programFound)]);
+        const std::wstring& path = program.candidates[IntendedCandidate(program, facts.programFound)];
+        agent = IsAgent(path);
         CommandWarnings(facts, program, findings);
+        if (!agent) {
+            findings.push_back(Make(Severity::Warning, name, L"run",
+                                    L"the program " + path +
+                                        L" is not the agent: the service starts it as LocalSystem on the desktop of "
+                                        L"the user at the console, and any window it shows hands that user "
+                                        L"LocalSystem's rights (a file dialog is enough to start any program); let "
+                                        L"\"run\" start only programs that show no window"));
+        }
     }
     if (facts.configRead && facts.block == 1) {
         findings.push_back(Make(Severity::Info, name, L"Block",

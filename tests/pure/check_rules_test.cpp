@@ -1,6 +1,9 @@
 #include "tools/check_rules.h"
 
+#include "tests/support/narrow_text.h"
 #include "tools/registry_values.h"
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -53,6 +56,16 @@ std::wstring Describe(const std::vector<Finding>& findings)
 bool Contains(const std::wstring& text, const std::wstring& part)
 {
     return text.find(part) != std::wstring::npos;
+}
+
+// The findings but the warning that a program other than the agent runs as
+// LocalSystem on the user's desktop (tested on its own).
+std::vector<Finding> ButTheDesktopWarning(std::vector<Finding> findings)
+{
+    findings.erase(std::remove_if(findings.begin(), findings.end(),
+                                  [](const Finding& f) { return Contains(f.text, L" is not the agent: "); }),
+                   findings.end());
+    return findings;
 }
 
 TEST(CheckProgram, CandidatesAreThePrefixesWindowsTriesAndTheIntendedOneIsTheProgramFile)
@@ -131,9 +144,44 @@ TEST(CheckFindings, ACleanAgentConfigurationHasNone)
         facts.blockValue = Stored(kTypeDword, {0, 0, 0, 0});
         EXPECT_EQ(Describe(HotkeyFindings(facts, kLimits)), L"");
     }
-    EXPECT_EQ(Describe(HotkeyFindings(Loaded(L"Some key", L"notepad.exe"), kLimits)),
+    EXPECT_EQ(Describe(ButTheDesktopWarning(HotkeyFindings(Loaded(L"Some key", L"notepad.exe"), kLimits))),
               L"warning: hotkey \"Some key\": the name holds a blank, so the started program receives it as several "
               L"arguments\n");
+}
+
+// Whatever a hotkey starts runs as LocalSystem on the console user's
+// desktop; only the agent is known to show nothing there.
+TEST(CheckFindings, EveryProgramButTheAgentIsWarnedAboutForRunningAsLocalSystemOnTheDesktop)
+{
+    HotkeyFacts blocked = Loaded(L"K", L"C:\\Tools\\tool.exe");
+    blocked.block = 1;
+    struct Case {
+        HotkeyFacts facts;
+        const wchar_t* program;  // named in the warning; null: no warning
+    } const cases[] = {
+        {Loaded(L"LWin+L", L"\"" + kAgent + L"\""), nullptr},
+        {Loaded(L"LWin+L", L"\"C:\\Other\\TARNWICKAGENT.EXE\""), nullptr},
+        {Loaded(L"K", L""), nullptr},
+        {Loaded(L"K", L"notepad.exe C:\\x.txt"), L"notepad.exe"},
+        {Loaded(L"K", L"\"C:\\Program Files\\App\\app.exe\" -x"), L"C:\\Program Files\\App\\app.exe"},
+        {Loaded(L"LWin+L", L"C:\\Tools\\TarnwickAgent.exe.bak"), L"C:\\Tools\\TarnwickAgent.exe.bak"},
+        {blocked, L"C:\\Tools\\tool.exe"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(*c.facts.command));
+        const std::wstring lines = Describe(HotkeyFindings(c.facts, kLimits));
+        const std::wstring warning =
+            L"warning: hotkey \"" + c.facts.name + L"\", value \"run\": the program " +
+            (c.program != nullptr ? c.program : L"") +
+            L" is not the agent: the service starts it as LocalSystem on the desktop of the user at the console, "
+            L"and any window it shows hands that user LocalSystem's rights (a file dialog is enough to start any "
+            L"program); let \"run\" start only programs that show no window\n";
+        if (c.program != nullptr) {
+            EXPECT_TRUE(Contains(lines, warning)) << Narrow(lines);
+        } else {
+            EXPECT_FALSE(Contains(lines, L"is not the agent")) << Narrow(lines);
+        }
+    }
 }
 
 TEST(CheckFindings, EachWarningNamesTheHotkeyAndTheValue)
@@ -210,7 +258,7 @@ TEST(CheckFindings, EachWarningNamesTheHotkeyAndTheValue)
         {Loaded(L"K", L""), L"info: hotkey \"K\", value \"run\": \"run\" is empty: the hotkey starts nothing"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Describe(HotkeyFindings(c.facts, kLimits)), std::wstring(c.line) + L"\n");
+        EXPECT_EQ(Describe(ButTheDesktopWarning(HotkeyFindings(c.facts, kLimits))), std::wstring(c.line) + L"\n");
     }
 }
 

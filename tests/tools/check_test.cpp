@@ -44,14 +44,23 @@ TEST_F(CtlCheck, ACleanConfigurationGivesTheVerdictAlone)
         Run(name, agent_);
         RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, HotkeySubkey(name), L"BlockLocal", 1);
     }
-    Run(L"Probe", L"\"probe.exe\" --x");  // found in the folder of the service (here: of the tool)
     CollectedOutput output;
     EXPECT_EQ(RunTarnwickCtl({L"check"}, output), 0);
-    const CheckResult result = CheckConfiguration();
-    ASSERT_EQ(result.hotkeys.size(), 4u);
-    EXPECT_EQ(output.out, L"the service would start with 4 hotkeys: " + result.hotkeys[0] + L", " + result.hotkeys[1] +
-                              L", " + result.hotkeys[2] + L", " + result.hotkeys[3] + L"\n");
+    CheckResult result = CheckConfiguration();
+    ASSERT_EQ(result.hotkeys.size(), 3u);
+    EXPECT_EQ(output.out, L"the service would start with 3 hotkeys: " + result.hotkeys[0] + L", " + result.hotkeys[1] +
+                              L", " + result.hotkeys[2] + L"\n");
     EXPECT_EQ(output.err, L"");
+
+    // A program of another kind, found in the folder of the service (here:
+    // of the tool), is warned about only for what it runs as.
+    Run(L"Probe", L"\"probe.exe\" --x");
+    result = CheckConfiguration();
+    EXPECT_TRUE(result.wouldStart);
+    EXPECT_EQ(Lines(result), L"warning: hotkey \"Probe\", value \"run\": the program probe.exe is not the agent: "
+                             L"the service starts it as LocalSystem on the desktop of the user at the console, and "
+                             L"any window it shows hands that user LocalSystem's rights (a file dialog is enough to "
+                             L"start any program); let \"run\" start only programs that show no window\n");
 }
 
 TEST_F(CtlCheck, FindsTheProgramsThatDoNotExistAndEveryFaultOfEveryHotkey)
@@ -72,7 +81,8 @@ TEST_F(CtlCheck, FindsTheProgramsThatDoNotExistAndEveryFaultOfEveryHotkey)
     EXPECT_TRUE(
         Contains(lines, L"warning: hotkey \"Gone\", value \"run\": the program " + missing + L" does not exist\n"))
         << Narrow(lines);
-    EXPECT_FALSE(Contains(lines, L"\"Unquoted\"")) << Narrow(lines);
+    EXPECT_FALSE(Contains(lines, L"\"Unquoted\", value \"run\": the program path")) << Narrow(lines);
+    EXPECT_FALSE(Contains(lines, L"probe.exe does not exist")) << Narrow(lines);
     EXPECT_TRUE(Contains(lines,
                          L"warning: hotkey \"Relative\", value \"run\": the program not-here.exe is found "
                          L"neither in " +
