@@ -15,3 +15,8 @@ std::uint32_t DwordFromBytes(const std::uint8_t (&bytes)[4])
     return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
            static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
+
+std::vector<std::wstring> ServiceEventNamesToOpen(const std::wstring& name)
+{
+    return {L"Global\\" + name, name};
+}

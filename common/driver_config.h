@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Below HKEY_LOCAL_MACHINE; one subkey per hotkey, named after the hotkey.
 constexpr const wchar_t* kHotkeyKeyPath = L"SYSTEM\\CurrentControlSet\\services\\zqkbfiltr\\hotkey";
@@ -12,6 +13,20 @@ constexpr const wchar_t* kHotkeyKeyPath = L"SYSTEM\\CurrentControlSet\\services\
 constexpr const wchar_t* kHotkeyEventPrefix = L"ZQKBFiltr";
 // Exists while the service has a user logged on at the console.
 constexpr const wchar_t* kLogonMarkerName = L"ZQKBFiltrWinLogon";
+
+// Who may use the service's named events (the hotkey events and the logon
+// marker): SYSTEM and the Administrators group, with every right an event
+// has (EVENT_ALL_ACCESS), so that an administrator's tools can set and wait
+// on them; nobody else. Protected: nothing is inherited. The driver opens
+// the events from kernel mode, where this does not apply.
+constexpr const wchar_t* kServiceEventSecurity = L"D:P(A;;0x1F0003;;;SY)(A;;0x1F0003;;;BA)";
+
+// The names under which a program in a user's session finds one of the
+// service's events, in the order to try them: the global namespace, where a
+// service's named objects live on Windows, then the name as it is (the
+// session's own namespace, which is also the only one where no sessions
+// are kept apart).
+std::vector<std::wstring> ServiceEventNamesToOpen(const std::wstring& name);
 
 // The hotkey key's path, a backslash, and the name unchanged.
 std::wstring HotkeySubkeyPath(const wchar_t* name);

@@ -112,6 +112,10 @@ struct LocalMemoryTraits {
     using Handle = wchar_t*;
     static void Release(wchar_t* p) { win32.LocalFree(p); }
 };
+struct LocalBlockTraits {
+    using Handle = void*;
+    static void Release(void* p) { win32.LocalFree(p); }
+};
 struct WtsMemoryTraits {
     using Handle = wchar_t*;
     static void Release(wchar_t* p) { win32.WTSFreeMemory(p); }
@@ -121,6 +125,7 @@ using KHandle = KOwned<KernelHandleTraits>;          // events, tokens, processe
 using KScHandle = KOwned<ServiceHandleTraits>;       // service manager and services
 using KDesktop = KOwned<DesktopTraits>;              // desktops
 using KLocalString = KOwned<LocalMemoryTraits>;      // strings freed with LocalFree
+using KLocalMemory = KOwned<LocalBlockTraits>;       // other blocks freed with LocalFree
 using KWtsString = KOwned<WtsMemoryTraits>;          // terminal-services buffers
 
 // Owner of one block of a heap: it frees the block to the heap it came from,

@@ -37,6 +37,7 @@ constexpr Win32CannotFail kCannotFail{};
                                                                                        \
     /* Kernel objects. */                                                              \
     X(CreateEventW,                  nullptr,              ERROR_NOT_ENOUGH_MEMORY)    \
+    X(OpenEventW,                    nullptr,              ERROR_FILE_NOT_FOUND)       \
     X(SetEvent,                      FALSE,                ERROR_INVALID_HANDLE)       \
     X(ResetEvent,                    FALSE,                ERROR_INVALID_HANDLE)       \
     X(CloseHandle,                   FALSE,                ERROR_INVALID_HANDLE)       \
@@ -76,6 +77,7 @@ constexpr Win32CannotFail kCannotFail{};
     X(OpenProcess,                   nullptr,              ERROR_ACCESS_DENIED)        \
     X(LookupAccountNameW,            FALSE,                ERROR_NONE_MAPPED)          \
     X(ConvertSidToStringSidW,        FALSE,                ERROR_NOT_ENOUGH_MEMORY)    \
+    X(ConvertStringSecurityDescriptorToSecurityDescriptorW, FALSE, ERROR_NOT_ENOUGH_MEMORY) \
     X(LocalFree,                     kCannotFail,          0)                          \
     X(GetProcessHeap,                nullptr,              ERROR_NOT_ENOUGH_MEMORY)    \
     X(HeapAlloc,                     nullptr,              0)                          \

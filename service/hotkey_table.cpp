@@ -3,6 +3,7 @@
 #include "common/driver_config.h"
 #include "common/handles.h"
 #include "service/launcher.h"
+#include "service/service_events.h"
 #include "service/service_state.h"
 
 #include <exception>
@@ -40,7 +41,7 @@ bool LoadEntries(DWORD& error)
         if (!ReadHotkeyConfig(names[i], entry, error)) {
             return false;
         }
-        entry.event = win32.CreateEventW(nullptr, FALSE, FALSE, HotkeyEventName(entry.name).c_str());
+        entry.event = CreateServiceEvent(FALSE, HotkeyEventName(entry.name).c_str());
         if (entry.event == nullptr) {
             error = LastErrorOr(ERROR_INVALID_HANDLE);
             return false;

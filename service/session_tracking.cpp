@@ -1,6 +1,7 @@
 #include "service/session_tracking.h"
 
 #include "common/lock_policy.h"
+#include "service/service_events.h"
 #include "service/service_state.h"
 
 #include <exception>
@@ -75,7 +76,7 @@ void RecreateLogonMarker()
     // Closed before it is created again, so that the creation makes a new
     // event rather than opening the old one.
     LogonMarkerEvent.Close();
-    LogonMarkerEvent.reset(win32.CreateEventW(nullptr, TRUE, FALSE, kLogonMarkerName));
+    LogonMarkerEvent.reset(CreateServiceEvent(TRUE, kLogonMarkerName));
 }
 
 void CloseLogonMarker()

@@ -3,6 +3,7 @@
 #include "common/driver_config.h"
 #include "common/handles.h"
 #include "tools/ctl_messages.h"
+#include "tools/service_event_access.h"
 
 #include <vector>
 
@@ -141,9 +142,9 @@ int RemoveHotkey(const CtlCommand& command, CtlOutput& output)
 int PressHotkey(const CtlCommand& command, CtlOutput& output)
 {
     const std::wstring eventName = HotkeyEventName(command.hotkey.c_str());
-    KHandle event(OpenEventW(EVENT_MODIFY_STATE, FALSE, eventName.c_str()));
+    DWORD error = ERROR_SUCCESS;
+    const KHandle event = OpenServiceEvent(eventName, EVENT_MODIFY_STATE, error);
     if (!event) {
-        const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND) {
             output.Err(L"TarnwickCtl: there is no event \"" + eventName + L"\" (" + ErrorText(error) +
                        L"): the service is not running, or it did not load the hotkey \"" + command.hotkey +
@@ -154,8 +155,8 @@ int PressHotkey(const CtlCommand& command, CtlOutput& output)
         }
         return kExitFailed;
     }
-    if (!SetEvent(event.get())) {
-        output.Err(FailureMessage(L"cannot set the event \"" + eventName + L"\"", GetLastError()));
+    if (!win32.SetEvent(event.get())) {
+        output.Err(FailureMessage(L"cannot set the event \"" + eventName + L"\"", win32.GetLastError()));
         return kExitFailed;
     }
     output.Out(L"pressed \"" + command.hotkey + L"\": event \"" + eventName + L"\" set\n");

@@ -6,6 +6,7 @@
 #include "tools/check_rules.h"
 #include "tools/ctl_messages.h"
 #include "tools/lock_policy_verb.h"
+#include "tools/service_event_access.h"
 #include "tools/service_query.h"
 
 #include <vector>
@@ -92,8 +93,8 @@ StatusReport GatherStatus(CtlOutput& output, bool& complete)
         }
     }
 
-    KHandle marker(OpenEventW(SYNCHRONIZE, FALSE, kLogonMarkerName));
-    report.logonMarker = static_cast<bool>(marker);
+    DWORD markerError = ERROR_SUCCESS;
+    report.logonMarker = static_cast<bool>(OpenServiceEvent(kLogonMarkerName, SYNCHRONIZE, markerError));
 
     const std::wstring folder = OwnFolder();
     for (const wchar_t* name : kProgramFiles) {

@@ -12,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -184,6 +187,55 @@ TEST_F(ServiceEndToEnd, TheRunningServiceKeepsTheConsoleUsersLockPolicyAtOne)
     EXPECT_EQ(StopTestService().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
     EXPECT_EQ(savedPolicy_.Get(), 1);
     EXPECT_TRUE(WaitUntil([] { return !LogonMarkerExists(); })) << "the marker outlived the service";
+}
+
+// The access list of a named event, as "<SID string> <mask>" per ACE, with
+// "protected" first when nothing is inherited.
+std::vector<std::string> EventAccess(const std::wstring& name)
+{
+    KHandle event(OpenEventW(READ_CONTROL, FALSE, name.c_str()));
+    EXPECT_TRUE(event) << "OpenEventW " << Narrow(name) << ": " << GetLastError();
+    std::vector<std::string> entries;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!event || GetSecurityInfo(event.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                  nullptr, &descriptor) != ERROR_SUCCESS) {
+        return entries;
+    }
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    if ((control & SE_DACL_PROTECTED) != 0) {
+        entries.push_back("protected");
+    }
+    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        GetAce(dacl, i, &ace);
+        const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+        wchar_t* sid = nullptr;
+        ConvertSidToStringSidW(reinterpret_cast<PSID>(const_cast<DWORD*>(&allowed->SidStart)), &sid);
+        char mask[16];
+        std::snprintf(mask, sizeof(mask), "0x%lX", static_cast<unsigned long>(allowed->Mask));
+        entries.push_back(std::string(allowed->Header.AceType == ACCESS_ALLOWED_ACE_TYPE ? "allow " : "other ") +
+                          Narrow(sid != nullptr ? sid : L"?") + " " + mask);
+        LocalFree(sid);
+    }
+    LocalFree(descriptor);
+    return entries;
+}
+
+// An event that LocalSystem creates with the default security gives
+// administrators no right to set it. The service's events let SYSTEM and
+// Administrators set them and wait on them, and nobody else.
+TEST_F(ServiceEndToEnd, TheServicesEventsLetSystemAndAdministratorsAloneUseThem)
+{
+    ConfigureHotkey(kHotkey, L"");
+    ASSERT_EQ(StartTestService().dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    ASSERT_TRUE(WaitUntil(LogonMarkerExists));
+    const std::vector<std::string> expected = {"protected", "allow S-1-5-18 0x1F0003", "allow S-1-5-32-544 0x1F0003"};
+    EXPECT_EQ(EventAccess(L"ZQKBFiltr" + std::wstring(kHotkey)), expected);
+    EXPECT_EQ(EventAccess(L"ZQKBFiltrWinLogon"), expected);
+    EXPECT_EQ(StopTestService().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
 }
 
 // The whole road of a key press: the driver stand-in sets the hotkey's

@@ -169,7 +169,7 @@ void ExpectStoppedAndReleased(const std::vector<SERVICE_STATUS>& reports);
 // the console after RUNNING writes no policy value and creates no marker).
 // Real are only the calls of the service's own loop that these tests make
 // for real on purpose: the registry (inside the test's RegistrySandbox), the
-// events and the waits, and the process's own pseudo handle and program path
+// events (with their security descriptor) and the waits, and the process's own pseudo handle and program path
 // (where the launch takes its token from, and its working directory); a
 // test names any further one with api.UseReal.
 struct FreshServiceRun {
@@ -181,7 +181,9 @@ struct FreshServiceRun {
                             &Win32Api::SetEvent,           &Win32Api::ResetEvent,
                             &Win32Api::CloseHandle,        &Win32Api::WaitForMultipleObjects,
                             &Win32Api::GetCurrentProcess,  &Win32Api::GetModuleFileNameW,
-                            &Win32Api::GetLongPathNameW,   &Win32Api::PathRemoveFileSpecW};
+                            &Win32Api::GetLongPathNameW,   &Win32Api::PathRemoveFileSpecW,
+                            &Win32Api::ConvertStringSecurityDescriptorToSecurityDescriptorW,
+                            &Win32Api::LocalFree};
     StatusRecorder recorder;
     LaunchRecorder launches;
 };

@@ -315,8 +315,9 @@ TEST(FaultSweep, ServiceStartAndRun)
     ASSERT_NE(CountProcessHandles(GetCurrentProcessId()), 0u) << "the handles of this process cannot be counted";
 
     const SweepCase service{"four hotkeys, two presses, every session change, a stop", [&](SweepRun& run) {
-        // Real are the registry (in the sandbox), the events, the tokens, the
-        // program's path and the SID strings; every other call is
+        // Real are the registry (in the sandbox), the events and their
+        // security descriptor, the tokens, the program's path and the SID
+        // strings; every other call is
         // substituted below, and one that is not fails the run.
         StrictWin32Override api(&Win32Api::RegOpenKeyExW, &Win32Api::RegQueryInfoKeyW, &Win32Api::RegEnumKeyExW,
                                 &Win32Api::RegQueryValueExW, &Win32Api::RegCreateKeyExW, &Win32Api::RegSetValueExW,
@@ -325,7 +326,8 @@ TEST(FaultSweep, ServiceStartAndRun)
                                 &Win32Api::OpenProcessToken, &Win32Api::DuplicateTokenEx,
                                 &Win32Api::SetTokenInformation, &Win32Api::GetModuleFileNameW,
                                 &Win32Api::GetLongPathNameW, &Win32Api::PathRemoveFileSpecW,
-                                &Win32Api::ConvertSidToStringSidW, &Win32Api::LocalFree);
+                                &Win32Api::ConvertSidToStringSidW, &Win32Api::LocalFree,
+                                &Win32Api::ConvertStringSecurityDescriptorToSecurityDescriptorW);
         ResetServiceState();
         SweepConsoleUser user;
         ServiceRun service(run, hotkeys);

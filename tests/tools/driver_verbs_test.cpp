@@ -4,7 +4,9 @@
 #include "common/driver_config.h"
 #include "service/hotkey_table.h"
 #include "tests/service/service_fakes.h"
+#include "tests/support/narrow_text.h"
 #include "tests/support/registry_sandbox.h"
+#include "tests/support/strict_win32.h"
 #include "tests/support/test_programs.h"
 #include "tests/tools/ctl_run.h"
 #include "tests/tools/key_security.h"
@@ -167,6 +169,55 @@ std::wstring Utf8ToWide(const std::string& text)
 RunResult RunTool(const std::wstring& arguments)
 {
     return RunProgram(L"\"" + BinPath(L"TarnwickCtl.exe") + L"\" " + arguments);
+}
+
+// A service's named objects live in the global namespace; a program in a
+// user's session must open "Global\\" + the name to reach them. The bare
+// name comes second, for a system that keeps no sessions apart.
+TEST(CtlPress, OpensTheGlobalEventFirstAndSaysWhyNeitherName)
+{
+    const HANDLE kEvent = reinterpret_cast<HANDLE>(0x4E71);
+    struct Case {
+        const char* what;
+        std::vector<DWORD> results;  // per name tried: 0 opens it, else the error
+        std::vector<std::wstring> tried;
+        int exitCode;
+        const wchar_t* says;
+    } const cases[] = {
+        {"the global event", {0}, {L"Global\\ZQKBFiltrK+1"}, 0, L"pressed \"K+1\": event \"ZQKBFiltrK+1\" set"},
+        {"the bare name", {ERROR_FILE_NOT_FOUND, 0}, {L"Global\\ZQKBFiltrK+1", L"ZQKBFiltrK+1"}, 0,
+         L"pressed \"K+1\""},
+        {"neither", {ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND}, {L"Global\\ZQKBFiltrK+1", L"ZQKBFiltrK+1"}, 1,
+         L"the service is not running"},
+        {"a global event that may not be set", {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND},
+         {L"Global\\ZQKBFiltrK+1", L"ZQKBFiltrK+1"}, 1, L"run it from an elevated prompt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StrictWin32Override api(&Win32Api::LocalFree);  // the error's text
+        std::vector<std::wstring> tried;
+        std::vector<HANDLE> set;
+        win32.OpenEventW = [&](DWORD access, BOOL inherit, LPCWSTR name) -> HANDLE {
+            EXPECT_EQ(access, static_cast<DWORD>(EVENT_MODIFY_STATE));
+            EXPECT_FALSE(inherit);
+            tried.push_back(name);
+            const DWORD result = tried.size() <= c.results.size() ? c.results[tried.size() - 1] : ERROR_FILE_NOT_FOUND;
+            SetLastError(result);
+            return result == 0 ? kEvent : nullptr;
+        };
+        win32.SetEvent = [&](HANDLE event) {
+            set.push_back(event);
+            return TRUE;
+        };
+        win32.CloseHandle = [&](HANDLE event) { return event == kEvent ? TRUE : FALSE; };
+
+        const CtlRun run = RunCtlHere({L"press", L"K+1"});
+
+        EXPECT_EQ(tried, c.tried);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_TRUE(Contains(run.exitCode == 0 ? run.out : run.err, c.says)) << Narrow(run.out + run.err);
+        EXPECT_EQ(set, c.exitCode == 0 ? std::vector<HANDLE>{kEvent} : std::vector<HANDLE>{});
+    }
 }
 
 TEST(CtlPress, SetsTheHotkeysEventAndFailsClearlyWithoutOne)
