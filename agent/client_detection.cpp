@@ -1,5 +1,6 @@
 #include "agent/client_detection.h"
 
+#include "agent/image_path_rules.h"
 #include "common/handles.h"
 #include "common/names.h"
 
@@ -44,18 +45,31 @@ bool DetectRemoteClient(RemoteClientMatch& match)
 
 bool GetProcessImagePath(DWORD processId, wchar_t* path)
 {
-    KHandle process(win32.OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    // The image path as the kernel keeps it (QueryFullProcessImageNameW),
+    // with the least right that gives it: not the process's own memory,
+    // which its user could rewrite.
+    KHandle process(win32.OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     if (!process) {
         return false;
     }
-    wchar_t modulePath[kModulePathChars] = {};
-    if (win32.GetModuleFileNameExW(process.get(), nullptr, modulePath, kModulePathChars) == 0) {
+    wchar_t imagePath[kImagePathChars] = {};
+    DWORD imageLength = kImagePathChars;
+    if (!win32.QueryFullProcessImageNameW(process.get(), 0, imagePath, &imageLength) || imageLength == 0 ||
+        imageLength >= kImagePathChars) {
         return false;
     }
-    modulePath[kModulePathChars - 1] = L'\0';
+    imagePath[imageLength] = L'\0';
+    // A short (8.3) file name is made long, so that the client started
+    // through it is still recognised; nothing else is looked up. A network
+    // image comes back from the kernel as a UNC path, never under a drive
+    // letter, so only local volumes are asked.
+    if (!ShortNameMayStand(imagePath)) {
+        wmemcpy(path, imagePath, imageLength + 1);
+        return true;
+    }
     wchar_t longPath[kLongPathChars] = {};
     const DWORD offered = kLongPathChars - 1;
-    const DWORD length = win32.GetLongPathNameW(modulePath, longPath, offered);
+    const DWORD length = win32.GetLongPathNameW(imagePath, longPath, offered);
     // A length that does not fit is the size the path would need: the
     // buffer then holds no path.
     if (length == 0 || length >= offered) {

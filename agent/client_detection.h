@@ -13,9 +13,9 @@ struct RemoteClientMatch {
     HWND commandWindow;  // receives the posted WM_COMMAND
 };
 
-// Buffer sizes of the path reads.
-constexpr DWORD kModulePathChars = MAX_PATH;
-static_assert(kModulePathChars == 260, "MAX_PATH");
+// Buffer sizes of the path reads: the image path as the kernel gives it, and
+// its long form.
+constexpr DWORD kImagePathChars = 520;
 constexpr DWORD kLongPathChars = 520;         // of which 519 are offered
 // Buffer size of a window text or class name read.
 constexpr int kWindowNameChars = 256;
@@ -25,9 +25,10 @@ constexpr int kWindowNameChars = 256;
 // null). False otherwise, with `match` left as it was.
 bool DetectRemoteClient(RemoteClientMatch& match);
 
-// The long-form path of a process's executable into `path` (at least
-// kLongPathChars characters). False when the process cannot be opened, the
-// path cannot be read or its long form does not fit.
+// The path of a process's executable into `path` (at least kLongPathChars
+// characters), with a short (8.3) file name on a local drive made long.
+// False when the process cannot be opened, the path cannot be read or does
+// not fit, or a short name cannot be made long.
 bool GetProcessImagePath(DWORD processId, wchar_t* path);
 
 // The first descendant of `parent` (in enumeration order, `parent` itself

@@ -1,7 +1,9 @@
 // floor_poster: the least a program can do for one key press into the fake
 // Microsoft Remote Desktop client, doing what the press needs: tell which
-// client owns the foreground window (open its process, read its image path,
-// take the long path's file name and compare it with "mstsc.exe"), find that
+// client owns the foreground window (open its process, read its image path
+// from the kernel, take its file name and compare it with "mstsc.exe"; a
+// short file name, which the fake client's is not, would need its long form
+// too), find that
 // window's child with the text "Input Capture Window" and post one
 // WM_KEYDOWN of the left Windows key to it, with the key's scan code from the
 // keyboard layout in its lParam. Started by the service in place
@@ -11,8 +13,6 @@
 // Plain C-style code without the C++ library, so that the floor carries no
 // cost of its own.
 #include <windows.h>
-
-#include <psapi.h>
 
 namespace {
 
@@ -36,7 +36,7 @@ bool SameNameAscii(const wchar_t* a, const wchar_t* b)
 }
 
 // Whether the process that owns `window` runs an executable named like the
-// client, judged by the file name of the long form of its image path.
+// client, judged by the file name of its image path.
 bool IsClientWindow(HWND window)
 {
     DWORD processId = 0;
@@ -44,20 +44,15 @@ bool IsClientWindow(HWND window)
     if (processId == 0) {
         return false;
     }
-    const HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
     if (process == nullptr) {
         return false;
     }
-    wchar_t modulePath[MAX_PATH] = {};
-    const DWORD moduleLength = GetModuleFileNameExW(process, nullptr, modulePath, MAX_PATH);
-    CloseHandle(process);
-    if (moduleLength == 0) {
-        return false;
-    }
-    modulePath[MAX_PATH - 1] = L'\0';
     wchar_t longPath[520] = {};
-    const DWORD length = GetLongPathNameW(modulePath, longPath, 519);
-    if (length == 0 || length >= 519) {
+    DWORD length = 520;
+    const BOOL read = QueryFullProcessImageNameW(process, 0, longPath, &length);
+    CloseHandle(process);
+    if (!read || length == 0) {
         return false;
     }
     const wchar_t* fileName = longPath;

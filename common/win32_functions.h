@@ -91,7 +91,7 @@ constexpr Win32CannotFail kCannotFail{};
     /* Paths and the process's own file. */                                            \
     X(GetCommandLineW,               kCannotFail,          0)                          \
     X(GetModuleFileNameW,            0,                    ERROR_INVALID_PARAMETER)    \
-    X(GetModuleFileNameExW,          0,                    ERROR_ACCESS_DENIED)        \
+    X(QueryFullProcessImageNameW,    FALSE,                ERROR_ACCESS_DENIED)        \
     X(GetLongPathNameW,              0,                    ERROR_FILE_NOT_FOUND)       \
     X(PathRemoveFileSpecW,           FALSE,                0)                          \
     X(PathFindFileNameW,             kCannotFail,          0)                          \

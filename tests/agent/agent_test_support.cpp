@@ -165,14 +165,16 @@ std::wstring PretendForegroundClient(HWND foreground, const std::wstring& exeNam
 {
     const std::wstring path = MakeEmptyFile(exeName);
     win32.GetForegroundWindow = [foreground]() { return foreground; };
-    win32.GetModuleFileNameExW = [path](HANDLE, HMODULE module, LPWSTR buffer, DWORD size) -> DWORD {
-        EXPECT_EQ(module, nullptr);
-        EXPECT_EQ(size, 260u);
-        if (path.size() >= size) {
-            return 0;
+    win32.QueryFullProcessImageNameW = [path](HANDLE, DWORD flags, LPWSTR buffer, PDWORD size) -> BOOL {
+        EXPECT_EQ(flags, 0u) << "the Win32 form of the path";
+        EXPECT_EQ(*size, 520u);
+        if (path.size() >= *size) {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return FALSE;
         }
         wmemcpy(buffer, path.c_str(), path.size() + 1);
-        return static_cast<DWORD>(path.size());
+        *size = static_cast<DWORD>(path.size());
+        return TRUE;
     };
     return path;
 }

@@ -66,7 +66,7 @@ private:
 };
 
 // Makes `foreground` the foreground window (GetForegroundWindow) and reports
-// the executable of its process (GetModuleFileNameExW) as an existing file
+// the executable of its process (QueryFullProcessImageNameW) as an existing file
 // named `exeName` in a scratch folder whose name holds blanks. Returns that
 // path. Needs a Win32Override alive in the caller.
 std::wstring PretendForegroundClient(HWND foreground, const std::wstring& exeName);

@@ -129,7 +129,7 @@ TEST(DetectRemoteClient, NoClientLeavesTheRecordAsItWas)
          [](HWND frame) {
              PretendForegroundClient(frame, L"wfica32.exe");
              win32.OpenProcess = [](DWORD access, BOOL inherit, DWORD) -> HANDLE {
-                 EXPECT_EQ(access, 0x0410u);
+                 EXPECT_EQ(access, static_cast<DWORD>(PROCESS_QUERY_LIMITED_INFORMATION));
                  EXPECT_FALSE(inherit);
                  SetLastError(ERROR_ACCESS_DENIED);
                  return nullptr;
@@ -138,14 +138,15 @@ TEST(DetectRemoteClient, NoClientLeavesTheRecordAsItWas)
         {"a path that cannot be read",
          [](HWND frame) {
              PretendForegroundClient(frame, L"wfica32.exe");
-             win32.GetModuleFileNameExW = [](HANDLE, HMODULE, LPWSTR, DWORD) -> DWORD { return 0; };
+             win32.QueryFullProcessImageNameW = [](HANDLE, DWORD, LPWSTR, PDWORD) -> BOOL { return FALSE; };
          }},
-        {"a path that cannot be expanded",
+        {"a short name that cannot be made long",
          [](HWND frame) {
              win32.GetForegroundWindow = [frame]() { return frame; };
-             win32.GetModuleFileNameExW = [](HANDLE, HMODULE, LPWSTR buffer, DWORD) -> DWORD {
-                 wcscpy(buffer, L"C:\\no such folder\\wfica32.exe");
-                 return 29;
+             win32.QueryFullProcessImageNameW = [](HANDLE, DWORD, LPWSTR buffer, PDWORD size) -> BOOL {
+                 wcscpy(buffer, L"C:\\NOSUCH~1\\WFICA3~1.EXE");
+                 *size = 24;
+                 return TRUE;
              };
          }},
         {"no file-name part",
@@ -166,6 +167,22 @@ TEST(DetectRemoteClient, NoClientLeavesTheRecordAsItWas)
     }
 }
 
+// Reports `image` as the foreground process's image path, as the kernel
+// gives it, and records whether GetLongPathNameW was asked.
+void PretendImagePath(const std::wstring& image, bool& askedForLongForm)
+{
+    askedForLongForm = false;
+    win32.QueryFullProcessImageNameW = [image](HANDLE, DWORD, LPWSTR buffer, PDWORD size) -> BOOL {
+        wmemcpy(buffer, image.c_str(), image.size() + 1);
+        *size = static_cast<DWORD>(image.size());
+        return TRUE;
+    };
+    win32.GetLongPathNameW = [&askedForLongForm](LPCWSTR shortPath, LPWSTR buffer, DWORD size) {
+        askedForLongForm = true;
+        return GetLongPathNameW(shortPath, buffer, size);
+    };
+}
+
 TEST(GetProcessImagePath, ALongPathThatDoesNotFitIsAFailure)
 {
     // GetLongPathNameW is offered 519 characters: a path of 518 fits; a
@@ -180,6 +197,8 @@ TEST(GetProcessImagePath, ALongPathThatDoesNotFitIsAFailure)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reported);
         Win32Override api;
+        bool asked = false;
+        PretendImagePath(L"C:\\DDDDDD~1\\MSTSC~1.EXE", asked);
         win32.GetLongPathNameW = [&](LPCWSTR, LPWSTR buffer, DWORD size) -> DWORD {
             EXPECT_EQ(size, 519u);
             if (c.ok) {
@@ -204,20 +223,58 @@ TEST(GetProcessImagePath, GivesTheLongFormOfAnEightDotThreePath)
     wchar_t shortPath[MAX_PATH] = {};
     ASSERT_NE(GetShortPathNameW(longPath.c_str(), shortPath, MAX_PATH), 0u);
     ASSERT_NE(std::wstring(shortPath), longPath) << "no short names for the scratch folder";
+    ASSERT_NE(std::wstring(PathFindFileNameW(shortPath)), L"vmware-view.exe") << "the file name is not short";
     TestWindows windows({{0, L"TestFrame", L"", "frame"}, {1, L"IHWindowClass", L"", "ih"}});
     Win32Override api;
+    bool asked = false;
     win32.GetForegroundWindow = [&]() { return windows.Top(); };
-    win32.GetModuleFileNameExW = [&](HANDLE, HMODULE, LPWSTR buffer, DWORD) -> DWORD {
-        wcscpy(buffer, shortPath);
-        return static_cast<DWORD>(wcslen(shortPath));
-    };
+    PretendImagePath(shortPath, asked);
     wchar_t path[kLongPathChars] = {};
     ASSERT_TRUE(GetProcessImagePath(GetCurrentProcessId(), path));
+    EXPECT_TRUE(asked);
     EXPECT_EQ(std::wstring(path), longPath);
     RemoteClientMatch match = kUntouched;
     ASSERT_TRUE(DetectRemoteClient(match));
     EXPECT_EQ(match.kind, VmwareView);
     EXPECT_EQ(match.targetWindow, windows["ih"]);
+}
+
+// The image path comes from the kernel, with the least right that gives it;
+// a path that names another computer is never followed (that would sign in
+// to it with the agent's, LocalSystem's, credentials), yet the client is
+// still recognised by its file name.
+TEST(GetProcessImagePath, NeverFollowsAPathToAnotherComputerAndStillRecognisesTheClient)
+{
+    TestWindows windows({{0, L"TestFrame", L"", "frame"}, {1, L"TestPane", L"Input Capture Window", "icw"}});
+    for (const wchar_t* image : {L"\\\\host\\share\\mstsc.exe", L"\\\\?\\UNC\\host\\share\\MSTSC.EXE",
+                                 L"\\\\host@SSL\\DavWWWRoot\\mstsc.exe", L"\\\\host\\share\\MSTSC~1.EXE",
+                                 L"C:\\PROGRA~1\\mstsc.exe"}) {
+        SCOPED_TRACE(Narrow(image));
+        Win32Override api;
+        bool asked = false;
+        DWORD access = 0;
+        win32.GetForegroundWindow = [&]() { return windows.Top(); };
+        win32.OpenProcess = [&access](DWORD wanted, BOOL inherit, DWORD id) {
+            access = wanted;
+            return OpenProcess(wanted, inherit, id);
+        };
+        PretendImagePath(image, asked);
+        wchar_t path[kLongPathChars] = {};
+        ASSERT_TRUE(GetProcessImagePath(GetCurrentProcessId(), path));
+        EXPECT_EQ(std::wstring(path), image);
+        EXPECT_FALSE(asked);
+        EXPECT_EQ(access, static_cast<DWORD>(PROCESS_QUERY_LIMITED_INFORMATION));
+        RemoteClientMatch match = kUntouched;
+        const bool recognised = DetectRemoteClient(match);
+        // A short file name on another computer is compared as it is, and so
+        // is not the client's.
+        EXPECT_EQ(recognised, std::wstring(PathFindFileNameW(image)).find(L'~') == std::wstring::npos);
+        if (recognised) {
+            EXPECT_EQ(match.kind, Mstsc);
+            EXPECT_EQ(match.targetWindow, windows["icw"]);
+        }
+        EXPECT_FALSE(asked);
+    }
 }
 
 TEST(FindDescendantWindow, AWindowThatVanishedDuringTheWalkNeverMatches)
