@@ -17,9 +17,11 @@ constexpr const wchar_t* kLogonMarkerName = L"ZQKBFiltrWinLogon";
 // Who may use the service's named events (the hotkey events and the logon
 // marker): SYSTEM and the Administrators group, with every right an event
 // has (EVENT_ALL_ACCESS), so that an administrator's tools can set and wait
-// on them; nobody else. Protected: nothing is inherited. The driver opens
-// the events from kernel mode, where this does not apply.
-constexpr const wchar_t* kServiceEventSecurity = L"D:P(A;;0x1F0003;;;SY)(A;;0x1F0003;;;BA)";
+// on them; nobody else. Protected: nothing is inherited. Owned by SYSTEM,
+// the service's own account (a process may always make its own user the
+// owner). The driver opens the events from kernel mode, where this does not
+// apply.
+constexpr const wchar_t* kServiceEventSecurity = L"O:SYD:P(A;;0x1F0003;;;SY)(A;;0x1F0003;;;BA)";
 
 // The names under which a program in a user's session finds one of the
 // service's events, in the order to try them: the global namespace, where a

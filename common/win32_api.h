@@ -16,6 +16,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <aclapi.h>
 #include <psapi.h>
 #include <sddl.h>
 #include <shlwapi.h>

@@ -78,6 +78,8 @@ constexpr Win32CannotFail kCannotFail{};
     X(LookupAccountNameW,            FALSE,                ERROR_NONE_MAPPED)          \
     X(ConvertSidToStringSidW,        FALSE,                ERROR_NOT_ENOUGH_MEMORY)    \
     X(ConvertStringSecurityDescriptorToSecurityDescriptorW, FALSE, ERROR_NOT_ENOUGH_MEMORY) \
+    X(GetSecurityInfo,               ERROR_ACCESS_DENIED,  0)                          \
+    X(IsWellKnownSid,                FALSE,                0)                          \
     X(LocalFree,                     kCannotFail,          0)                          \
     X(GetProcessHeap,                nullptr,              ERROR_NOT_ENOUGH_MEMORY)    \
     X(HeapAlloc,                     nullptr,              0)                          \

@@ -6,6 +6,8 @@
 #include "service/service_main.h"
 #include "service/service_state.h"
 #include "tests/service/service_fakes.h"
+#include "tests/support/narrow_text.h"
+#include "tests/support/object_owner_report.h"
 #include "tests/support/registry_sandbox.h"
 
 #include <gtest/gtest.h>
@@ -199,6 +201,14 @@ TEST_F(ServiceLifecycle, FailedStartsReportStoppedWithTheirCause)
              ASSERT_NE(held.back(), nullptr);
          },
          ERROR_INVALID_HANDLE},
+        {"a hotkey event that a user created first",
+         [&] {
+             goodHotkey();
+             held.push_back(CreateEventW(nullptr, FALSE, FALSE, (L"ZQKBFiltr" + a).c_str()));
+             ASSERT_NE(held.back(), nullptr);
+             ReportEveryObjectOwnedBy(L"S-1-5-21-1004336348-1177238915-682003330-1001");
+         },
+         ERROR_INVALID_OWNER},
         {"a stop event that cannot be created",
          [&] {
              goodHotkey();
@@ -418,23 +428,35 @@ TEST_F(ServiceLifecycle, HotkeysSignalledTogetherWithTheStopAreAllServedFirstInT
     EXPECT_EQ(recorder.Reports().back().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
 }
 
+// An event of a hotkey that exists before the service starts keeps the
+// access list its creator gave it. One of SYSTEM (the driver may create the
+// events itself) or of Administrators is used, and a signal left in it is
+// dropped; one that anybody else created first stops the start (above).
 TEST_F(ServiceLifecycle, AStaleSignalOfAnExistingEventIsDroppedAtStart)
 {
-    const std::wstring name = UniqueHotkey(L"LWin+L");
-    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(name), L"run", L"x.exe");
-    // Created before the service, manual-reset and signalled: an earlier press.
-    HANDLE stale = CreateEventW(nullptr, TRUE, TRUE, (L"ZQKBFiltr" + name).c_str());
-    ASSERT_NE(stale, nullptr);
+    for (const wchar_t* owner : {L"S-1-5-18", L"S-1-5-32-544"}) {
+        SCOPED_TRACE(Narrow(owner));
+        FreshServiceRun caseRun;
+        RegistrySandbox caseSandbox;
+        ReportEveryObjectOwnedBy(owner);
+        const std::wstring name = UniqueHotkey(L"LWin+L");
+        RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(name), L"run", L"x.exe");
+        // Created before the service, manual-reset and signalled: an earlier
+        // press.
+        HANDLE stale = CreateEventW(nullptr, TRUE, TRUE, (L"ZQKBFiltr" + name).c_str());
+        ASSERT_NE(stale, nullptr);
 
-    DWORD staleAtFirstWait = WAIT_FAILED;
-    RunServiceWith([&] {
-        staleAtFirstWait = WaitForSingleObject(stale, 0);
-        ServiceCtrlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr);
-    });
-    CloseHandle(stale);
+        DWORD staleAtFirstWait = WAIT_FAILED;
+        RunServiceWith([&] {
+            staleAtFirstWait = WaitForSingleObject(stale, 0);
+            ServiceCtrlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr);
+        });
+        CloseHandle(stale);
 
-    EXPECT_EQ(staleAtFirstWait, static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_TRUE(launches.creates.empty());
+        EXPECT_EQ(staleAtFirstWait, static_cast<DWORD>(WAIT_TIMEOUT));
+        EXPECT_TRUE(caseRun.launches.creates.empty());
+        EXPECT_EQ(caseRun.recorder.Reports().back().dwWin32ExitCode, static_cast<DWORD>(NO_ERROR));
+    }
 }
 
 TEST_F(ServiceLifecycle, AFailedWaitPausesAndDispatchesNothing)

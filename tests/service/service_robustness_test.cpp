@@ -8,6 +8,7 @@
 #include "tests/service/service_fakes.h"
 #include "tests/support/allocation_failure.h"
 #include "tests/support/process_figures.h"
+#include "tests/support/object_owner_report.h"
 #include "tests/support/registry_sandbox.h"
 
 #include <gtest/gtest.h>
@@ -78,6 +79,9 @@ TEST_F(ServiceRobustness, AStopDuringABurstOfPressesEndsTheServiceAfterAtMostOne
         }
         ConfigureHotkeys(names);
         // The driver's side of the bursting hotkeys' events, by command line.
+        // The driver may create them before the service does; they are then
+        // SYSTEM's.
+        ReportEveryObjectOwnedBy(L"S-1-5-18");
         std::map<std::wstring, HANDLE> driverEvents;
         for (const std::wstring& base : c.burst) {
             const std::wstring name = UniqueHotkey(base);

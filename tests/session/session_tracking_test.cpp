@@ -3,6 +3,8 @@
 #include "service/service_main.h"
 #include "service/service_state.h"
 #include "service/session_tracking.h"
+#include "tests/support/narrow_text.h"
+#include "tests/support/object_owner_report.h"
 #include "tests/support/registry_sandbox.h"
 
 #include <gtest/gtest.h>
@@ -131,6 +133,38 @@ TEST_F(SessionTracking, ALogonWithoutConsoleUserKeepsOnlyTheMarker)
     EXPECT_TRUE(MarkerExists());
     EXPECT_TRUE(LoggedOnUser.empty());
     EXPECT_FALSE(keyTouched);
+}
+
+// A marker that someone made while the service was down keeps its creator's
+// access list: one of anybody but SYSTEM or Administrators is not used, so
+// that nobody can keep a marker alive the service does not hold.
+TEST_F(SessionTracking, AMarkerThatSomeoneElseCreatedFirstIsNotUsed)
+{
+    struct Case {
+        const wchar_t* owner;
+        bool used;
+    } const cases[] = {
+        {L"S-1-5-21-1004336348-1177238915-682003330-1001", false},
+        {L"S-1-1-0", false},
+        {L"S-1-5-18", true},
+        {L"S-1-5-32-544", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.owner));
+        ResetServiceState();
+        Win32Override caseApi;
+        ReportEveryObjectOwnedBy(c.owner);
+        HANDLE first = CreateEventW(nullptr, TRUE, FALSE, kLogonMarkerName);
+        ASSERT_NE(first, nullptr);
+
+        Notify(WTS_SESSION_LOGON);
+
+        EXPECT_EQ(static_cast<bool>(LogonMarkerEvent), c.used);
+        EXPECT_EQ(LoggedOnUser, user) << "the user is recorded all the same";
+        CloseHandle(first);
+        ResetServiceState();
+        EXPECT_FALSE(MarkerExists());
+    }
 }
 
 TEST_F(SessionTracking, ALoggedOffChangeWithNobodyRecordedWritesZeroForAnEmptyName)
