@@ -1,4 +1,4 @@
-// Every Windows function that the two programs call, each named once, with
+// Every Windows function that the programs and tools call through the table,
 // how a call of it fails: what it returns then, and the error it leaves for
 // GetLastError (0: it leaves the last error as it was; the registry calls
 // return their error instead). The `win32` table (common/win32_api.h) and
@@ -99,8 +99,26 @@ constexpr Win32CannotFail kCannotFail{};
     X(PathFindFileNameW,             kCannotFail,          0)                          \
     X(SetCurrentDirectoryW,          FALSE,                ERROR_PATH_NOT_FOUND)       \
                                                                                        \
+    /* Files and folders (TarnwickSmoke). */                                           \
+    X(GetTempPathW,                  0,                    ERROR_PATH_NOT_FOUND)       \
+    X(CreateDirectoryW,              FALSE,                ERROR_ACCESS_DENIED)        \
+    X(RemoveDirectoryW,              FALSE,                ERROR_DIR_NOT_EMPTY)        \
+    X(CopyFileW,                     FALSE,                ERROR_ACCESS_DENIED)        \
+    X(DeleteFileW,                   FALSE,                ERROR_ACCESS_DENIED)        \
+    X(CreateFileW,                   INVALID_HANDLE_VALUE, ERROR_FILE_NOT_FOUND)       \
+    X(ReadFile,                      FALSE,                ERROR_INVALID_HANDLE)       \
+    X(WriteFile,                     FALSE,                ERROR_DISK_FULL)            \
+                                                                                       \
+    /* Processes of TarnwickSmoke's own. */                                            \
+    X(GetCurrentProcessId,           kCannotFail,          0)                          \
+    X(CreateProcessW,                FALSE,                ERROR_FILE_NOT_FOUND)       \
+    X(WaitForSingleObject,           WAIT_FAILED,          ERROR_INVALID_HANDLE)       \
+    X(TerminateProcess,              FALSE,                ERROR_ACCESS_DENIED)        \
+                                                                                       \
     /* Windows and input. */                                                           \
     X(GetForegroundWindow,           nullptr,              0)                          \
+    X(SetForegroundWindow,           FALSE,                0)                          \
+    X(AllowSetForegroundWindow,      FALSE,                ERROR_ACCESS_DENIED)        \
     X(GetWindowThreadProcessId,      0,                    ERROR_INVALID_WINDOW_HANDLE) \
     X(EnumChildWindows,              FALSE,                0)                          \
     X(GetWindowTextW,                0,                    ERROR_INVALID_WINDOW_HANDLE) \

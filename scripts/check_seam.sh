@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Every Windows call of the two programs goes through the `win32` table.
+# Every Windows call of the two programs (and of TarnwickSmoke) goes through the `win32` table.
 # This finds product code that calls a function of the table directly: a
 # name from common/win32_functions.h followed by "(", unless it is called as
 # `win32.NAME(` or is qualified by a class or namespace (`Owner::NAME(`).
 # Comments and string and character literals are not looked at, nor are the
 # table's own files. Prints FILE:LINE: NAME for each such call.
 #
-#   scripts/check_seam.sh [PATH...]   checks PATH (default: service agent common);
+#   scripts/check_seam.sh [PATH...]   checks PATH (default: service agent common tools/smoke);
 #                                      exit 0 when clean, 1 when a direct call is found
 #   scripts/check_seam.sh --self-check
 #                                      runs the check on scripts/check_seam_fixture.cpp
@@ -74,7 +74,7 @@ if [ "${1:-}" = "--self-check" ]; then
 fi
 
 cd "$root"
-[ $# -eq 0 ] && set -- service agent common
+[ $# -eq 0 ] && set -- service agent common tools/smoke
 mapfile -t files < <(product_files "$@")
 found="$(find_direct_calls "${files[@]}")"
 if [ -n "$found" ]; then

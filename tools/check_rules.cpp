@@ -41,17 +41,6 @@ bool EndsWithExecutableExtension(const std::wstring& path)
     return false;
 }
 
-bool IsAgent(const std::wstring& program)
-{
-    const std::wstring file = FileNamePart(program);
-    for (const wchar_t* name : kAgentFileNames) {
-        if (NamesEqual(file, name)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 Finding Make(Severity severity, const std::optional<std::wstring>& hotkey, const std::optional<std::wstring>& value,
              const std::wstring& text)
 {
@@ -150,7 +139,7 @@ void CommandWarnings(const HotkeyFacts& facts, const CommandProgram& program, st
     const std::wstring& command = *facts.command;
     const size_t intended = IntendedCandidate(program, facts.programFound);
     const std::wstring& path = program.candidates[intended];
-    const bool agent = IsAgent(path);
+    const bool agent = IsAgentProgram(path);
     const std::wstring received = HotkeyNameFromCommandLine((command + L" " + name).c_str());
     const bool agentIgnores = agent && ClassifyHotkey(received.c_str()) == AgentHotkey::None;
 
@@ -305,6 +294,17 @@ std::wstring FolderPart(const std::wstring& path)
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
+bool IsAgentProgram(const std::wstring& program)
+{
+    const std::wstring file = FileNamePart(program);
+    for (const wchar_t* name : kAgentFileNames) {
+        if (NamesEqual(file, name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::wstring WithDefaultExtension(const std::wstring& path)
 {
     return FileNamePart(path).find(L'.') == std::wstring::npos ? path + L".exe" : path;
@@ -324,7 +324,7 @@ std::vector<Finding> HotkeyFindings(const HotkeyFacts& facts, const CheckLimits&
     if (facts.command && !facts.command->empty()) {
         const CommandProgram program = ProgramCandidates(*facts.command);
         const std::wstring& path = program.candidates[IntendedCandidate(program, facts.programFound)];
-        agent = IsAgent(path);
+        agent = IsAgentProgram(path);
         CommandWarnings(facts, program, findings);
         if (!agent) {
             findings.push_back(Make(Severity::Warning, name, L"run",

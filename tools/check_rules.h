@@ -61,6 +61,9 @@ std::wstring WithDefaultExtension(const std::wstring& path);
 std::wstring FileNamePart(const std::wstring& path);
 // The part before the last backslash or slash; empty when there is none.
 std::wstring FolderPart(const std::wstring& path);
+// Whether a program path names the agent (TarnwickAgent.exe, or
+// TarnwickAgent, which Windows completes with .exe), in any ASCII case.
+bool IsAgentProgram(const std::wstring& program);
 
 // What was read of one hotkey.
 struct HotkeyFacts {

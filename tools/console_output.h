@@ -1,0 +1,11 @@
+// The console output of the tools (TarnwickCtl, TarnwickSmoke).
+#pragma once
+
+#include "tools/ctl_output.h"
+
+// Writes to a console as UTF-16, to a file or pipe as UTF-8, at once.
+class ConsoleOutput : public CtlOutput {
+public:
+    void Out(const std::wstring& text) override;
+    void Err(const std::wstring& text) override;
+};
