@@ -37,6 +37,12 @@ std::wstring HotkeySubkeyPath(const wchar_t* name);
 // without a namespace prefix.
 std::wstring HotkeyEventName(const wchar_t* name);
 
+// True when the hotkey's event would be the logon marker, "WinLogon" in any
+// letter case: the names of kernel objects ignore case (the object manager
+// compares them upper-cased, and the dotless i upper-cases to I). Such a
+// hotkey's event would keep the marker in existence for good.
+bool HotkeyEventIsTheLogonMarker(const std::wstring& name);
+
 // The 32-bit little-endian number in a value's first four bytes (a shorter
 // value leaves the remaining bytes as the caller zeroed them).
 std::uint32_t DwordFromBytes(const std::uint8_t (&bytes)[4]);

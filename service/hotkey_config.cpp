@@ -84,7 +84,7 @@ bool ReadHotkeyNames(std::vector<std::wstring>& names, DWORD& error)
 
 bool ReadHotkeyConfig(const std::wstring& name, HotkeyEntry& entry, DWORD& error)
 {
-    if (name.size() >= kHotkeyNameChars) {
+    if (name.size() >= kHotkeyNameChars || HotkeyEventIsTheLogonMarker(name)) {
         error = ERROR_BAD_CONFIGURATION;
         return false;
     }

@@ -39,6 +39,7 @@ bool ReadHotkeyNames(std::vector<std::wstring>& names, DWORD& error);
 // Reads the hotkey `name` into `entry`: its name, its "run" as the command
 // and its "Block" (0 when it cannot be read); `entry.event` is not touched.
 // False with `error` set when the name or the command does not fit the
-// entry, or "run" is missing or not REG_SZ (ERROR_BAD_CONFIGURATION), or the
+// entry, the name would make the hotkey's event the logon marker, or "run"
+// is missing or not REG_SZ (ERROR_BAD_CONFIGURATION), or the
 // subkey or "run" cannot be read (the error of that call).
 bool ReadHotkeyConfig(const std::wstring& name, HotkeyEntry& entry, DWORD& error);

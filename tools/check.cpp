@@ -88,7 +88,7 @@ HotkeyFacts ReadHotkey(const std::wstring& name, const ProgramSearch& search)
         facts.run = ReadStored(subkey.key, L"run");
         facts.blockValue = ReadStored(subkey.key, L"Block");
         facts.blockLocal = ReadStored(subkey.key, L"BlockLocal");
-        if (!facts.configRead && name.size() >= kHotkeyNameChars) {
+        if (!facts.configRead && (name.size() >= kHotkeyNameChars || HotkeyEventIsTheLogonMarker(name))) {
             // The service stops at the name; "run" as it would read it next.
             std::wstring command;
             DWORD runError = ERROR_SUCCESS;

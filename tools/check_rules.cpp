@@ -1,5 +1,7 @@
 #include "tools/check_rules.h"
 
+#include "tools/printable_text.h"
+
 #include "agent/hotkey_names.h"
 #include "common/driver_config.h"
 #include "common/names.h"
@@ -101,6 +103,14 @@ std::vector<Finding> HotkeyErrors(const HotkeyFacts& facts, const CheckLimits& l
         if (facts.runFault) {
             errors.push_back(RunFault(facts, *facts.runFault, limits));
         }
+    } else if (HotkeyEventIsTheLogonMarker(name)) {
+        errors.push_back(Make(Severity::Error, name, std::nullopt,
+                              L"the hotkey's event would be " + Quoted(HotkeyEventName(name.c_str())) +
+                                  L", the name of the service's logon marker (names of events ignore letter case): "
+                                  L"the service refuses the name; give the hotkey another one"));
+        if (facts.runFault) {
+            errors.push_back(RunFault(facts, *facts.runFault, limits));
+        }
     } else if (!facts.subkeyOpened) {
         errors.push_back(
             Make(Severity::Error, name, std::nullopt,
@@ -196,23 +206,6 @@ std::wstring SeverityName(Severity severity)
         return L"info";
     }
     return L"error";
-}
-
-// Control characters as \xNN, so that the text stays on one line.
-std::wstring OneLine(const std::wstring& text)
-{
-    static const wchar_t kDigits[] = L"0123456789abcdef";
-    std::wstring line;
-    for (const wchar_t c : text) {
-        if (static_cast<std::uint32_t>(c) < 0x20 || c == 0x7F) {
-            line += L"\\x";
-            line += kDigits[(c >> 4) & 0xF];
-            line += kDigits[c & 0xF];
-        } else {
-            line += c;
-        }
-    }
-    return line;
 }
 
 }  // namespace
@@ -423,7 +416,7 @@ std::wstring FindingLine(const Finding& finding)
     } else if (finding.value) {
         line += L"value " + Quoted(*finding.value) + L": ";
     }
-    return OneLine(line + finding.text);
+    return PrintableLine(line + finding.text);
 }
 
 std::wstring CheckVerdict(const CheckResult& result, const std::wstring& meaning)
@@ -437,7 +430,7 @@ std::wstring CheckVerdict(const CheckResult& result, const std::wstring& meaning
         names += (names.empty() ? L"" : L", ") + name;
     }
     const size_t count = result.hotkeys.size();
-    return OneLine(L"the service would start with " + std::to_wstring(count) +
+    return PrintableLine(L"the service would start with " + std::to_wstring(count) +
                    (count == 1 ? L" hotkey: " : L" hotkeys: ") + names);
 }
 

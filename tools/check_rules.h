@@ -75,7 +75,8 @@ struct HotkeyFacts {
     // service stops at the name before it reads "run".
     std::optional<std::wstring> command;
     std::uint32_t block = 0;
-    // For a name the service refuses before it reads "run": the error that
+    // For a name the service refuses before it reads "run" (too long, or the
+    // logon marker's): the error that
     // reading "run" gives (ERROR_BAD_CONFIGURATION when it is too long).
     std::optional<std::uint32_t> runFault;
     // The tool's own look at the subkey, for the wording of the findings.

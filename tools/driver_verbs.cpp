@@ -3,6 +3,7 @@
 #include "common/driver_config.h"
 #include "common/handles.h"
 #include "tools/ctl_messages.h"
+#include "tools/printable_text.h"
 #include "tools/service_event_access.h"
 
 #include <vector>
@@ -27,12 +28,12 @@ void ListValues(HKEY key, CtlOutput& output)
         nameChars = static_cast<DWORD>(name.size());
         result = RegEnumValueW(key, index, name.data(), &nameChars, nullptr, &type, data.data(), &size);
         if (result != ERROR_SUCCESS) {
-            output.Out(L"  " + std::wstring(name.data()) + L": (" + ErrorText(static_cast<DWORD>(result)) + L")\n");
+            output.Out(L"  " + PrintableLine(name.data()) + L": (" + ErrorText(static_cast<DWORD>(result)) + L")\n");
             continue;
         }
         data.resize(size);
-        output.Out(L"  " + std::wstring(name.data()) + L": " +
-                   FormatValue(type, std::vector<std::uint8_t>(data.begin(), data.end())) + L"\n");
+        output.Out(L"  " + PrintableLine(name.data()) + L": " +
+                   PrintableLine(FormatValue(type, std::vector<std::uint8_t>(data.begin(), data.end()))) + L"\n");
     }
 }
 
@@ -90,7 +91,7 @@ int ListHotkeys(CtlOutput& output)
             return kExitFailed;
         }
         ++count;
-        output.Out(std::wstring(name) + L"\n");
+        output.Out(PrintableLine(name) + L"\n");
         KReg subkey;
         const LONG sub = RegOpenKeyExW(key.key, name, 0, KEY_READ, &subkey.key);
         if (sub != ERROR_SUCCESS) {

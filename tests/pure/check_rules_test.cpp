@@ -286,6 +286,10 @@ TEST(CheckFindings, EachErrorSaysWhatKeepsTheServiceFromLoadingTheHotkey)
     longName.run = Stored(kTypeDword, {1, 0, 0, 0});
     HotkeyFacts odd = Refused(L"K", 1234);
     odd.run = StoredString(L"x.exe");
+    HotkeyFacts marker = Refused(L"winLOGON", 1610);
+    marker.run = StoredString(L"x.exe");
+    HotkeyFacts markerWithoutRun = Refused(L"WinLogon", 1610);
+    markerWithoutRun.runFault = 1610;
 
     struct Case {
         HotkeyFacts facts;
@@ -305,6 +309,14 @@ TEST(CheckFindings, EachErrorSaysWhatKeepsTheServiceFromLoadingTheHotkey)
                        L"\", value \"run\": \"run\" is REG_DWORD; the "
                        L"service takes only REG_SZ\n"},
         {odd, L"error: hotkey \"K\", value \"run\": \"run\" cannot be read: error 1234\n"},
+        {marker, L"error: hotkey \"winLOGON\": the hotkey's event would be \"ZQKBFiltrwinLOGON\", the name of the "
+                 L"service's logon marker (names of events ignore letter case): the service refuses the name; give "
+                 L"the hotkey another one\n"},
+        {markerWithoutRun,
+         L"error: hotkey \"WinLogon\": the hotkey's event would be \"ZQKBFiltrWinLogon\", the name of the service's "
+         L"logon marker (names of events ignore letter case): the service refuses the name; give the hotkey "
+         L"another one\nerror: hotkey \"WinLogon\", value \"run\": there is no \"run\" value; every hotkey needs "
+         L"one, of type REG_SZ\n"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Describe(HotkeyFindings(c.facts, kLimits)), c.lines);

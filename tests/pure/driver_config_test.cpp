@@ -15,6 +15,18 @@ TEST(DriverConfig, SubkeyPathAndEventNameAppendTheNameUnchanged)
     EXPECT_EQ(HotkeyEventName(L"a b"), L"ZQKBFiltra b");
 }
 
+TEST(DriverConfig, AHotkeyNamedWinLogonInAnyCaseWouldMakeTheMarker)
+{
+    for (const wchar_t* name : {L"WinLogon", L"winlogon", L"WINLOGON", L"wInLoGoN", L"W\x0131nLogon"}) {
+        EXPECT_TRUE(HotkeyEventIsTheLogonMarker(name)) << static_cast<int>(name[1]);
+    }
+    for (const wchar_t* name : {L"WinLogon ", L" WinLogon", L"WinLogo", L"WinLogonX", L"Win+L", L"W\x0130nLogon", L""}) {
+        EXPECT_FALSE(HotkeyEventIsTheLogonMarker(name)) << static_cast<int>(name[0]);
+    }
+    EXPECT_EQ(ServiceEventNamesToOpen(L"ZQKBFiltrLWin+L"),
+              (std::vector<std::wstring>{L"Global\\ZQKBFiltrLWin+L", L"ZQKBFiltrLWin+L"}));
+}
+
 TEST(DriverConfig, DwordFromBytesIsLittleEndian)
 {
     const std::uint8_t one[4] = {1, 0, 0, 0};

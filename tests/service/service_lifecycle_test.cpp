@@ -145,6 +145,12 @@ TEST_F(ServiceLifecycle, FailedStartsReportStoppedWithTheirCause)
              RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(std::wstring(255, L'n')), L"run", L"x");
          },
          kBadConfiguration},
+        {"a hotkey named WinLogon, whose event would be the logon marker",
+         [&] {
+             goodHotkey();
+             RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(L"WINLOGON"), L"run", L"x.exe");
+         },
+         kBadConfiguration},
         {"a run of 520 characters",
          [&] { RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(b), L"run", std::wstring(520, L'r')); },
          kBadConfiguration},

@@ -105,6 +105,28 @@ TEST_F(CtlDriverVerbs, ListWithoutTheHotkeyKeySaysSo)
     EXPECT_TRUE(Contains(run.out, L"no hotkeys")) << run.out;
 }
 
+// Names and strings in the hotkey key are written by whoever could write it;
+// none of their control characters (a terminal's escape sequences among
+// them) reaches the administrator's console.
+TEST_F(CtlDriverVerbs, ListShowsControlCharactersOfNamesAndStringsAsEscapes)
+{
+    const std::wstring name = L"K\x1b[2J\x9b" L"31m";
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(name), L"run", L"x.exe\x1b]0;pwned\x07\r\n");
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(name), L"v\x7f\x1b", L"ok");
+
+    const CtlRun run = RunCtlHere({L"list"});
+
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(Contains(run.out, L"K\\x1b[2J\\x9b31m\n")) << Narrow(run.out);
+    EXPECT_TRUE(Contains(run.out, L"x.exe\\x1b]0;pwned\\x07\\x0d\\x0a")) << Narrow(run.out);
+    EXPECT_TRUE(Contains(run.out, L"  v\\x7f\\x1b: ")) << Narrow(run.out);
+    for (const wchar_t c : run.out) {
+        const unsigned code = static_cast<unsigned>(c);
+        EXPECT_TRUE(c == L'\n' || (code >= 0x20 && code != 0x7F && (code < 0x80 || code > 0x9F)))
+            << "control character " << code;
+    }
+}
+
 TEST_F(CtlDriverVerbs, WrongArgumentsGiveUsageAndExitCodeTwo)
 {
     const CtlRun run = RunCtlHere({L"set-value", L"k", L"Block", L"REG_DWORD", L"many"});
