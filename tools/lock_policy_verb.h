@@ -14,7 +14,7 @@
 // A user's "DisableLockWorkstation" as found in the registry.
 struct LockPolicyReading {
     bool sidFound = false;
-    DWORD sidError = 0;        // when the SID could not be looked up
+    DWORD sidError = 0;        // when the SID could not be found
     std::wstring sid;
     std::wstring keyPath;      // below HKEY_USERS
     LONG result = ERROR_SUCCESS;  // of opening the key and reading the value
@@ -27,7 +27,9 @@ struct LockPolicyReading {
     bool Number(DWORD& value) const;
 };
 
-LockPolicyReading ReadLockPolicyOf(const std::wstring& user);
+// The console user's name and that user's value, the SID found through the
+// session (GetConsoleUserSid). False when nobody is logged on at the console.
+bool ReadConsoleUserLockPolicy(std::wstring& user, LockPolicyReading& reading);
 
 // lock-policy [0|1]. Without a console user: a message and 1.
 int LockPolicyVerb(const CtlCommand& command, CtlOutput& output);

@@ -2,6 +2,7 @@
 // RegistrySandbox and the real console user of the Wine session.
 #include "common/lock_policy.h"
 #include "tests/support/console_lock_policy.h"
+#include "tests/support/fake_console_account.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/tools/key_security.h"
 #include "tests/tools/ctl_run.h"
@@ -87,6 +88,41 @@ TEST_F(CtlLockPolicy, WithoutAConsoleUserItSaysSoAndWritesNothing)
         EXPECT_TRUE(Contains(run.err, L"no user is logged on at the console")) << run.err;
     }
     EXPECT_FALSE(RegistrySandbox::KeyExists(HKEY_USERS, key_));
+}
+
+// TarnwickCtl runs as an administrator, whom Windows does not give the
+// session's token: the account is the session's user name qualified with its
+// domain, not a local account of the same bare name.
+TEST_F(CtlLockPolicy, ShowsAndSetsTheValueOfTheSessionsAccountNotOfANamesake)
+{
+    const std::wstring domainAnna = L"S-1-5-21-100-200-300-1104";
+    const std::wstring localAnna = L"S-1-5-21-7-8-9-1001";
+    Win32Override api;
+    FakeConsoleAccount console(L"anna", L"CORP");
+    console.accounts = {{L"anna", localAnna}, {L"CORP\\anna", domainAnna}};
+    const std::wstring domainKey = domainAnna + L"\\" + kPolicySystemKey;
+    RegistrySandbox::SetDword(HKEY_USERS, domainKey, L"DisableLockWorkstation", 1);
+
+    CtlRun run = RunCtlHere({L"lock-policy"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out,
+              L"\"DisableLockWorkstation\" of anna: 1: Windows does not let anna lock the workstation itself\n");
+
+    run = RunCtlHere({L"lock-policy", L"0"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    ASSERT_TRUE(RegistrySandbox::GetValue(HKEY_USERS, domainKey, L"DisableLockWorkstation", type, data));
+    EXPECT_EQ(data, (std::vector<BYTE>{0, 0, 0, 0}));
+    EXPECT_FALSE(RegistrySandbox::KeyExists(HKEY_USERS, localAnna)) << "written for the local namesake";
+    EXPECT_EQ(console.tokensOpen, 0);
+
+    // An account that no lookup finds.
+    console.accounts.clear();
+    run = RunCtlHere({L"lock-policy", L"0"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.err, L"cannot look up the SID of the account \"anna\"")) << run.err;
+    EXPECT_TRUE(Contains(run.err, L"(error 1332")) << run.err;
 }
 
 }  // namespace
