@@ -2,6 +2,7 @@
 
 #include "common/handles.h"
 #include "common/lock_policy.h"
+#include "common/profile_lock_policy.h"
 #include "tools/ctl_messages.h"
 #include "tools/registry_values.h"
 
@@ -37,6 +38,33 @@ std::wstring Meaning(DWORD value, const std::wstring& user)
 {
     return value == 1 ? L"Windows does not let " + user + L" lock the workstation itself"
                       : user + L" can lock the workstation";
+}
+
+std::wstring ErrorTextOfCode(std::uint32_t error)
+{
+    return ErrorText(error);
+}
+
+// lock-policy 0 --all-users.
+int GiveEveryUserBackTheLock(CtlOutput& output)
+{
+    const ProfilesReset reset = LowerLockPolicyOfEveryProfile();
+    for (const ProfileReset& profile : reset.profiles) {
+        output.Out(ProfileResetLine(profile, &ErrorTextOfCode) + L"\n");
+    }
+    if (!reset.listed) {
+        output.Err(FailureMessage(L"cannot read the user profiles under " + MachinePath(kProfileListKeyPath),
+                                  reset.listError));
+        return kExitFailed;
+    }
+    output.Out(ProfilesResetSummary(reset) + L"\n");
+    if (reset.AnyFailure()) {
+        output.Err(L"TarnwickCtl: not every user profile was given the lock back (see the lines above): run it "
+                   L"from an elevated prompt, which has the backup and restore privileges that loading a "
+                   L"profile's hive needs; a hive that another program holds open cannot be loaded\n");
+        return kExitFailed;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -83,6 +111,9 @@ bool ReadConsoleUserLockPolicy(std::wstring& user, LockPolicyReading& reading)
 
 int LockPolicyVerb(const CtlCommand& command, CtlOutput& output)
 {
+    if (command.allUsers) {
+        return GiveEveryUserBackTheLock(output);
+    }
     std::wstring user;
     LockPolicyReading reading;
     if (!ReadConsoleUserLockPolicy(user, reading)) {

@@ -1,5 +1,6 @@
 // TarnwickCtl lock-policy: the console user's "DisableLockWorkstation",
-// shown, or set through the same code that the two programs use.
+// shown, or set through the same code that the two programs use; and every
+// user profile's, given back the lock as removal does.
 #pragma once
 
 #include "tools/ctl_args.h"
@@ -32,4 +33,6 @@ struct LockPolicyReading {
 bool ReadConsoleUserLockPolicy(std::wstring& user, LockPolicyReading& reading);
 
 // lock-policy [0|1]. Without a console user: a message and 1.
+// lock-policy 0 --all-users: one line per user profile; 1 when a profile
+// was skipped or the profiles could not be listed.
 int LockPolicyVerb(const CtlCommand& command, CtlOutput& output);
