@@ -28,13 +28,18 @@ void LockLocally()
 
 // Writes 1 as the user's "DisableLockWorkstation" when it goes out of scope,
 // so that the value goes back to 1 on every way out of the local action,
-// also when memory runs out on the way. Writing allocates nothing.
+// also when memory runs out on the way. Writing allocates nothing. Without
+// a SID (the user's account could not be found) nothing is written.
 class KLockPolicyRestore {
 public:
-    explicit KLockPolicyRestore(const std::wstring& user) : user_(user) {}
+    explicit KLockPolicyRestore(const std::wstring& sid) : sid_(sid) {}
     ~KLockPolicyRestore()
     {
-        for (int attempt = 1; !SetLockWorkstationPolicy(user_.c_str(), 1) && attempt < kRestoreAttempts; ++attempt) {
+        if (sid_.empty()) {
+            return;
+        }
+        for (int attempt = 1; !SetLockWorkstationPolicyForSid(sid_.c_str(), 1) && attempt < kRestoreAttempts;
+             ++attempt) {
             win32.Sleep(kRestorePauseMs);
         }
     }
@@ -42,7 +47,7 @@ public:
     KLockPolicyRestore& operator=(const KLockPolicyRestore&) = delete;
 
 private:
-    const std::wstring& user_;
+    const std::wstring& sid_;
 };
 
 }  // namespace
@@ -90,12 +95,18 @@ void HandleHotkey(const wchar_t* hotkeyName)
 
 void RunLocalAction(void (*action)())
 {
+    // The console user's SID, read once through the session and used for
+    // both writes. A user whose account cannot be found still gets the
+    // action, with nothing written.
+    std::wstring sid;
     std::wstring user;
-    if (!GetConsoleUserName(user)) {
+    if (!GetConsoleUserSid(sid, &user) && user.empty()) {
         return;
     }
-    SetLockWorkstationPolicy(user.c_str(), 0);
-    const KLockPolicyRestore restore(user);
+    if (!sid.empty()) {
+        SetLockWorkstationPolicyForSid(sid.c_str(), 0);
+    }
+    const KLockPolicyRestore restore(sid);
     action();
     WaitForWinlogonDesktop();
 }

@@ -15,6 +15,25 @@ bool GetConsoleUserName(std::wstring& userName);
 // On false the buffer must not be used.
 bool GetAccountSidString(const wchar_t* accountName, wchar_t* sidString);
 
-// Writes `value` as the account's "DisableLockWorkstation" (REG_DWORD),
-// creating missing keys. True only when the value was written.
+// The SID, in string form, of the user logged on at the active console
+// session, taken from the session itself: the user of the session's token
+// (WTSQueryUserToken, which Windows grants only to LocalSystem); where that
+// cannot be had, the account name qualified with the session's domain
+// ("DOMAIN\user", as the session reports both; for an Entra ID user the
+// domain is "AzureAD"), looked up; where that fails too, the bare user name,
+// looked up. A bare name is looked for among the local accounts first, so it
+// may name another account than the user's; it is the last resort.
+//
+// True when the SID was stored in `sid`. `userName`, when given, receives
+// the session's bare user name whenever a user is logged on at the console,
+// also when no SID was found: on false, an empty `userName` means that
+// nobody is logged on there. On false `sid` is left as it was.
+bool GetConsoleUserSid(std::wstring& sid, std::wstring* userName = nullptr);
+
+// Writes `value` as the "DisableLockWorkstation" (REG_DWORD) of the account
+// whose SID string is `sidString`, creating missing keys below its hive under
+// HKEY_USERS. True only when the value was written.
+bool SetLockWorkstationPolicyForSid(const wchar_t* sidString, DWORD value);
+
+// The same for the account named `accountName`, whose SID is looked up first.
 bool SetLockWorkstationPolicy(const wchar_t* accountName, DWORD value);

@@ -52,6 +52,8 @@ constexpr Win32CannotFail kCannotFail{};
     X(RegSetValueExW,                ERROR_ACCESS_DENIED,  0)                          \
     X(RegFlushKey,                   ERROR_ACCESS_DENIED,  0)                          \
     X(RegCloseKey,                   ERROR_INVALID_HANDLE, 0)                          \
+    X(RegLoadKeyW,                   ERROR_SHARING_VIOLATION, 0)                       \
+    X(RegUnLoadKeyW,                 ERROR_ACCESS_DENIED,  0)                          \
                                                                                        \
     /* Service control manager. */                                                     \
     X(StartServiceCtrlDispatcherW,   FALSE,                ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) \
@@ -70,12 +72,16 @@ constexpr Win32CannotFail kCannotFail{};
                                                                                        \
     /* Security, tokens and processes. */                                              \
     X(GetCurrentProcess,             kCannotFail,          0)                          \
+    X(GetCurrentProcessId,           kCannotFail,          0)                          \
     X(OpenProcessToken,              FALSE,                ERROR_ACCESS_DENIED)        \
     X(DuplicateTokenEx,              FALSE,                ERROR_ACCESS_DENIED)        \
     X(SetTokenInformation,           FALSE,                ERROR_PRIVILEGE_NOT_HELD)   \
     X(CreateProcessAsUserW,          FALSE,                ERROR_FILE_NOT_FOUND)       \
     X(OpenProcess,                   nullptr,              ERROR_ACCESS_DENIED)        \
     X(LookupAccountNameW,            FALSE,                ERROR_NONE_MAPPED)          \
+    X(GetTokenInformation,           FALSE,                ERROR_ACCESS_DENIED)        \
+    X(LookupPrivilegeValueW,         FALSE,                ERROR_NO_SUCH_PRIVILEGE)    \
+    X(AdjustTokenPrivileges,         FALSE,                ERROR_ACCESS_DENIED)        \
     X(ConvertSidToStringSidW,        FALSE,                ERROR_NOT_ENOUGH_MEMORY)    \
     X(ConvertStringSecurityDescriptorToSecurityDescriptorW, FALSE, ERROR_NOT_ENOUGH_MEMORY) \
     X(GetSecurityInfo,               ERROR_ACCESS_DENIED,  0)                          \
@@ -89,6 +95,7 @@ constexpr Win32CannotFail kCannotFail{};
     X(WTSGetActiveConsoleSessionId,  0xFFFFFFFFul,         0)                          \
     X(WTSQuerySessionInformationW,   FALSE,                ERROR_FILE_NOT_FOUND)       \
     X(WTSFreeMemory,                 kCannotFail,          0)                          \
+    X(WTSQueryUserToken,             FALSE,                ERROR_NO_TOKEN)             \
                                                                                        \
     /* Paths and the process's own file. */                                            \
     X(GetCommandLineW,               kCannotFail,          0)                          \
@@ -98,6 +105,8 @@ constexpr Win32CannotFail kCannotFail{};
     X(PathRemoveFileSpecW,           FALSE,                0)                          \
     X(PathFindFileNameW,             kCannotFail,          0)                          \
     X(SetCurrentDirectoryW,          FALSE,                ERROR_PATH_NOT_FOUND)       \
+    X(GetFileAttributesW,            INVALID_FILE_ATTRIBUTES, ERROR_FILE_NOT_FOUND)    \
+    X(ExpandEnvironmentStringsW,     0,                    ERROR_NOT_ENOUGH_MEMORY)    \
                                                                                        \
     /* Files and folders (TarnwickSmoke). */                                           \
     X(GetTempPathW,                  0,                    ERROR_PATH_NOT_FOUND)       \
@@ -110,7 +119,6 @@ constexpr Win32CannotFail kCannotFail{};
     X(WriteFile,                     FALSE,                ERROR_DISK_FULL)            \
                                                                                        \
     /* Processes of TarnwickSmoke's own. */                                            \
-    X(GetCurrentProcessId,           kCannotFail,          0)                          \
     X(CreateProcessW,                FALSE,                ERROR_FILE_NOT_FOUND)       \
     X(WaitForSingleObject,           WAIT_FAILED,          ERROR_INVALID_HANDLE)       \
     X(TerminateProcess,              FALSE,                ERROR_ACCESS_DENIED)        \

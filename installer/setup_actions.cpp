@@ -2,11 +2,13 @@
 // calls in TarnwickSetup.dll. They only translate between the installer
 // (properties, log) and the operations of this folder; no exception leaves
 // them.
+#include "common/profile_lock_policy.h"
 #include "common/win32_api.h"
 #include "installer/install_checks.h"
 #include "installer/machine_state.h"
 #include "installer/service_start.h"
 #include "service/install.h"
+#include "tools/ctl_messages.h"
 
 #include <msi.h>
 #include <msiquery.h>
@@ -150,6 +152,31 @@ TW_CUSTOM_ACTION StopTarnwickService(MSIHANDLE install)
 {
     return Guarded(install, ERROR_SUCCESS, [&] {
         StopService();
+        return static_cast<UINT>(ERROR_SUCCESS);
+    });
+}
+
+// Deferred, as LocalSystem, on removal but not an upgrade's, after the
+// service is stopped and deleted: every user profile's "DisableLockWorkstation"
+// of 1 goes to 0 (LowerLockPolicyOfEveryProfile), so that no user is left
+// unable to lock the PC once nothing lowers it any more. Each profile
+// changed and each one skipped is named in the log. Never fails the removal.
+TW_CUSTOM_ACTION LockPolicyZero(MSIHANDLE install)
+{
+    return Guarded(install, ERROR_SUCCESS, [&] {
+        const ProfilesReset reset = LowerLockPolicyOfEveryProfile();
+        const auto errorText = [](std::uint32_t error) { return ErrorText(error); };
+        for (const ProfileReset& profile : reset.profiles) {
+            if (profile.outcome == ProfileOutcome::Lowered || profile.outcome == ProfileOutcome::Skipped ||
+                profile.unloadError != 0) {
+                Log(install, ProfileResetLine(profile, errorText));
+            }
+        }
+        if (!reset.listed) {
+            Log(install, std::wstring(L"cannot read the user profiles under HKEY_LOCAL_MACHINE\\") +
+                             kProfileListKeyPath + L" (" + ErrorText(reset.listError) + L")");
+        }
+        Log(install, L"DisableLockWorkstation of " + ProfilesResetSummary(reset) + L".");
         return static_cast<UINT>(ERROR_SUCCESS);
     });
 }

@@ -1,7 +1,7 @@
 #include "service/install.h"
 
 #include "common/handles.h"
-#include "common/lock_policy.h"
+#include "common/profile_lock_policy.h"
 #include "service/command_line_rules.h"
 #include "service/launcher.h"
 #include "service/service_registration.h"
@@ -142,17 +142,18 @@ bool DeleteServiceEntry()
 
 namespace {
 
-// A stopped service leaves the console user's lock policy at 1 so that a
-// restart finds it in place; once the service is gone nothing would ever
-// lower it again, so removal gives the user back the lock. Like every other
-// failure of this step, memory running out leaves the value as it is.
-void GiveTheConsoleUserBackTheLock()
+// The service leaves a user's lock policy at 1 wherever it could not write
+// 0: a stop leaves the logged-on user's value in place so that a restart
+// finds it, a shutdown stops the service without a session change, and at
+// a logoff the user's hive may be unloaded already. While the service runs
+// that does no harm, since it writes 1 at every logon anyway; once it is
+// gone nothing would ever lower these values again, so removal gives every
+// user profile of the PC back the lock. Nothing of this step changes the
+// exit code; memory that runs out ends it with the values as they are then.
+void GiveEveryUserBackTheLock()
 {
     try {
-        std::wstring user;
-        if (GetConsoleUserName(user)) {
-            SetLockWorkstationPolicy(user.c_str(), 0);
-        }
+        LowerLockPolicyOfEveryProfile();
     } catch (const std::exception&) {
     }
 }
@@ -172,7 +173,7 @@ int RunSwitch(const wchar_t* argument)
             return -1;
         }
         const bool deleted = DeleteServiceEntry();
-        GiveTheConsoleUserBackTheLock();
+        GiveEveryUserBackTheLock();
         return deleted ? 0 : -1;
     }
     case ServiceSwitch::Unknown:

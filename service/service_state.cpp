@@ -24,5 +24,5 @@ void ResetServiceState()
     KLockHolder hold(ServiceLock);
     LogonMarkerEvent.Close();
     // Its storage too, as in a new process.
-    std::wstring().swap(LoggedOnUser);
+    std::wstring().swap(LoggedOnUserSid);
 }

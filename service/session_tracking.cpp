@@ -7,7 +7,7 @@
 #include <exception>
 
 KHandle LogonMarkerEvent;
-std::wstring LoggedOnUser;
+std::wstring LoggedOnUserSid;
 
 namespace {
 
@@ -18,6 +18,17 @@ bool ReadConsoleUser(std::wstring& user)
 {
     try {
         return GetConsoleUserName(user);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// The console user's SID, as GetConsoleUserSid finds it through the session;
+// memory that runs out on the way counts as no user, as above.
+bool ReadConsoleUserSid(std::wstring& sid)
+{
+    try {
+        return GetConsoleUserSid(sid);
     } catch (const std::exception&) {
         return false;
     }
@@ -49,24 +60,32 @@ void ForgetLoggedOnUser()
 {
     KLockHolder hold(ServiceLock);
     // With its storage: a stopped service keeps nothing of the user.
-    std::wstring().swap(LoggedOnUser);
+    std::wstring().swap(LoggedOnUserSid);
 }
 
 void UpdateLockPolicy(DWORD mode)
 {
     KLockHolder hold(ServiceLock);
     if (mode == 1) {
-        std::wstring user;
-        if (ReadConsoleUser(user)) {
+        std::wstring sid;
+        if (ReadConsoleUserSid(sid)) {
             // Taken over without a copy, which could run out of memory too.
-            LoggedOnUser.swap(user);
-            SetLockWorkstationPolicy(LoggedOnUser.c_str(), 1);
+            LoggedOnUserSid.swap(sid);
+            SetLockWorkstationPolicyForSid(LoggedOnUserSid.c_str(), 1);
         } else {
-            LoggedOnUser.clear();
+            LoggedOnUserSid.clear();
         }
     } else if (mode == 0) {
-        SetLockWorkstationPolicy(LoggedOnUser.c_str(), 0);
-        LoggedOnUser.clear();
+        // The recorded SID is enough: by a logoff the session may no longer
+        // give its user's token or name. With nobody recorded, the empty
+        // account name is looked up like any other, and the value of
+        // whatever account the system's lookup finds for it is written.
+        if (!LoggedOnUserSid.empty()) {
+            SetLockWorkstationPolicyForSid(LoggedOnUserSid.c_str(), 0);
+        } else {
+            SetLockWorkstationPolicy(L"", 0);
+        }
+        LoggedOnUserSid.clear();
     }
 }
 

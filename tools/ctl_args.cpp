@@ -63,6 +63,12 @@ std::wstring CtlUsage()
            L"      show, or set, the console user's \"DisableLockWorkstation\": 0 lets the\n"
            L"      user lock the workstation again (for example after the service was\n"
            L"      ended by hand while the user was logged on)\n"
+           L"  TarnwickCtl lock-policy 0 --all-users\n"
+           L"      set \"DisableLockWorkstation\" from 1 to 0 for every user profile of this\n"
+           L"      PC, as removal does: in the hive of a logged-on user, or in the profile's\n"
+           L"      NTUSER.DAT, loaded for the moment of the write; a value that is absent or\n"
+           L"      other than 1 stays; one line per profile; exit code 1 when a profile was\n"
+           L"      skipped (its hive could not be loaded or written)\n"
            L"  TarnwickCtl help\n"
            L"\n"
            L"Exit code 0 on success, 1 when the operation failed, 2 for wrong arguments.\n";
@@ -104,11 +110,13 @@ CtlParse ParseCtlArgs(const std::vector<std::wstring>& args)
         if (operands == 0) {
             return parse;
         }
-        if (operands != 1 || (args[1] != L"0" && args[1] != L"1")) {
-            return Failure(L"lock-policy takes nothing, 0 or 1");
+        const bool allUsers = operands == 2 && args[1] == L"0" && NamesEqual(args[2], L"--all-users");
+        if (!allUsers && (operands != 1 || (args[1] != L"0" && args[1] != L"1"))) {
+            return Failure(L"lock-policy takes nothing, 0 or 1, or 0 --all-users");
         }
         command.setPolicy = true;
         command.policyValue = args[1] == L"1" ? 1 : 0;
+        command.allUsers = allUsers;
         return parse;
     }
     if (NamesEqual(verb, L"watch")) {

@@ -21,6 +21,7 @@ struct CtlCommand {
     bool json = false;               // check, status: one JSON object
     bool setPolicy = false;          // lock-policy 0|1: write instead of show
     std::uint32_t policyValue = 0;   // lock-policy: the value to write
+    bool allUsers = false;           // lock-policy 0 --all-users: every user profile
     bool watchLimited = false;       // watch --seconds N: ends after N seconds
     std::uint32_t watchSeconds = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "common/handles.h"
 #include "common/lock_policy.h"
+#include "common/profile_lock_policy.h"
 #include "tools/ctl_messages.h"
 #include "tools/registry_values.h"
 
@@ -13,23 +14,18 @@ std::wstring PolicyOf(const std::wstring& user)
 }
 
 // What keeps the write from succeeding, found without writing anything.
-std::wstring WhyNotWritten(const std::wstring& user)
+std::wstring WhyNotWritten(const std::wstring& user, const std::wstring& sid)
 {
-    wchar_t sid[kSidStringChars] = {};
-    if (!GetAccountSidString(user.c_str(), sid)) {
-        return FailureMessage(L"cannot look up the SID of the account \"" + user + L"\"", GetLastError(),
-                              L"check that the account exists on this PC");
-    }
     KReg hive;
-    LONG result = RegOpenKeyExW(HKEY_USERS, sid, 0, KEY_READ, &hive.key);
+    LONG result = win32.RegOpenKeyExW(HKEY_USERS, sid.c_str(), 0, KEY_READ, &hive.key);
     if (result != ERROR_SUCCESS) {
-        return FailureMessage(L"cannot open HKEY_USERS\\" + std::wstring(sid), static_cast<DWORD>(result),
+        return FailureMessage(L"cannot open HKEY_USERS\\" + sid, static_cast<DWORD>(result),
                               L"the user's registry is not loaded; log the user on at the console first");
     }
     wchar_t path[kLockPolicyPathChars] = {};
-    FormatLockPolicyKeyPath(sid, path);
+    FormatLockPolicyKeyPath(sid.c_str(), path);
     KReg key;
-    result = RegOpenKeyExW(HKEY_USERS, path, 0, KEY_SET_VALUE, &key.key);
+    result = win32.RegOpenKeyExW(HKEY_USERS, path, 0, KEY_SET_VALUE, &key.key);
     if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) {
         return FailureMessage(L"cannot write " + PolicyOf(user) + L" under HKEY_USERS\\" + path,
                               static_cast<DWORD>(result));
@@ -44,6 +40,33 @@ std::wstring Meaning(DWORD value, const std::wstring& user)
                       : user + L" can lock the workstation";
 }
 
+std::wstring ErrorTextOfCode(std::uint32_t error)
+{
+    return ErrorText(error);
+}
+
+// lock-policy 0 --all-users.
+int GiveEveryUserBackTheLock(CtlOutput& output)
+{
+    const ProfilesReset reset = LowerLockPolicyOfEveryProfile();
+    for (const ProfileReset& profile : reset.profiles) {
+        output.Out(ProfileResetLine(profile, &ErrorTextOfCode) + L"\n");
+    }
+    if (!reset.listed) {
+        output.Err(FailureMessage(L"cannot read the user profiles under " + MachinePath(kProfileListKeyPath),
+                                  reset.listError));
+        return kExitFailed;
+    }
+    output.Out(ProfilesResetSummary(reset) + L"\n");
+    if (reset.AnyFailure()) {
+        output.Err(L"TarnwickCtl: not every user profile was given the lock back (see the lines above): run it "
+                   L"from an elevated prompt, which has the backup and restore privileges that loading a "
+                   L"profile's hive needs; a hive that another program holds open cannot be loaded\n");
+        return kExitFailed;
+    }
+    return 0;
+}
+
 }  // namespace
 
 bool LockPolicyReading::Number(DWORD& value) const
@@ -56,54 +79,63 @@ bool LockPolicyReading::Number(DWORD& value) const
     return true;
 }
 
-LockPolicyReading ReadLockPolicyOf(const std::wstring& user)
+bool ReadConsoleUserLockPolicy(std::wstring& user, LockPolicyReading& reading)
 {
-    LockPolicyReading reading;
-    wchar_t sid[kSidStringChars] = {};
-    if (!GetAccountSidString(user.c_str(), sid)) {
-        reading.sidError = GetLastError();
-        return reading;
+    reading = LockPolicyReading();
+    std::wstring sid;
+    reading.sidFound = GetConsoleUserSid(sid, &user);
+    if (!reading.sidFound) {
+        reading.sidError = win32.GetLastError();
+        return !user.empty();
     }
-    reading.sidFound = true;
     reading.sid = sid;
     wchar_t path[kLockPolicyPathChars] = {};
-    FormatLockPolicyKeyPath(sid, path);
+    FormatLockPolicyKeyPath(sid.c_str(), path);
     reading.keyPath = path;
 
     KReg key;
-    reading.result = RegOpenKeyExW(HKEY_USERS, path, 0, KEY_QUERY_VALUE, &key.key);
+    reading.result = win32.RegOpenKeyExW(HKEY_USERS, path, 0, KEY_QUERY_VALUE, &key.key);
     DWORD size = 0;
     if (reading.result == ERROR_SUCCESS) {
-        reading.result = RegQueryValueExW(key.key, kDisableLockWorkstation, nullptr, &reading.type, nullptr, &size);
+        reading.result =
+            win32.RegQueryValueExW(key.key, kDisableLockWorkstation, nullptr, &reading.type, nullptr, &size);
     }
     if (reading.result == ERROR_SUCCESS) {
         reading.data.resize(size);
-        reading.result =
-            RegQueryValueExW(key.key, kDisableLockWorkstation, nullptr, &reading.type, reading.data.data(), &size);
+        reading.result = win32.RegQueryValueExW(key.key, kDisableLockWorkstation, nullptr, &reading.type,
+                                                reading.data.data(), &size);
         reading.data.resize(size);
     }
-    return reading;
+    return true;
 }
 
 int LockPolicyVerb(const CtlCommand& command, CtlOutput& output)
 {
+    if (command.allUsers) {
+        return GiveEveryUserBackTheLock(output);
+    }
     std::wstring user;
-    if (!GetConsoleUserName(user)) {
+    LockPolicyReading reading;
+    if (!ReadConsoleUserLockPolicy(user, reading)) {
         output.Err(L"TarnwickCtl: no user is logged on at the console, so there is no \"" +
                    std::wstring(kDisableLockWorkstation) + L"\" to " + (command.setPolicy ? L"set" : L"show") +
                    L": run it again while the user is logged on\n");
         return kExitFailed;
     }
     if (command.setPolicy) {
-        if (!SetLockWorkstationPolicy(user.c_str(), command.policyValue)) {
-            output.Err(WhyNotWritten(user));
+        if (!reading.sidFound) {
+            output.Err(FailureMessage(L"cannot look up the SID of the account \"" + user + L"\"", reading.sidError,
+                                      L"check that the account exists on this PC"));
+            return kExitFailed;
+        }
+        if (!SetLockWorkstationPolicyForSid(reading.sid.c_str(), command.policyValue)) {
+            output.Err(WhyNotWritten(user, reading.sid));
             return kExitFailed;
         }
         output.Out(PolicyOf(user) + L" set to " + std::to_wstring(command.policyValue) + L": " +
                    Meaning(command.policyValue, user) + L"\n");
         return 0;
     }
-    const LockPolicyReading reading = ReadLockPolicyOf(user);
     if (!reading.sidFound) {
         output.Err(FailureMessage(L"cannot look up the SID of the account \"" + user + L"\"", reading.sidError));
         return kExitFailed;

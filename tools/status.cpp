@@ -20,7 +20,7 @@ StatusReport::File FileVersion(const std::wstring& folder, const wchar_t* name)
     StatusReport::File file;
     file.name = name;
     const std::wstring path = folder + L"\\" + name;
-    file.found = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    file.found = win32.GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
     if (size == 0) {
@@ -72,9 +72,9 @@ StatusReport GatherStatus(CtlOutput& output, bool& complete)
     }
 
     std::wstring user;
-    if (GetConsoleUserName(user)) {
+    LockPolicyReading policy;
+    if (ReadConsoleUserLockPolicy(user, policy)) {
         report.consoleUser = user;
-        const LockPolicyReading policy = ReadLockPolicyOf(user);
         if (!policy.sidFound) {
             output.Err(FailureMessage(L"cannot look up the SID of \"" + user + L"\"", policy.sidError));
             complete = false;

@@ -2,6 +2,7 @@
 #include "common/lock_policy.h"
 #include "tests/agent/agent_test_support.h"
 #include "tests/support/allocation_failure.h"
+#include "tests/support/fake_console_account.h"
 #include "tests/support/registry_sandbox.h"
 
 #include <gmock/gmock.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
+#include <map>
 #include <new>
 
 using ::testing::ElementsAreArray;
@@ -168,6 +170,63 @@ TEST_F(HotkeyActions, LocalActionLowersThePolicyAroundTheActionAndTheWait)
         EXPECT_THAT(caseLog.entries, ElementsAreArray(c.expected));
         EXPECT_EQ(PolicyValue(), 1);
         EXPECT_EQ(desktop.opened, desktop.closed);
+    }
+}
+
+// The console user's account is read once, through the session, and both
+// writes go to it: not to a local account of the same bare name.
+TEST_F(HotkeyActions, TheLocalActionWritesForTheSessionsAccountReadOnce)
+{
+    const std::wstring domainAnna = L"S-1-5-21-100-200-300-1104";
+    const std::wstring localAnna = L"S-1-5-21-7-8-9-1001";
+    const std::wstring entraAnna = L"S-1-12-1-1111-2222-3333-4444";
+    const auto valueOf = [](const std::wstring& sid) -> long long {
+        wchar_t key[kLockPolicyPathChars] = {};
+        FormatLockPolicyKeyPath(sid.c_str(), key);
+        DWORD type = 0;
+        std::vector<BYTE> data;
+        if (!RegistrySandbox::GetValue(HKEY_USERS, key, kDisableLockWorkstation, type, data) || data.size() != 4) {
+            return -1;
+        }
+        DWORD value = 0;
+        std::memcpy(&value, data.data(), sizeof(value));
+        return value;
+    };
+    const struct {
+        const char* what;
+        std::wstring domain;
+        std::wstring tokenSid;
+        std::map<std::wstring, std::wstring> accounts;
+        std::wstring written;  // empty: no account found, nothing written
+    } cases[] = {
+        {"a domain user whose bare name is a local account's", L"CORP", domainAnna,
+         {{L"anna", localAnna}, {L"CORP\\anna", domainAnna}}, domainAnna},
+        {"the same without a token", L"CORP", L"", {{L"anna", localAnna}, {L"CORP\\anna", domainAnna}},
+         domainAnna},
+        {"an Entra ID user", L"AzureAD", entraAnna, {{L"anna", localAnna}}, entraAnna},
+        {"a user whose account no lookup finds", L"AzureAD", L"", {}, L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        RegistrySandbox scratch;
+        Win32Override caseApi;
+        ActionLog caseLog;
+        FakeConsoleAccount console(L"anna", c.domain);
+        console.tokenSid = c.tokenSid;
+        console.accounts = c.accounts;
+        win32.GetForegroundWindow = []() -> HWND { return nullptr; };
+        FakeDesktop desktop({L"Winlogon"});
+        HandleHotkey(L"LWin+L");
+        if (c.written.empty()) {
+            // The user is there: the action still runs.
+            EXPECT_THAT(caseLog.entries, ElementsAreArray(Log{"lock"}));
+        } else {
+            EXPECT_THAT(caseLog.entries, ElementsAreArray(Log{"policy 0", "lock", "policy 1"}));
+            EXPECT_EQ(valueOf(c.written), 1);
+        }
+        EXPECT_EQ(valueOf(localAnna), -1) << "written for the local namesake";
+        EXPECT_EQ(console.tokenQueries, 1);
+        EXPECT_EQ(console.tokensOpen, 0);
     }
 }
 

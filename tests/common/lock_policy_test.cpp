@@ -1,9 +1,12 @@
 #include "common/handles.h"
 #include "common/lock_policy.h"
+#include "tests/support/console_lock_policy.h"
+#include "tests/support/fake_console_account.h"
 #include "tests/support/registry_sandbox.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -250,6 +253,111 @@ TEST(ConsoleUserName, EmptyOrFailedQueriesGiveNoUserAndFreeWhatWasReturned)
         EXPECT_EQ(classAsked, WTSUserName);
         EXPECT_EQ(frees, c.frees);
     }
+}
+
+// Accounts that the bare name "anna" may be mistaken for.
+const std::wstring kDomainAnna = L"S-1-5-21-100-200-300-1104";
+const std::wstring kLocalAnna = L"S-1-5-21-7-8-9-1001";
+const std::wstring kEntraAnna = L"S-1-12-1-1111-2222-3333-4444";
+
+TEST(ConsoleUserSid, TheSessionsTokenFirstThenTheQualifiedNameThenTheBareName)
+{
+    using Accounts = std::map<std::wstring, std::wstring>;
+    using Names = std::vector<std::wstring>;
+    struct Case {
+        const char* what;
+        std::wstring domain;
+        std::wstring tokenSid;  // empty: the token cannot be had
+        Accounts accounts;
+        DWORD lookupError;
+        bool found;
+        std::wstring sid;
+        Names lookups;
+    } const cases[] = {
+        {"a domain user whose bare name is also a local account's", L"CORP", kDomainAnna,
+         {{L"anna", kLocalAnna}, {L"CORP\\anna", kDomainAnna}}, ERROR_NONE_MAPPED, true, kDomainAnna, {}},
+        {"the same without the token (not LocalSystem)", L"CORP", L"",
+         {{L"anna", kLocalAnna}, {L"CORP\\anna", kDomainAnna}}, ERROR_NONE_MAPPED, true, kDomainAnna,
+         {L"CORP\\anna"}},
+        {"an Entra ID user", L"AzureAD", kEntraAnna, {}, ERROR_NONE_MAPPED, true, kEntraAnna, {}},
+        {"an Entra ID user without the token", L"AzureAD", L"", {{L"AzureAD\\anna", kEntraAnna}},
+         ERROR_NONE_MAPPED, true, kEntraAnna, {L"AzureAD\\anna"}},
+        {"an Entra ID user that no lookup knows", L"AzureAD", L"", {}, ERROR_NONE_MAPPED, false, L"",
+         {L"AzureAD\\anna", L"anna"}},
+        {"the domain controller out of reach: the bare name is the last resort", L"CORP", L"",
+         {{L"anna", kLocalAnna}}, RPC_S_SERVER_UNAVAILABLE, true, kLocalAnna, {L"CORP\\anna", L"anna"}},
+        {"no domain name", L"", L"", {{L"anna", kLocalAnna}}, ERROR_NONE_MAPPED, true, kLocalAnna, {L"anna"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Win32Override api;
+        FakeConsoleAccount console(L"anna", c.domain);
+        console.tokenSid = c.tokenSid;
+        console.accounts = c.accounts;
+        console.lookupError = c.lookupError;
+        std::wstring sid = L"before";
+        std::wstring user;
+        EXPECT_EQ(GetConsoleUserSid(sid, &user), c.found);
+        EXPECT_EQ(sid, c.found ? c.sid : std::wstring(L"before"));
+        EXPECT_EQ(user, L"anna");
+        EXPECT_EQ(console.lookups, c.lookups);
+        EXPECT_EQ(console.tokenQueries, 1);
+        EXPECT_EQ(console.tokensOpen, 0);
+        EXPECT_EQ(console.sessionBuffersOpen, 0);
+        if (!c.found) {
+            EXPECT_EQ(GetLastError(), c.lookupError);
+        }
+    }
+}
+
+TEST(ConsoleUserSid, ATokenWhoseUserCannotBeReadIsClosedAndTheNameLookedUp)
+{
+    Win32Override api;
+    FakeConsoleAccount console(L"anna", L"CORP");
+    console.tokenSid = kDomainAnna;
+    console.accounts = {{L"CORP\\anna", kDomainAnna}};
+    win32.GetTokenInformation = [](HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD) -> BOOL {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    };
+    std::wstring sid;
+    EXPECT_TRUE(GetConsoleUserSid(sid));
+    EXPECT_EQ(sid, kDomainAnna);
+    EXPECT_EQ(console.lookups, std::vector<std::wstring>{L"CORP\\anna"});
+    EXPECT_EQ(console.tokensOpen, 0);
+}
+
+TEST(ConsoleUserSid, NobodyAtTheConsoleGivesNeitherSidNorName)
+{
+    Win32Override api;
+    FakeConsoleAccount console(L"", L"");
+    console.tokenSid = kDomainAnna;
+    console.accounts = {{L"", kLocalAnna}};
+    std::wstring sid = L"before";
+    std::wstring user = L"before";
+    // Nobody logged on at the console session.
+    EXPECT_FALSE(GetConsoleUserSid(sid, &user));
+    // No session attached to the console.
+    win32.WTSGetActiveConsoleSessionId = [] { return DWORD(0xFFFFFFFF); };
+    EXPECT_FALSE(GetConsoleUserSid(sid, &user));
+    EXPECT_EQ(sid, L"before");
+    EXPECT_EQ(user, L"before");
+    EXPECT_EQ(console.tokenQueries, 0);
+    EXPECT_TRUE(console.lookups.empty());
+}
+
+// Under Wine the session's token is the Linux user's, whose name the tests'
+// own lookup (tests/support/console_lock_policy) resolves to the same SID.
+TEST(ConsoleUserSid, TheRealSessionAgreesWithTheTestsOwnLookup)
+{
+    std::wstring sid;
+    std::wstring user;
+    ASSERT_TRUE(GetConsoleUserSid(sid, &user));
+    std::wstring name;
+    ASSERT_TRUE(GetConsoleUserName(name));
+    EXPECT_EQ(user, name);
+    const std::wstring key = ConsoleUserPolicyKey();
+    EXPECT_EQ(key.substr(0, key.find(L'\\')), sid);
 }
 
 TEST(KReg, ClosesItsKeyOnceAlsoAfterAnExplicitClose)

@@ -8,6 +8,8 @@
 #include "service/install.h"
 #include "tests/install/fake_service_manager.h"
 #include "tests/support/console_lock_policy.h"
+#include "tests/support/fake_profile_hives.h"
+#include "tests/support/narrow_text.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/strict_win32.h"
 
@@ -386,14 +388,44 @@ TEST(StopDependentServices, WithoutActiveDependantsNoListIsAllocatedAndNoOtherSe
 // ---------------------------------------------------------------------------
 // "/Uninstall"
 
+// Profiles as the service leaves them: the console user's at 1 (a stop),
+// another logged-on user's at 1, and one whose hive was unloaded at logoff
+// before the service could write 0.
+const std::wstring kOtherUser = L"S-1-5-21-1-2-3-1002";
+const std::wstring kAwayUser = L"S-1-12-1-4-5-6-7";
+
 class UninstallSwitch : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        policyKey = ConsoleUserPolicyKey();
-        ASSERT_FALSE(policyKey.empty());
-        // As a stopped service leaves it while a user is recorded.
-        RegistrySandbox::SetDword(HKEY_USERS, policyKey, L"DisableLockWorkstation", 1);
+        const std::wstring key = ConsoleUserPolicyKey();
+        consoleSid = key.substr(0, key.find(L'\\'));
+        ASSERT_FALSE(consoleSid.empty());
+        SetProfiles();
+    }
+
+    void SetProfiles()
+    {
+        hives.AddLoaded(consoleSid, PolicyValue::Dword(1));
+        hives.AddLoaded(kOtherUser, PolicyValue::Dword(1));
+        hives.AddUnloaded(kAwayUser, L"%SystemDrive%\\Users\\away", PolicyValue::Dword(1));
+    }
+
+    // Each profile's value, as a number (-1: not a REG_DWORD).
+    std::vector<long long> Values()
+    {
+        std::vector<long long> values;
+        for (const std::wstring& sid : {consoleSid, kOtherUser, kAwayUser}) {
+            const PolicyValue value = hives.ValueOf(sid);
+            DWORD number = 0;
+            if (value.present && value.type == REG_DWORD && value.data.size() == sizeof(number)) {
+                std::memcpy(&number, value.data.data(), sizeof(number));
+                values.push_back(number);
+            } else {
+                values.push_back(-1);
+            }
+        }
+        return values;
     }
 
     // Logs each policy write into the fake's calls as "policy N".
@@ -411,29 +443,23 @@ protected:
         };
     }
 
-    static DWORD Policy()
-    {
-        DWORD value = 0xBAD;
-        EXPECT_TRUE(ReadLockPolicy(value));
-        return value;
-    }
-
     RegistrySandbox sandbox;
-    // Also real: the console user and the policy write into the sandbox.
-    StrictWin32Override api{&Win32Api::WTSGetActiveConsoleSessionId,
-                            &Win32Api::WTSQuerySessionInformationW,
-                            &Win32Api::WTSFreeMemory,
-                            &Win32Api::LookupAccountNameW,
-                            &Win32Api::ConvertSidToStringSidW,
-                            &Win32Api::LocalFree,
-                            &Win32Api::RegCreateKeyExW,
-                            &Win32Api::RegSetValueExW,
-                            &Win32Api::RegFlushKey,
-                            &Win32Api::RegCloseKey};
-    std::wstring policyKey;
+    // Also real: the registry (in the sandbox) of the profiles, and the
+    // process and the environment that their paths and hives' names need.
+    // Loading hives and the privileges are the fake's below. Nothing of the
+    // console user is called.
+    StrictWin32Override api{&Win32Api::RegOpenKeyExW,     &Win32Api::RegEnumKeyExW,
+                            &Win32Api::RegQueryValueExW,  &Win32Api::RegSetValueExW,
+                            &Win32Api::RegFlushKey,       &Win32Api::RegCloseKey,
+                            &Win32Api::GetCurrentProcess, &Win32Api::GetCurrentProcessId,
+                            &Win32Api::ExpandEnvironmentStringsW};
+    FakeProfileHives hives;
+    std::wstring consoleSid;
 };
 
-TEST_F(UninstallSwitch, StopsAndDeletesTheServiceThenGivesTheConsoleUserTheLockBack)
+using Numbers = std::vector<long long>;
+
+TEST_F(UninstallSwitch, StopsAndDeletesTheServiceThenGivesEveryUserProfileTheLockBack)
 {
     FakeServiceManager scm;
     LogPolicyWrites(scm);
@@ -444,9 +470,11 @@ TEST_F(UninstallSwitch, StopsAndDeletesTheServiceThenGivesTheConsoleUserTheLockB
     EXPECT_EQ(scm.calls, (Calls{"open manager", "open TarnwickSvc", "query TarnwickSvc", "enum TarnwickSvc",
                                 "stop TarnwickSvc", "sleep 0", "query TarnwickSvc", "close TarnwickSvc",
                                 "close manager", "open manager", "open TarnwickSvc", "delete TarnwickSvc",
-                                "close TarnwickSvc", "close manager", "policy 0"}));
+                                "close TarnwickSvc", "close manager", "policy 0", "policy 0", "policy 0"}));
     EXPECT_EQ(scm.openAccess[kService], static_cast<DWORD>(DELETE));
-    EXPECT_EQ(Policy(), 0u);
+    EXPECT_EQ(Values(), (Numbers{0, 0, 0}));
+    EXPECT_EQ(hives.LoadedNow(), 0u);
+    EXPECT_FALSE(hives.PrivilegesEnabled());
 }
 
 TEST_F(UninstallSwitch, ExitCodeAndPolicyByOutcome)
@@ -456,28 +484,46 @@ TEST_F(UninstallSwitch, ExitCodeAndPolicyByOutcome)
         std::function<void(FakeServiceManager&)> setup;
         int exitCode;
         bool deleted;
-        DWORD policy;
+        Numbers values;
     } const cases[] = {
-        {"service not installed", [](FakeServiceManager& scm) { scm.services.clear(); }, -1, false, 1},
+        {"service not installed", [](FakeServiceManager& scm) { scm.services.clear(); }, -1, false, {1, 1, 1}},
         {"service manager cannot be opened", [](FakeServiceManager& scm) { scm.managerOpens = false; }, -1, false,
-         1},
+         {1, 1, 1}},
         {"service already stopped", [](FakeServiceManager& scm) { scm.services[kService].replies = {Stopped}; }, 0,
-         true, 0},
-        {"deletion fails", [](FakeServiceManager& scm) { scm.services[kService].deleteFails = true; }, 0, true, 0},
+         true, {0, 0, 0}},
+        {"deletion fails", [](FakeServiceManager& scm) { scm.services[kService].deleteFails = true; }, 0, true,
+         {0, 0, 0}},
+        // Removal by Group Policy runs at boot, before anyone logs on.
         {"no user at the console",
          [](FakeServiceManager&) { win32.WTSGetActiveConsoleSessionId = []() -> DWORD { return 0xFFFFFFFF; }; }, 0,
-         true, 1},
+         true, {0, 0, 0}},
+        {"a profile's hive cannot be loaded",
+         [this](FakeServiceManager&) { hives.loadErrors[hives.HiveFile(kAwayUser)] = ERROR_SHARING_VIOLATION; }, 0,
+         true, {0, 0, 1}},
+        {"the profiles cannot be listed",
+         [](FakeServiceManager&) {
+             const auto open = win32.RegOpenKeyExW;
+             win32.RegOpenKeyExW = [open](HKEY parent, LPCWSTR subkey, DWORD options, REGSAM access, PHKEY key) {
+                 if (parent == HKEY_LOCAL_MACHINE) {
+                     return LONG(ERROR_ACCESS_DENIED);
+                 }
+                 return open(parent, subkey, options, access, key);
+             };
+         },
+         0, true, {1, 1, 1}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        RegistrySandbox::SetDword(HKEY_USERS, policyKey, L"DisableLockWorkstation", 1);
+        SetProfiles();
+        hives.loadErrors.clear();
         Win32Override caseApi;  // takes the case's own substitutes away again
         FakeServiceManager scm;
         scm.services[kService].replies = {Running, Stopped};
         c.setup(scm);
         EXPECT_EQ(RunCommandLineMode(L"/uninstall"), c.exitCode);
         EXPECT_EQ(scm.Count("delete TarnwickSvc"), c.deleted ? 1u : 0u);
-        EXPECT_EQ(Policy(), c.policy);
+        EXPECT_EQ(Values(), c.values);
+        EXPECT_EQ(hives.LoadedNow(), 0u);
     }
 }
 

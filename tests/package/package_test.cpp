@@ -140,6 +140,18 @@ TEST(Package, SilentRemovalTakesAwayWhatThePackageWroteAndGivesTheUserTheLockBac
     ASSERT_EQ(QueryTarnwickService().state, DWORD{SERVICE_RUNNING});
     // The running service holds the console user's lock policy at 1.
     ASSERT_TRUE(WaitUntil([] { return LockPolicy() == 1; }));
+    // Two more user profiles: one whose hive is loaded and holds 1, as a
+    // logoff whose 0 came too late leaves it, and one whose hive file is
+    // gone.
+    const std::wstring profiles = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
+    const std::wstring other = L"S-1-5-21-7-7-7-1107";
+    const std::wstring gone = L"S-1-5-21-7-7-7-1108";
+    const std::wstring otherPolicy = other + L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+    WriteString(profiles + other, L"ProfileImagePath", L"C:\\users\\other");
+    WriteString(profiles + gone, L"ProfileImagePath", L"C:\\users\\gone");
+    const DWORD one = 1;
+    ASSERT_EQ(RegSetKeyValueW(HKEY_USERS, otherPolicy.c_str(), L"DisableLockWorkstation", REG_DWORD, &one, sizeof(one)),
+              ERROR_SUCCESS);
 
     const MsiRun removal = RemovePackage(CurrentPackage());
     ASSERT_EQ(removal.exitCode, 0u) << removal.log;
@@ -151,6 +163,18 @@ TEST(Package, SilentRemovalTakesAwayWhatThePackageWroteAndGivesTheUserTheLockBac
     ExpectAdministratorValuesKept();
     EXPECT_FALSE(KeyExists(L"SOFTWARE\\Tarnwick"));
     EXPECT_EQ(LockPolicy(), 0u);
+    DWORD value = 0xFFFFFFFF;
+    DWORD size = sizeof(value);
+    EXPECT_EQ(RegGetValueW(HKEY_USERS, otherPolicy.c_str(), L"DisableLockWorkstation", RRF_RT_REG_DWORD, nullptr,
+                           &value, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(value, 0u);
+    EXPECT_TRUE(LogHas(removal, "Tarnwick: " + Narrow(other) +
+                                    ": \"DisableLockWorkstation\" set from 1 to 0 (hive loaded)"))
+        << removal.log;
+    EXPECT_TRUE(LogHas(removal, "Tarnwick: " + Narrow(gone) + ": skipped: its hive C:\\users\\gone\\NTUSER.DAT cannot "
+                                "be found (error 3"))
+        << removal.log;
 }
 
 TEST(Package, AServiceRegisteredByHandIsRefusedUntilItIsUninstalled)

@@ -67,6 +67,15 @@ TEST(CtlArgs, ParsesEveryCommand)
         ASSERT_EQ(p.error, L"");
         EXPECT_TRUE(p.command.setPolicy);
         EXPECT_EQ(p.command.policyValue, value);
+        EXPECT_FALSE(p.command.allUsers);
+    }
+    for (const wchar_t* option : {L"--all-users", L"--ALL-Users"}) {
+        p = Parse({L"lock-policy", L"0", option});
+        ASSERT_EQ(p.error, L"");
+        EXPECT_EQ(p.command.action, CtlAction::LockPolicy);
+        EXPECT_TRUE(p.command.setPolicy);
+        EXPECT_EQ(p.command.policyValue, 0u);
+        EXPECT_TRUE(p.command.allUsers);
     }
 
     for (const wchar_t* verb : {L"check", L"status"}) {
@@ -132,6 +141,12 @@ TEST(CtlArgs, RefusesWrongArgumentsWithAMessage)
         {L"lock-policy", L"01"},
         {L"lock-policy", L" 0"},
         {L"lock-policy", L"0", L"1"},
+        // Every profile is only ever given the lock back.
+        {L"lock-policy", L"1", L"--all-users"},
+        {L"lock-policy", L"--all-users"},
+        {L"lock-policy", L"--all-users", L"0"},
+        {L"lock-policy", L"0", L"--all-users", L"x"},
+        {L"lock-policy", L"0", L"--all"},
         {L"lockpolicy", L"0"},
     };
     for (const auto& args : wrong) {

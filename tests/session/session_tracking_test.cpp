@@ -3,6 +3,7 @@
 #include "service/service_main.h"
 #include "service/service_state.h"
 #include "service/session_tracking.h"
+#include "tests/support/fake_console_account.h"
 #include "tests/support/narrow_text.h"
 #include "tests/support/object_owner_report.h"
 #include "tests/support/registry_sandbox.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -35,6 +37,7 @@ protected:
         ASSERT_TRUE(GetConsoleUserName(user));
         wchar_t sid[kSidStringChars] = {};
         ASSERT_TRUE(GetAccountSidString(user.c_str(), sid));
+        userSid = sid;
         wchar_t key[kLockPolicyPathChars] = {};
         FormatLockPolicyKeyPath(sid, key);
         policyKey = key;
@@ -42,12 +45,19 @@ protected:
     void TearDown() override { ResetServiceState(); }
 
     // The console user's value: -1 when absent.
-    long long Policy()
+    long long Policy() { return PolicyOf(policyKey); }
+    // The value below a policy key (or the one of a SID's): -1 when absent.
+    static long long PolicyOf(const std::wstring& keyOrSid)
     {
+        std::wstring key = keyOrSid;
+        if (key.find(L'\\') == std::wstring::npos) {
+            wchar_t path[kLockPolicyPathChars] = {};
+            FormatLockPolicyKeyPath(keyOrSid.c_str(), path);
+            key = path;
+        }
         DWORD type = 0;
         std::vector<BYTE> data;
-        if (!RegistrySandbox::GetValue(HKEY_USERS, policyKey, kDisableLockWorkstation, type, data) ||
-            data.size() != 4) {
+        if (!RegistrySandbox::GetValue(HKEY_USERS, key, kDisableLockWorkstation, type, data) || data.size() != 4) {
             return -1;
         }
         DWORD value = 0;
@@ -68,6 +78,7 @@ protected:
     RegistrySandbox sandbox;
     Win32Override api;
     std::wstring user;
+    std::wstring userSid;
     std::wstring policyKey;
 };
 
@@ -78,14 +89,14 @@ TEST_F(SessionTracking, LogonAndUnlockRecordTheUserOtherChangesForgetIt)
         SCOPED_TRACE(type);
         Notify(WTS_SESSION_LOGON);
         ASSERT_EQ(Policy(), 1);
-        ASSERT_EQ(LoggedOnUser, user);
+        ASSERT_EQ(LoggedOnUserSid, userSid);
         // Bring the value to a third state so that the write shows.
         RegistrySandbox::SetDword(HKEY_USERS, policyKey, kDisableLockWorkstation, 7);
 
         Notify(type);
         const bool loggedOn = type == WTS_SESSION_LOGON || type == WTS_SESSION_UNLOCK;
         EXPECT_EQ(Policy(), loggedOn ? 1 : 0);
-        EXPECT_EQ(LoggedOnUser, loggedOn ? user : std::wstring());
+        EXPECT_EQ(LoggedOnUserSid, loggedOn ? userSid : std::wstring());
         EXPECT_EQ(MarkerExists(), loggedOn);
         EXPECT_EQ(static_cast<bool>(LogonMarkerEvent), loggedOn);
     }
@@ -99,7 +110,7 @@ TEST_F(SessionTracking, LockThenUnlockLowersThenRaisesAndRecreatesTheMarker)
 
     Notify(WTS_SESSION_LOCK);
     EXPECT_EQ(Policy(), 0);
-    EXPECT_TRUE(LoggedOnUser.empty());
+    EXPECT_TRUE(LoggedOnUserSid.empty());
     EXPECT_FALSE(MarkerExists());
 
     // The unlock looks the console user up again.
@@ -113,7 +124,7 @@ TEST_F(SessionTracking, LockThenUnlockLowersThenRaisesAndRecreatesTheMarker)
     Notify(WTS_SESSION_UNLOCK);
     EXPECT_EQ(queries, 1);
     EXPECT_EQ(Policy(), 1);
-    EXPECT_EQ(LoggedOnUser, user);
+    EXPECT_EQ(LoggedOnUserSid, userSid);
     EXPECT_TRUE(MarkerExists());
 }
 
@@ -131,7 +142,7 @@ TEST_F(SessionTracking, ALogonWithoutConsoleUserKeepsOnlyTheMarker)
     keyTouched = false;
     Notify(WTS_SESSION_LOGON);
     EXPECT_TRUE(MarkerExists());
-    EXPECT_TRUE(LoggedOnUser.empty());
+    EXPECT_TRUE(LoggedOnUserSid.empty());
     EXPECT_FALSE(keyTouched);
 }
 
@@ -160,7 +171,7 @@ TEST_F(SessionTracking, AMarkerThatSomeoneElseCreatedFirstIsNotUsed)
         Notify(WTS_SESSION_LOGON);
 
         EXPECT_EQ(static_cast<bool>(LogonMarkerEvent), c.used);
-        EXPECT_EQ(LoggedOnUser, user) << "the user is recorded all the same";
+        EXPECT_EQ(LoggedOnUserSid, userSid) << "the user is recorded all the same";
         CloseHandle(first);
         ResetServiceState();
         EXPECT_FALSE(MarkerExists());
@@ -191,7 +202,7 @@ TEST_F(SessionTracking, ALoggedOffChangeWithNobodyRecordedWritesZeroForAnEmptyNa
     // resolves it, so a 0 is written for whatever account it names.
     EXPECT_EQ(lookedUp, std::vector<std::wstring>{L""});
     EXPECT_EQ(written, std::vector<DWORD>{0});
-    EXPECT_TRUE(LoggedOnUser.empty());
+    EXPECT_TRUE(LoggedOnUserSid.empty());
     EXPECT_FALSE(MarkerExists());
 }
 
@@ -199,7 +210,7 @@ TEST_F(SessionTracking, StartAppliesTheLoggedOnStateOnlyForAConsoleUser)
 {
     ApplyLoggedOnStateAtStart();
     EXPECT_EQ(Policy(), 1);
-    EXPECT_EQ(LoggedOnUser, user);
+    EXPECT_EQ(LoggedOnUserSid, userSid);
     EXPECT_TRUE(MarkerExists());
 
     ResetServiceState();
@@ -207,15 +218,66 @@ TEST_F(SessionTracking, StartAppliesTheLoggedOnStateOnlyForAConsoleUser)
     DetachConsole();
     ApplyLoggedOnStateAtStart();
     EXPECT_EQ(Policy(), 7);
-    EXPECT_TRUE(LoggedOnUser.empty());
+    EXPECT_TRUE(LoggedOnUserSid.empty());
     EXPECT_FALSE(MarkerExists());
+}
+
+// The account recorded at logon is the one the session names (its token,
+// else its qualified name), not a local account of the same bare name; and
+// the 0 of a logoff goes to that same account, although by then the session
+// gives neither a token nor a name, and no lookup finds the user.
+TEST_F(SessionTracking, EachAccountGetsItsOneAtLogonAndItsZeroAtLogoffByTheSidRecorded)
+{
+    const std::wstring domainAnna = L"S-1-5-21-100-200-300-1104";
+    const std::wstring localAnna = L"S-1-5-21-7-8-9-1001";
+    const std::wstring entraAnna = L"S-1-12-1-1111-2222-3333-4444";
+    const struct {
+        const char* what;
+        std::wstring domain;
+        std::wstring tokenSid;
+        std::map<std::wstring, std::wstring> accounts;
+        std::wstring recorded;
+    } cases[] = {
+        {"a domain user whose bare name is a local account's", L"CORP", domainAnna,
+         {{L"anna", localAnna}, {L"CORP\\anna", domainAnna}}, domainAnna},
+        {"the same without a token", L"CORP", L"", {{L"anna", localAnna}, {L"CORP\\anna", domainAnna}},
+         domainAnna},
+        {"an Entra ID user", L"AzureAD", entraAnna, {{L"anna", localAnna}}, entraAnna},
+        {"an Entra ID user without a token", L"AzureAD", L"", {{L"anna", localAnna}, {L"AzureAD\\anna", entraAnna}},
+         entraAnna},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetServiceState();
+        Win32Override caseApi;
+        FakeConsoleAccount console(L"anna", c.domain);
+        console.tokenSid = c.tokenSid;
+        console.accounts = c.accounts;
+
+        Notify(WTS_SESSION_LOGON);
+        EXPECT_EQ(LoggedOnUserSid, c.recorded);
+        EXPECT_EQ(PolicyOf(c.recorded), 1);
+        EXPECT_EQ(PolicyOf(localAnna), -1) << "written for the local namesake";
+
+        // Logged off: the session tells nothing any more.
+        console.userName.clear();
+        console.domainName.clear();
+        console.tokenSid.clear();
+        console.accounts.clear();
+        Notify(WTS_SESSION_LOGOFF);
+        EXPECT_EQ(PolicyOf(c.recorded), 0);
+        EXPECT_EQ(PolicyOf(localAnna), -1);
+        EXPECT_TRUE(LoggedOnUserSid.empty());
+        EXPECT_EQ(console.tokensOpen, 0);
+        RegistrySandbox::DeleteValue(HKEY_USERS, c.recorded + L"\\" + kPolicySystemKey, kDisableLockWorkstation);
+    }
 }
 
 TEST_F(SessionTracking, TeardownForgetsTheUserButLeavesValueAndMarker)
 {
     Notify(WTS_SESSION_UNLOCK);
     ForgetLoggedOnUser();
-    EXPECT_TRUE(LoggedOnUser.empty());
+    EXPECT_TRUE(LoggedOnUserSid.empty());
     EXPECT_EQ(Policy(), 1);
     EXPECT_TRUE(MarkerExists());
 }
@@ -273,7 +335,7 @@ TEST_F(SessionTracking, TheServiceAppliesTheUserBeforeServingAndLeavesOneAfterSt
     EXPECT_TRUE(markerAtLaunch);
     EXPECT_EQ(states.back(), static_cast<DWORD>(SERVICE_STOPPED));
     EXPECT_EQ(Policy(), 1);
-    EXPECT_TRUE(LoggedOnUser.empty());
+    EXPECT_TRUE(LoggedOnUserSid.empty());
 }
 
 // A hotkey dispatched while a session-change update holds the lock starts

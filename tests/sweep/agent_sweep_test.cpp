@@ -70,8 +70,10 @@ private:
     Win32Substitutes substitutes_;
 };
 
-// One press with `foreground` in front, reported as the executable `exe`.
-SweepCase AgentCase(const std::string& name, HWND foreground, const std::wstring& exe, const std::wstring& hotkey)
+// One press with `foreground` in front, reported as the executable `exe`;
+// the console user found through the session's token, or without it.
+SweepCase AgentCase(const std::string& name, HWND foreground, const std::wstring& exe, const std::wstring& hotkey,
+                    bool sessionToken = true)
 {
     return {name, [=](SweepRun& run) {
         // Real are the windows and the process of this program, the
@@ -84,7 +86,7 @@ SweepCase AgentCase(const std::string& name, HWND foreground, const std::wstring
                                 &Win32Api::RegSetValueExW, &Win32Api::RegFlushKey, &Win32Api::RegCloseKey,
                                 &Win32Api::ConvertSidToStringSidW, &Win32Api::LocalFree);
         ActionLog log;
-        SweepConsoleUser consoleUser;
+        SweepConsoleUser consoleUser(sessionToken);
         SweepDesktop desktop;
         PretendForegroundClient(foreground, exe);
         const std::wstring commandLine = L"\"C:\\Program Files\\Tarnwick\\TarnwickAgent.exe\" " + hotkey;
@@ -169,6 +171,8 @@ TEST(FaultSweep, AgentForwardingAndLocalActions)
     trees.push_back(std::make_unique<TestWindows>(std::vector<TestWindowSpec>{{0, L"SweepFrame", L"", "frame"}}));
     cases.push_back(AgentCase("RWin+L locking locally", trees.back()->Top(), L"notepad.exe", L"RWin+L"));
     cases.push_back(AgentCase("ctrl+alt+del sent locally", trees.back()->Top(), L"notepad.exe", L"ctrl+alt+del"));
+    cases.push_back(AgentCase("RWin+L locking locally, the user found by the qualified name (no session token)",
+                              trees.back()->Top(), L"notepad.exe", L"RWin+L", false));
 
     const SweepFigures figures = RunFaultSweep("agent forwarding and local actions", cases);
     EXPECT_GT(figures.points, 0u);

@@ -1,38 +1,62 @@
 // The fault sweep of the command-line mode: "/install" and "/Uninstall"
 // against the service manager in memory (tests/install), with a running
-// service that has an active dependant and is already stopping; every
-// Windows call and every allocation fails once. The program's path and the
-// registry (inside a sandbox) are real.
+// service that has an active dependant and is already stopping, and user
+// profiles whose lock policy removal gives back (a hive loaded, one loaded
+// for the write by FakeProfileHives); every Windows call and every allocation
+// fails once. The program's path and the registry (inside a sandbox) are
+// real.
 #include "service/install.h"
 #include "tests/install/fake_service_manager.h"
+#include "tests/support/fake_profile_hives.h"
 #include "tests/support/fault_sweep.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/strict_win32.h"
-#include "tests/sweep/sweep_console_user.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
+#include <set>
 #include <string>
 
 namespace {
+
+const std::wstring kLoadedUser = L"S-1-5-21-7-7-7-1001";
+const std::wstring kAwayUser = L"S-1-12-1-7-7-7-1002";
+
+// The calls of giving the profiles back the lock: whatever of them fails,
+// the exit code is that of the removal.
+bool CallOfTheProfiles(const char* call)
+{
+    static const std::set<std::string> calls = {
+        "RegOpenKeyExW",    "RegEnumKeyExW",     "RegQueryValueExW",      "RegSetValueExW",
+        "RegFlushKey",      "RegCloseKey",       "RegLoadKeyW",           "RegUnLoadKeyW",
+        "OpenProcessToken", "CloseHandle",       "LookupPrivilegeValueW", "AdjustTokenPrivileges",
+        "GetFileAttributesW", "ExpandEnvironmentStringsW"};
+    return call != nullptr && calls.count(call) != 0;
+}
 
 // One run of the command line with `argument` against a fresh service
 // manager that `arrange` configures. The manager checks, as it goes and when
 // it is destroyed at the end of the run, that every service handle is closed,
 // each service before the manager it was opened through, and that the
-// dependants list is freed.
+// dependants list is freed. Every hive loaded for a write is unloaded again,
+// and the privileges go back as they were.
 SweepCase CommandLineCase(const std::string& name, const wchar_t* argument,
                           const std::function<void(FakeServiceManager&)>& arrange)
 {
     return {name, [=](SweepRun& run) {
-        // Real are the program's path, the registry (in the sandbox) and the
-        // SID strings; every other call is substituted below, and one that
-        // is not fails the run.
+        // Real are the program's path, the registry (in the sandbox) and
+        // what the profiles' paths and hives' names need; every other call
+        // is substituted below, and one that is not fails the run.
         StrictWin32Override api(&Win32Api::GetModuleFileNameW, &Win32Api::GetLongPathNameW,
-                                &Win32Api::RegCreateKeyExW, &Win32Api::RegSetValueExW, &Win32Api::RegFlushKey,
-                                &Win32Api::RegCloseKey, &Win32Api::ConvertSidToStringSidW, &Win32Api::LocalFree);
-        SweepConsoleUser user;
+                                &Win32Api::RegOpenKeyExW, &Win32Api::RegEnumKeyExW, &Win32Api::RegQueryValueExW,
+                                &Win32Api::RegSetValueExW, &Win32Api::RegFlushKey, &Win32Api::RegCloseKey,
+                                &Win32Api::GetCurrentProcess, &Win32Api::GetCurrentProcessId,
+                                &Win32Api::ExpandEnvironmentStringsW);
+        FakeProfileHives hives;
+        hives.AddLoaded(kLoadedUser, PolicyValue::Dword(1));
+        hives.AddUnloaded(kAwayUser, L"%SystemDrive%\\Users\\away", PolicyValue::Dword(1));
         FakeServiceManager manager;
         arrange(manager);
         int exitCode = 1;
@@ -40,8 +64,22 @@ SweepCase CommandLineCase(const std::string& name, const wchar_t* argument,
         if (!run.Escaped() && exitCode != 0 && exitCode != -1) {
             run.Problem("exit code " + std::to_string(exitCode));
         }
-        if (!run.Failure().Any() && exitCode != 0) {
-            run.Problem("exit code " + std::to_string(exitCode) + " without a failure");
+        if ((!run.Failure().Any() || CallOfTheProfiles(run.Failure().call)) && exitCode != 0) {
+            run.Problem("exit code " + std::to_string(exitCode) + " without a failure of the service manager");
+        }
+        if (hives.LoadedNow() != 0) {
+            run.Problem(std::to_string(hives.LoadedNow()) + " hive(s) left loaded");
+        }
+        // Only a failure to put them back leaves them enabled.
+        const bool restoreFailed =
+            run.Failure().call != nullptr && std::strcmp(run.Failure().call, "AdjustTokenPrivileges") == 0;
+        if (hives.PrivilegesEnabled() && !restoreFailed) {
+            run.Problem("the backup and restore privileges are left enabled");
+        }
+        if (!run.Failure().Any() && std::wstring(argument) == L"/Uninstall" &&
+            !(hives.ValueOf(kLoadedUser) == PolicyValue::Dword(0) &&
+              hives.ValueOf(kAwayUser) == PolicyValue::Dword(0))) {
+            run.Problem("a profile's lock policy is not 0 after a removal without a failure");
         }
     }};
 }

@@ -1,6 +1,7 @@
 // The fault sweep of the service's start and run: ServiceMain on the test's
 // thread with four hotkeys (one blocked, one with an empty "run"), a user at
-// the console, two presses, a session change of every kind and a stop, all
+// the console (found through the session's token, and once more without
+// it), two presses, a session change of every kind and a stop, all
 // delivered from inside the service's own wait; every Windows call and every
 // allocation of it fails once. The registry (inside a sandbox), the events,
 // the waits, the tokens and the program's path are real; the service
@@ -314,39 +315,48 @@ TEST(FaultSweep, ServiceStartAndRun)
     hotkeys.Configure();
     ASSERT_NE(CountProcessHandles(GetCurrentProcessId()), 0u) << "the handles of this process cannot be counted";
 
-    const SweepCase service{"four hotkeys, two presses, every session change, a stop", [&](SweepRun& run) {
-        // Real are the registry (in the sandbox), the events and their
-        // security descriptor, the tokens, the program's path and the SID
-        // strings; every other call is
-        // substituted below, and one that is not fails the run.
-        StrictWin32Override api(&Win32Api::RegOpenKeyExW, &Win32Api::RegQueryInfoKeyW, &Win32Api::RegEnumKeyExW,
-                                &Win32Api::RegQueryValueExW, &Win32Api::RegCreateKeyExW, &Win32Api::RegSetValueExW,
-                                &Win32Api::RegFlushKey, &Win32Api::RegCloseKey, &Win32Api::SetEvent,
-                                &Win32Api::ResetEvent, &Win32Api::CloseHandle, &Win32Api::GetCurrentProcess,
-                                &Win32Api::OpenProcessToken, &Win32Api::DuplicateTokenEx,
-                                &Win32Api::SetTokenInformation, &Win32Api::GetModuleFileNameW,
-                                &Win32Api::GetLongPathNameW, &Win32Api::PathRemoveFileSpecW,
-                                &Win32Api::ConvertSidToStringSidW, &Win32Api::LocalFree,
-                                &Win32Api::ConvertStringSecurityDescriptorToSecurityDescriptorW);
-        ResetServiceState();
-        SweepConsoleUser user;
-        ServiceRun service(run, hotkeys);
-        const DWORD handlesBefore = CountProcessHandles(GetCurrentProcessId());
+    // With the session's token, as the service has it, and without, so that
+    // the account is found by the user's qualified name.
+    const auto serviceCase = [&](const std::string& name, bool sessionToken) {
+        return SweepCase{name, [&, sessionToken](SweepRun& run) {
+            // Real are the registry (in the sandbox), the events and their
+            // security descriptor, the tokens,
+            // the program's path and the SID strings; every other call is
+            // substituted below, and one that is not fails the run.
+            StrictWin32Override api(&Win32Api::RegOpenKeyExW, &Win32Api::RegQueryInfoKeyW,
+                                    &Win32Api::RegEnumKeyExW, &Win32Api::RegQueryValueExW,
+                                    &Win32Api::RegCreateKeyExW, &Win32Api::RegSetValueExW, &Win32Api::RegFlushKey,
+                                    &Win32Api::RegCloseKey, &Win32Api::SetEvent, &Win32Api::ResetEvent,
+                                    &Win32Api::CloseHandle, &Win32Api::GetCurrentProcess,
+                                    &Win32Api::OpenProcessToken, &Win32Api::DuplicateTokenEx,
+                                    &Win32Api::SetTokenInformation, &Win32Api::GetModuleFileNameW,
+                                    &Win32Api::GetLongPathNameW, &Win32Api::PathRemoveFileSpecW,
+                                    &Win32Api::ConvertSidToStringSidW, &Win32Api::LocalFree,
+                                    &Win32Api::ConvertStringSecurityDescriptorToSecurityDescriptorW);
+            ResetServiceState();
+            SweepConsoleUser user(sessionToken);
+            ServiceRun service(run, hotkeys);
+            const DWORD handlesBefore = CountProcessHandles(GetCurrentProcessId());
 
-        run.Counted([] { ServiceMain(0, nullptr); }, [&](Win32Substitutes& above) { service.WatchReports(above); });
+            run.Counted([] { ServiceMain(0, nullptr); },
+                        [&](Win32Substitutes& above) { service.WatchReports(above); });
 
-        CheckReports(run, service.Reports());
-        CheckHandles(run, handlesBefore, service.Reports(), user);
-        // What stays on the heap: the hotkey table's storage, kept until the
-        // process exits.
-        const size_t table = HotkeyTable != nullptr ? HotkeyCount * sizeof(HotkeyEntry) : 0;
-        if (run.BytesHeld() > table) {
-            run.Problem(std::to_string(run.BytesHeld()) + " bytes still allocated after the run, of which " +
-                        std::to_string(table) + " are the hotkey table");
-        }
-        ResetServiceState();
-    }};
-    const SweepFigures figures = RunFaultSweep("service start and run", {service});
+            CheckReports(run, service.Reports());
+            CheckHandles(run, handlesBefore, service.Reports(), user);
+            // What stays on the heap: the hotkey table's storage, kept until
+            // the process exits.
+            const size_t table = HotkeyTable != nullptr ? HotkeyCount * sizeof(HotkeyEntry) : 0;
+            if (run.BytesHeld() > table) {
+                run.Problem(std::to_string(run.BytesHeld()) + " bytes still allocated after the run, of which " +
+                            std::to_string(table) + " are the hotkey table");
+            }
+            ResetServiceState();
+        }};
+    };
+    const SweepCase service = serviceCase("four hotkeys, two presses, every session change, a stop", true);
+    const SweepCase withoutToken =
+        serviceCase("the same, the console user found by the qualified name (no session token)", false);
+    const SweepFigures figures = RunFaultSweep("service start and run", {service, withoutToken});
     EXPECT_GT(figures.points, 0u);
 }
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <cwchar>
 
-SweepConsoleUser::SweepConsoleUser()
+SweepConsoleUser::SweepConsoleUser(bool sessionToken)
 {
     PSID sid = nullptr;
     EXPECT_TRUE(ConvertStringSidToSidW(kSid, &sid));
@@ -23,13 +23,15 @@ SweepConsoleUser::SweepConsoleUser()
                          [this](HANDLE server, DWORD session, WTS_INFO_CLASS infoClass, LPWSTR* buffer,
                                 DWORD* bytes) -> BOOL {
         AllocationPause pause;
-        if (server != WTS_CURRENT_SERVER_HANDLE || session != 1 || infoClass != WTSUserName) {
+        if (server != WTS_CURRENT_SERVER_HANDLE || session != 1 ||
+            (infoClass != WTSUserName && infoClass != WTSDomainName)) {
             ::SetLastError(ERROR_INVALID_PARAMETER);
             return FALSE;
         }
-        const size_t chars = std::wcslen(kName) + 1;
+        const wchar_t* text = infoClass == WTSUserName ? kName : kDomain;
+        const size_t chars = std::wcslen(text) + 1;
         auto* copy = new wchar_t[chars];
-        std::wmemcpy(copy, kName, chars);
+        std::wmemcpy(copy, text, chars);
         sessionBuffers_.insert(copy);
         *buffer = copy;
         *bytes = static_cast<DWORD>(chars * sizeof(wchar_t));
@@ -43,15 +45,60 @@ SweepConsoleUser::SweepConsoleUser()
         }
         delete[] static_cast<wchar_t*>(buffer);
     });
-    // Only the sweep's user has an account.
+    substitutes_.Replace(&Win32Api::WTSQueryUserToken, [this, sessionToken](ULONG session, PHANDLE token) -> BOOL {
+        AllocationPause pause;
+        if (!sessionToken || session != 1) {
+            ::SetLastError(sessionToken ? ERROR_INVALID_PARAMETER : ERROR_PRIVILEGE_NOT_HELD);
+            return FALSE;
+        }
+        // Handle values that are never real ones.
+        *token = reinterpret_cast<HANDLE>(0x7E0000 + 4 * ++tokensGiven_);
+        tokens_.insert(*token);
+        return TRUE;
+    });
+    substitutes_.Replace(&Win32Api::GetTokenInformation,
+                         [this](HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID buffer, DWORD size,
+                                PDWORD needed) -> BOOL {
+        AllocationPause pause;
+        const DWORD total = static_cast<DWORD>(sizeof(TOKEN_USER) + sid_.size());
+        *needed = total;
+        if (tokens_.count(token) == 0 || infoClass != TokenUser || sid_.empty()) {
+            ::SetLastError(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        if (buffer == nullptr || size < total) {
+            ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return FALSE;
+        }
+        auto* user = static_cast<TOKEN_USER*>(buffer);
+        BYTE* copy = static_cast<BYTE*>(buffer) + sizeof(TOKEN_USER);
+        std::memcpy(copy, sid_.data(), sid_.size());
+        user->User.Sid = copy;
+        user->User.Attributes = 0;
+        return TRUE;
+    });
+    const auto close = win32.CloseHandle;
+    substitutes_.Replace(&Win32Api::CloseHandle, [this, close](HANDLE handle) -> BOOL {
+        {
+            AllocationPause pause;
+            if (tokens_.erase(handle) == 1) {
+                return TRUE;
+            }
+        }
+        return close(handle);
+    });
+    // Only the sweep's user has an account, under its bare and its qualified
+    // name.
     substitutes_.Replace(&Win32Api::LookupAccountNameW,
                          [this](LPCWSTR system, LPCWSTR account, PSID sid, LPDWORD sidSize, LPWSTR domain,
                                 LPDWORD domainChars, PSID_NAME_USE use) -> BOOL {
-        if (system != nullptr || account == nullptr || std::wcscmp(account, kName) != 0 || sid_.empty()) {
+        AllocationPause pause;
+        const std::wstring qualified = std::wstring(kDomain) + L"\\" + kName;
+        if (system != nullptr || account == nullptr ||
+            (std::wcscmp(account, kName) != 0 && qualified != account) || sid_.empty()) {
             ::SetLastError(ERROR_NONE_MAPPED);
             return FALSE;
         }
-        const wchar_t kDomain[] = L"SWEEP";
         const DWORD domainNeeded = static_cast<DWORD>(std::wcslen(kDomain));
         if (*sidSize < sid_.size() || *domainChars <= domainNeeded) {
             *sidSize = static_cast<DWORD>(sid_.size());

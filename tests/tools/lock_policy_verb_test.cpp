@@ -2,6 +2,8 @@
 // RegistrySandbox and the real console user of the Wine session.
 #include "common/lock_policy.h"
 #include "tests/support/console_lock_policy.h"
+#include "tests/support/fake_console_account.h"
+#include "tests/support/fake_profile_hives.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/tools/key_security.h"
 #include "tests/tools/ctl_run.h"
@@ -87,6 +89,90 @@ TEST_F(CtlLockPolicy, WithoutAConsoleUserItSaysSoAndWritesNothing)
         EXPECT_TRUE(Contains(run.err, L"no user is logged on at the console")) << run.err;
     }
     EXPECT_FALSE(RegistrySandbox::KeyExists(HKEY_USERS, key_));
+}
+
+// TarnwickCtl runs as an administrator, whom Windows does not give the
+// session's token: the account is the session's user name qualified with its
+// domain, not a local account of the same bare name.
+TEST_F(CtlLockPolicy, ShowsAndSetsTheValueOfTheSessionsAccountNotOfANamesake)
+{
+    const std::wstring domainAnna = L"S-1-5-21-100-200-300-1104";
+    const std::wstring localAnna = L"S-1-5-21-7-8-9-1001";
+    Win32Override api;
+    FakeConsoleAccount console(L"anna", L"CORP");
+    console.accounts = {{L"anna", localAnna}, {L"CORP\\anna", domainAnna}};
+    const std::wstring domainKey = domainAnna + L"\\" + kPolicySystemKey;
+    RegistrySandbox::SetDword(HKEY_USERS, domainKey, L"DisableLockWorkstation", 1);
+
+    CtlRun run = RunCtlHere({L"lock-policy"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out,
+              L"\"DisableLockWorkstation\" of anna: 1: Windows does not let anna lock the workstation itself\n");
+
+    run = RunCtlHere({L"lock-policy", L"0"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    ASSERT_TRUE(RegistrySandbox::GetValue(HKEY_USERS, domainKey, L"DisableLockWorkstation", type, data));
+    EXPECT_EQ(data, (std::vector<BYTE>{0, 0, 0, 0}));
+    EXPECT_FALSE(RegistrySandbox::KeyExists(HKEY_USERS, localAnna)) << "written for the local namesake";
+    EXPECT_EQ(console.tokensOpen, 0);
+
+    // An account that no lookup finds.
+    console.accounts.clear();
+    run = RunCtlHere({L"lock-policy", L"0"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.err, L"cannot look up the SID of the account \"anna\"")) << run.err;
+    EXPECT_TRUE(Contains(run.err, L"(error 1332")) << run.err;
+}
+
+class CtlLockPolicyAllUsers : public ::testing::Test {
+protected:
+    RegistrySandbox sandbox_;
+    Win32Override api_;
+    FakeProfileHives hives_;
+};
+
+TEST_F(CtlLockPolicyAllUsers, GivesEveryProfileTheLockBackOneLineEach)
+{
+    hives_.AddLoaded(L"S-1-5-21-1-2-3-1001", PolicyValue::Dword(1));
+    hives_.AddLoaded(L"S-1-5-21-1-2-3-1002", PolicyValue::Absent());
+    hives_.AddUnloaded(L"S-1-12-1-4-5-6-7", L"C:\\Users\\away", PolicyValue::Dword(1));
+
+    CtlRun run = RunCtlHere({L"lock-policy", L"0", L"--all-users"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, L"");
+    EXPECT_EQ(run.out, L"S-1-12-1-4-5-6-7: \"DisableLockWorkstation\" set from 1 to 0 (in C:\\Users\\away\\NTUSER.DAT, "
+                       L"loaded for the write)\n"
+                       L"S-1-5-21-1-2-3-1001: \"DisableLockWorkstation\" set from 1 to 0 (hive loaded)\n"
+                       L"S-1-5-21-1-2-3-1002: \"DisableLockWorkstation\" absent: left as it is\n"
+                       L"3 user profiles: 2 set from 1 to 0, 1 left as it is, 0 skipped\n");
+    EXPECT_EQ(hives_.ValueOf(L"S-1-12-1-4-5-6-7"), PolicyValue::Dword(0));
+    EXPECT_EQ(hives_.ValueOf(L"S-1-5-21-1-2-3-1001"), PolicyValue::Dword(0));
+
+    // A hive that cannot be loaded: named, with the system's text, and exit
+    // code 1.
+    hives_.AddUnloaded(L"S-1-5-21-1-2-3-1003", L"C:\\Users\\busy", PolicyValue::Dword(1));
+    hives_.loadErrors[L"C:\\Users\\busy\\NTUSER.DAT"] = ERROR_SHARING_VIOLATION;
+    run = RunCtlHere({L"lock-policy", L"0", L"--all-users"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.out, L"S-1-5-21-1-2-3-1003: skipped: cannot load its hive C:\\Users\\busy\\NTUSER.DAT "
+                                  L"(error 32"))
+        << run.out;
+    EXPECT_TRUE(Contains(run.out, L"4 user profiles: 0 set from 1 to 0, 3 left as it is, 1 skipped\n")) << run.out;
+    EXPECT_TRUE(Contains(run.err, L"not every user profile was given the lock back")) << run.err;
+    EXPECT_TRUE(Contains(run.err, L"elevated prompt")) << run.err;
+}
+
+TEST_F(CtlLockPolicyAllUsers, WithoutTheProfileListItSaysSo)
+{
+    const CtlRun run = RunCtlHere({L"lock-policy", L"0", L"--all-users"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.out.empty()) << run.out;
+    EXPECT_TRUE(Contains(run.err, L"cannot read the user profiles under "
+                                  L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList "
+                                  L"(error 2"))
+        << run.err;
 }
 
 }  // namespace

@@ -48,6 +48,12 @@ TEST_F(CtlStatus, ShowsTheConsoleUsersLockPolicy)
 TEST_F(CtlStatus, WhatCannotBeFoundOutGivesExitCodeOneAndAMessage)
 {
     Win32Override api;
+    // As for an administrator, to whom Windows does not give the session's
+    // token, with an account that no lookup finds.
+    win32.WTSQueryUserToken = [](ULONG, PHANDLE) -> BOOL {
+        SetLastError(ERROR_PRIVILEGE_NOT_HELD);
+        return FALSE;
+    };
     win32.LookupAccountNameW = [](LPCWSTR, LPCWSTR, PSID, LPDWORD, LPWSTR, LPDWORD, PSID_NAME_USE) -> BOOL {
         SetLastError(ERROR_NONE_MAPPED);
         return FALSE;
