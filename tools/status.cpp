@@ -7,6 +7,7 @@
 #include "tools/ctl_messages.h"
 #include "tools/lock_policy_verb.h"
 #include "tools/service_query.h"
+#include "tools/software_sas_reading.h"
 
 #include <vector>
 
@@ -94,6 +95,10 @@ StatusReport GatherStatus(CtlOutput& output, bool& complete)
 
     KHandle marker(OpenEventW(SYNCHRONIZE, FALSE, kLogonMarkerName));
     report.logonMarker = static_cast<bool>(marker);
+
+    const SoftwareSasReading softwareSas = ReadSoftwareSasPolicy();
+    report.softwareSas = softwareSas.stored;
+    report.softwareSasError = softwareSas.error;
 
     const std::wstring folder = OwnFolder();
     for (const wchar_t* name : kProgramFiles) {
