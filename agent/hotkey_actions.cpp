@@ -3,6 +3,7 @@
 #include "agent/client_detection.h"
 #include "agent/hotkey_names.h"
 #include "agent/key_forwarding.h"
+#include "agent/secure_attention_request.h"
 #include "agent/settings.h"
 #include "common/handles.h"
 #include "common/lock_policy.h"
@@ -85,7 +86,7 @@ void HandleHotkey(const wchar_t* hotkeyName)
             return;
         }
         if (!IsLocalActionBlocked(hotkeyName)) {
-            RunLocalAction(SendLocalCtrlAltDel);
+            RunLocalAction(SendSecureAttentionLocally);
         }
         return;
     case AgentHotkey::None:

@@ -112,9 +112,15 @@ struct LocalMemoryTraits {
     using Handle = wchar_t*;
     static void Release(wchar_t* p) { win32.LocalFree(p); }
 };
+// Blocks that Windows allocated with LocalAlloc (security descriptors).
 struct LocalBlockTraits {
     using Handle = void*;
     static void Release(void* p) { win32.LocalFree(p); }
+};
+// One reference to a module that LoadLibraryExW loaded.
+struct ModuleTraits {
+    using Handle = HMODULE;
+    static void Release(HMODULE m) { win32.FreeLibrary(m); }
 };
 struct WtsMemoryTraits {
     using Handle = wchar_t*;
@@ -125,7 +131,8 @@ using KHandle = KOwned<KernelHandleTraits>;          // events, tokens, processe
 using KScHandle = KOwned<ServiceHandleTraits>;       // service manager and services
 using KDesktop = KOwned<DesktopTraits>;              // desktops
 using KLocalString = KOwned<LocalMemoryTraits>;      // strings freed with LocalFree
-using KLocalMemory = KOwned<LocalBlockTraits>;       // other blocks freed with LocalFree
+using KLocalBlock = KOwned<LocalBlockTraits>;        // other blocks freed with LocalFree
+using KModule = KOwned<ModuleTraits>;                // references to loaded modules
 using KWtsString = KOwned<WtsMemoryTraits>;          // terminal-services buffers
 
 // Owner of one block of a heap: it frees the block to the heap it came from,

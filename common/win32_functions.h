@@ -42,6 +42,12 @@ constexpr Win32CannotFail kCannotFail{};
     X(ResetEvent,                    FALSE,                ERROR_INVALID_HANDLE)       \
     X(CloseHandle,                   FALSE,                ERROR_INVALID_HANDLE)       \
     X(WaitForMultipleObjects,        WAIT_FAILED,          ERROR_INVALID_HANDLE)       \
+    X(CreateThread,                  nullptr,              ERROR_NOT_ENOUGH_MEMORY)    \
+                                                                                       \
+    /* Modules of the system, loaded at run time. */                                   \
+    X(LoadLibraryExW,                nullptr,              ERROR_MOD_NOT_FOUND)        \
+    X(GetProcAddress,                nullptr,              ERROR_PROC_NOT_FOUND)       \
+    X(FreeLibrary,                   FALSE,                ERROR_INVALID_HANDLE)       \
                                                                                        \
     /* Registry. */                                                                    \
     X(RegOpenKeyExW,                 ERROR_ACCESS_DENIED,  0)                          \
@@ -50,6 +56,7 @@ constexpr Win32CannotFail kCannotFail{};
     X(RegEnumKeyExW,                 ERROR_ACCESS_DENIED,  0)                          \
     X(RegQueryValueExW,              ERROR_ACCESS_DENIED,  0)                          \
     X(RegSetValueExW,                ERROR_ACCESS_DENIED,  0)                          \
+    X(RegDeleteValueW,               ERROR_ACCESS_DENIED,  0)                          \
     X(RegFlushKey,                   ERROR_ACCESS_DENIED,  0)                          \
     X(RegCloseKey,                   ERROR_INVALID_HANDLE, 0)                          \
     X(RegLoadKeyW,                   ERROR_SHARING_VIOLATION, 0)                       \
@@ -68,6 +75,7 @@ constexpr Win32CannotFail kCannotFail{};
     X(ControlService,                FALSE,                ERROR_SERVICE_CANNOT_ACCEPT_CTRL) \
     X(EnumDependentServicesW,        FALSE,                ERROR_ACCESS_DENIED)        \
     X(DeleteService,                 FALSE,                ERROR_ACCESS_DENIED)        \
+    X(SetServiceObjectSecurity,      FALSE,                ERROR_ACCESS_DENIED)        \
     X(CloseServiceHandle,            FALSE,                ERROR_INVALID_HANDLE)       \
                                                                                        \
     /* Security, tokens and processes. */                                              \
@@ -143,5 +151,6 @@ constexpr Win32CannotFail kCannotFail{};
     X(CloseHandle)                      \
     X(RegCloseKey)                      \
     X(CloseServiceHandle)               \
+    X(FreeLibrary)                      \
     X(HeapFree)                         \
     X(CloseDesktop)

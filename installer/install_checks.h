@@ -12,10 +12,11 @@ struct InstallFacts {
     std::wstring agentHotkeys; // AGENTHOTKEYS as the install goes by it
     bool serviceRegistered = false;  // a service named TarnwickSvc exists
     std::wstring serviceImagePath;   // its registered program, when known
+    std::wstring softwareSas = L"1";  // SOFTWARESAS as the install goes by it
 };
 
 // Empty when the install may go on; otherwise the message of the refusal:
-// a newer version installed, an AGENTHOTKEYS other than 0 or 1, or a
-// TarnwickSvc that no version of the package registered (by hand with
-// "/install", or by other software).
+// a newer version installed, an AGENTHOTKEYS or a SOFTWARESAS other than 0
+// or 1, or a TarnwickSvc that no version of the package registered (by hand
+// with "/install", or by other software).
 std::wstring RefusalOf(const InstallFacts& facts);

@@ -1,7 +1,9 @@
 #include "installer/machine_state.h"
 
 #include "common/handles.h"
+#include "common/software_sas.h"
 #include "service/service_registration.h"
+#include "tools/registry_values.h"
 
 #include <vector>
 
@@ -51,4 +53,36 @@ std::wstring ReadRememberedSetting(const wchar_t* name)
         return std::wstring();
     }
     return value;
+}
+
+SoftwareSasFacts ReadSoftwareSasFacts()
+{
+    SoftwareSasFacts facts;
+    KReg policies;
+    if (win32.RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSystemPoliciesKeyPath, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+                            &policies.key) == ERROR_SUCCESS) {
+        DWORD type = REG_NONE;
+        DWORD size = 0;
+        if (win32.RegQueryValueExW(policies.key, kSoftwareSasGeneration, nullptr, &type, nullptr, &size) ==
+            ERROR_SUCCESS) {
+            facts.present = true;
+            std::vector<std::uint8_t> data(size);
+            if (win32.RegQueryValueExW(policies.key, kSoftwareSasGeneration, nullptr, &type, data.data(), &size) ==
+                ERROR_SUCCESS) {
+                data.resize(size);
+                facts.shown = FormatValue(type, data);
+            }
+        }
+    }
+    KReg settings;
+    if (win32.RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+                            &settings.key) == ERROR_SUCCESS) {
+        DWORD value = 0;
+        DWORD type = REG_NONE;
+        DWORD size = sizeof(value);
+        facts.setByPackage = win32.RegQueryValueExW(settings.key, kSoftwareSasSetValue, nullptr, &type,
+                                                    reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS &&
+                             type == REG_DWORD && size == sizeof(value) && value == 1;
+    }
+    return facts;
 }

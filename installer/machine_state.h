@@ -1,6 +1,7 @@
 // What the package's custom actions read of the machine before an install:
-// a TarnwickSvc registered by other means, the driver's key, and the
-// settings that an earlier install of the package remembered.
+// a TarnwickSvc registered by other means, the driver's key, the settings
+// that an earlier install of the package remembered, and the machine policy
+// that the package may set.
 #pragma once
 
 #include "common/win32_api.h"
@@ -24,3 +25,15 @@ bool DriverKeyExists();
 
 // A REG_SZ of the remembered settings; empty when there is none.
 std::wstring ReadRememberedSetting(const wchar_t* name);
+
+// Below kSettingsKeyPath: REG_DWORD 1 while the package holds the machine
+// policy "SoftwareSASGeneration" (written and removed with that value).
+constexpr const wchar_t* kSoftwareSasSetValue = L"SoftwareSasSet";
+
+// What an install reads of the machine policy "SoftwareSASGeneration".
+struct SoftwareSasFacts {
+    bool present = false;     // the value exists, of whatever type
+    std::wstring shown;       // as stored, e.g. "REG_DWORD 2 (0x00000002)", when present
+    bool setByPackage = false;  // kSoftwareSasSetValue is 1
+};
+SoftwareSasFacts ReadSoftwareSasFacts();

@@ -7,6 +7,7 @@
 #include "installer/install_checks.h"
 #include "installer/machine_state.h"
 #include "installer/service_start.h"
+#include "installer/setup_messages.h"
 #include "service/install.h"
 #include "tools/ctl_messages.h"
 
@@ -86,23 +87,45 @@ TW_CUSTOM_ACTION ReadInstallDir(MSIHANDLE install)
     });
 }
 
+namespace {
+
+// A setting of the install: the property as given; when not given, what the
+// installed version remembered (so that an upgrade keeps it), else "1".
+void ReadSetting(MSIHANDLE install, const wchar_t* property, const wchar_t* rememberedAs)
+{
+    const std::wstring given = GetProperty(install, property);
+    if (!given.empty()) {
+        Log(install, std::wstring(property) + L" is " + given + L" (given).");
+        return;
+    }
+    const std::wstring remembered = ReadRememberedSetting(rememberedAs);
+    const std::wstring value = remembered.empty() ? L"1" : remembered;
+    MsiSetPropertyW(install, property, value.c_str());
+    Log(install, std::wstring(property) + L" is " + value +
+                     (remembered.empty() ? L" (the default)." : L" (as the installed version had it)."));
+}
+
+}  // namespace
+
 // Immediate, before costing, in both sequences, except on removal: the
-// settings an install goes by. AGENTHOTKEYS, when not given, is what the
-// installed version remembered (so that an upgrade keeps it), else 1.
+// settings an install goes by, AGENTHOTKEYS and SOFTWARESAS (ReadSetting).
 // TwDriverInstalled is set when the driver's key exists: only then are the
-// "run" values written.
+// "run" values written. TwSoftwareSas is set when the package holds the
+// machine policy SoftwareSASGeneration (PackageHoldsSoftwareSas): only then
+// does its component write the value, which Windows Installer then takes
+// away on removal and on a rollback like every other value of the package.
 TW_CUSTOM_ACTION ReadSettings(MSIHANDLE install)
 {
     return Guarded(install, ERROR_SUCCESS, [&] {
-        std::wstring hotkeys = GetProperty(install, L"AGENTHOTKEYS");
-        if (!hotkeys.empty()) {
-            Log(install, L"AGENTHOTKEYS is " + hotkeys + L" (given).");
-        } else {
-            const std::wstring remembered = ReadRememberedSetting(L"AgentHotkeys");
-            hotkeys = remembered.empty() ? L"1" : remembered;
-            MsiSetPropertyW(install, L"AGENTHOTKEYS", hotkeys.c_str());
-            Log(install, L"AGENTHOTKEYS is " + hotkeys +
-                             (remembered.empty() ? L" (the default)." : L" (as the installed version had it)."));
+        ReadSetting(install, L"AGENTHOTKEYS", L"AgentHotkeys");
+        ReadSetting(install, L"SOFTWARESAS", L"SoftwareSas");
+        const std::wstring softwareSas = GetProperty(install, L"SOFTWARESAS");
+        const SoftwareSasFacts policy = ReadSoftwareSasFacts();
+        const bool holds = PackageHoldsSoftwareSas(softwareSas == L"1", policy.present, policy.setByPackage);
+        MsiSetPropertyW(install, L"TwSoftwareSas", holds ? L"1" : L"");
+        if (softwareSas == L"0" || softwareSas == L"1") {  // any other: CheckInstall refuses
+            Log(install,
+                SoftwareSasInstallText(softwareSas == L"1", policy.present, policy.setByPackage, policy.shown));
         }
         const bool driver = DriverKeyExists();
         MsiSetPropertyW(install, L"TwDriverInstalled", driver ? L"1" : L"");
@@ -126,6 +149,7 @@ TW_CUSTOM_ACTION CheckInstall(MSIHANDLE install)
         facts.olderFound = !GetProperty(install, L"WIX_UPGRADE_DETECTED").empty();
         facts.newerFound = !GetProperty(install, L"WIX_DOWNGRADE_DETECTED").empty();
         facts.agentHotkeys = GetProperty(install, L"AGENTHOTKEYS");
+        facts.softwareSas = GetProperty(install, L"SOFTWARESAS");
         facts.serviceRegistered = FindRegisteredService(facts.serviceImagePath);
         const std::wstring refusal = RefusalOf(facts);
         if (refusal.empty()) {
@@ -142,6 +166,42 @@ TW_CUSTOM_ACTION StartTarnwickService(MSIHANDLE install)
 {
     return Guarded(install, ERROR_SUCCESS, [&] {
         StartServiceIfConfigured([&](const std::wstring& line) { Log(install, line); });
+        return static_cast<UINT>(ERROR_SUCCESS);
+    });
+}
+
+// Deferred, as LocalSystem, after the services are installed, except on
+// removal: only LocalSystem and administrators may send the service its
+// user-defined controls (RestrictServiceControl). A service that anyone
+// logged on could send the secure-attention control to fails the install.
+TW_CUSTOM_ACTION SecureTarnwickService(MSIHANDLE install)
+{
+    return Guarded(install, ERROR_INSTALL_FAILURE, [&] {
+        if (RestrictRegisteredServiceControl()) {
+            Log(install, L"TarnwickSvc takes its user-defined controls from LocalSystem and administrators only.");
+            return static_cast<UINT>(ERROR_SUCCESS);
+        }
+        const DWORD error = win32.GetLastError();
+        WriteMessage(install, INSTALLMESSAGE(INSTALLMESSAGE_ERROR | MB_OK | MB_ICONERROR),
+                     L"The access of the service TarnwickSvc could not be restricted to LocalSystem and "
+                     L"administrators (Windows error " +
+                         std::to_wstring(error) + L"). Nothing was installed or changed.");
+        return static_cast<UINT>(ERROR_INSTALL_FAILURE);
+    });
+}
+
+// Immediate, before costing, on removal: TwSoftwareSas is set when the
+// package set the machine policy SoftwareSASGeneration, so that its
+// component, and only then, is removed with the value. Says so, unless an
+// upgrade removes this version (its newer version holds the value again).
+TW_CUSTOM_ACTION ReadSoftwareSasRemoval(MSIHANDLE install)
+{
+    return Guarded(install, ERROR_SUCCESS, [&] {
+        const bool setByPackage = ReadSoftwareSasFacts().setByPackage;
+        MsiSetPropertyW(install, L"TwSoftwareSas", setByPackage ? L"1" : L"");
+        if (GetProperty(install, L"UPGRADINGPRODUCTCODE").empty()) {
+            Log(install, SoftwareSasRemovalText(setByPackage));
+        }
         return static_cast<UINT>(ERROR_SUCCESS);
     });
 }

@@ -1,10 +1,18 @@
 #include "installer/setup_messages.h"
 
+#include "common/software_sas.h"
+
 namespace {
 
 const std::wstring kWhenItStarts =
     L" The service stays registered: it starts at the next system start, or with \"sc start TarnwickSvc\", "
     L"once the driver's hotkey configuration is in place (\"TarnwickCtl check\" tells).";
+
+// "SoftwareSASGeneration (HKEY_LOCAL_MACHINE\...\Policies\System)".
+std::wstring PolicyName()
+{
+    return std::wstring(kSoftwareSasGeneration) + L" (HKEY_LOCAL_MACHINE\\" + kSystemPoliciesKeyPath + L")";
+}
 
 }  // namespace
 
@@ -46,4 +54,37 @@ std::wstring DowngradeText()
 std::wstring AgentHotkeysText(const std::wstring& given)
 {
     return L"AGENTHOTKEYS must be 0 or 1, not \"" + given + L"\". Nothing was installed or changed.";
+}
+
+std::wstring SoftwareSasText(const std::wstring& given)
+{
+    return L"SOFTWARESAS must be 0 or 1, not \"" + given + L"\". Nothing was installed or changed.";
+}
+
+bool PackageHoldsSoftwareSas(bool softwareSas, bool policyPresent, bool setByPackage)
+{
+    return softwareSas && (!policyPresent || setByPackage);
+}
+
+std::wstring SoftwareSasInstallText(bool softwareSas, bool policyPresent, bool setByPackage,
+                                    const std::wstring& shown)
+{
+    if (!softwareSas) {
+        return L"SOFTWARESAS is 0: the package leaves the machine policy " + PolicyName() + L" alone.";
+    }
+    if (!policyPresent) {
+        return L"the machine policy " + PolicyName() +
+               L" is not set: the package sets it to 1, so that the service may bring up the secure screen for a "
+               L"local Ctrl+Alt+Del; removal takes it away again.";
+    }
+    if (setByPackage) {
+        return L"the machine policy " + PolicyName() + L" was set by the package: it stays set.";
+    }
+    return L"the machine policy " + PolicyName() + L" is set already, to " + shown + L": left as it is.";
+}
+
+std::wstring SoftwareSasRemovalText(bool setByPackage)
+{
+    return setByPackage ? L"the machine policy " + PolicyName() + L", which the package set, goes with it."
+                        : L"the machine policy " + PolicyName() + L" was not set by the package: left as it is.";
 }

@@ -27,3 +27,22 @@ std::wstring DowngradeText();
 
 // The message of an install refused for an AGENTHOTKEYS other than 0 or 1.
 std::wstring AgentHotkeysText(const std::wstring& given);
+
+// The message of an install refused for a SOFTWARESAS other than 0 or 1.
+std::wstring SoftwareSasText(const std::wstring& given);
+
+// Whether the package holds the machine policy "SoftwareSASGeneration" (its
+// component writes 1 there, and its removal takes that away): with
+// SOFTWARESAS=1, where the machine has no such value, or where the package
+// set the value itself (an upgrade, or the same version again). A value that
+// is there otherwise is the administrator's and stays as it is.
+bool PackageHoldsSoftwareSas(bool softwareSas, bool policyPresent, bool setByPackage);
+
+// The log line of that decision; `shown` is the value as stored (e.g.
+// "REG_DWORD 2 (0x00000002)") when it is present.
+std::wstring SoftwareSasInstallText(bool softwareSas, bool policyPresent, bool setByPackage,
+                                    const std::wstring& shown);
+
+// The log line of a removal (not an upgrade's): whether it takes the value
+// away.
+std::wstring SoftwareSasRemovalText(bool setByPackage);

@@ -10,6 +10,42 @@
 #include <exception>
 #include <string>
 
+namespace {
+
+// Who may do what with the service: the access that the service manager
+// gives a new service (LocalSystem: start, stop, query, interrogate and its
+// user-defined controls; administrators: everything; interactive users and
+// service accounts: query, interrogate, enumerate the dependants, read the
+// security), except that interactive users and service accounts may not
+// send user-defined controls (SERVICE_USER_DEFINED_CONTROL, "CR"). So the
+// secure-attention control reaches the service only from LocalSystem (the
+// agent, which runs under the service's own account) and administrators.
+constexpr const wchar_t* kServiceAccess = L"D:(A;;CCLCSWRPWPDTLOCRRC;;;SY)(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;BA)"
+                                          L"(A;;CCLCSWLORC;;;IU)(A;;CCLCSWLORC;;;SU)";
+
+}  // namespace
+
+bool RestrictServiceControl(SC_HANDLE service)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!win32.ConvertStringSecurityDescriptorToSecurityDescriptorW(kServiceAccess, SDDL_REVISION_1, &descriptor,
+                                                                    nullptr)) {
+        return false;
+    }
+    const KLocalBlock owned(descriptor);
+    return win32.SetServiceObjectSecurity(service, DACL_SECURITY_INFORMATION, descriptor) != FALSE;
+}
+
+bool RestrictRegisteredServiceControl()
+{
+    const KScHandle manager(win32.OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) {
+        return false;
+    }
+    const KScHandle service(win32.OpenServiceW(manager.get(), kServiceName, WRITE_DAC));
+    return service && RestrictServiceControl(service.get());
+}
+
 bool InstallService(const wchar_t* programPath)
 {
     KScHandle manager(win32.OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
@@ -21,6 +57,11 @@ bool InstallService(const wchar_t* programPath)
                                            kServiceType, SERVICE_AUTO_START, SERVICE_ERROR_IGNORE,
                                            binaryPath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
     if (!service) {
+        return false;
+    }
+    if (!RestrictServiceControl(service.get())) {
+        // Not left registered with access for every logged-on user.
+        win32.DeleteService(service.get());
         return false;
     }
     service.Close();

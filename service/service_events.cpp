@@ -15,7 +15,7 @@ bool OwnedBySystemOrAdministrators(HANDLE event)
                               nullptr, &descriptor) != ERROR_SUCCESS) {
         return false;
     }
-    const KLocalMemory owned(descriptor);
+    const KLocalBlock owned(descriptor);
     return owner != nullptr &&
            (win32.IsWellKnownSid(owner, WinLocalSystemSid) || win32.IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
 }
@@ -32,7 +32,7 @@ HANDLE CreateServiceEvent(BOOL manualReset, const wchar_t* name)
                                                                     &descriptor, nullptr)) {
         return nullptr;
     }
-    const KLocalMemory owned(descriptor);
+    const KLocalBlock owned(descriptor);
     SECURITY_ATTRIBUTES attributes = {};
     attributes.nLength = sizeof(attributes);
     attributes.lpSecurityDescriptor = descriptor;

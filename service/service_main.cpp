@@ -2,6 +2,7 @@
 
 #include "service/hotkey_table.h"
 #include "service/install.h"
+#include "service/secure_attention.h"
 #include "service/service_registration.h"
 #include "service/service_state.h"
 #include "service/session_tracking.h"
@@ -125,6 +126,10 @@ DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD eventType, LPVOID, LPVOID)
         }
     } else if (control == SERVICE_CONTROL_SESSIONCHANGE) {
         HandleSessionChange(eventType);
+    } else if (control == kSecureAttentionControl) {
+        // The one control whose answer the caller reads: whether the
+        // service took the agent's request.
+        return HandleSecureAttentionRequest();
     }
     return NO_ERROR;
 }

@@ -5,6 +5,7 @@
 #include "service/hotkey_config.h"
 #include "tools/ctl_messages.h"
 #include "tools/service_query.h"
+#include "tools/software_sas_reading.h"
 
 #include <vector>
 
@@ -136,7 +137,13 @@ CheckResult CheckConfiguration()
         hotkeys.push_back(ReadHotkey(name, search));
     }
     const CheckLimits limits{kHotkeyNameChars - 1, kHotkeyCommandChars - 1, kMaxHotkeys};
-    return EvaluateCheck(key, hotkeys, limits);
+    CheckResult result = EvaluateCheck(key, hotkeys, limits);
+    // Whether a local Ctrl+Alt+Del can bring up the secure screen.
+    const SoftwareSasReading softwareSas = ReadSoftwareSasPolicy();
+    if (const std::optional<Finding> finding = SoftwareSasFinding(softwareSas.stored, softwareSas.error)) {
+        result.findings.push_back(*finding);
+    }
+    return result;
 }
 
 int CheckVerb(const CtlCommand& command, CtlOutput& output)

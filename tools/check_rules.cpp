@@ -5,6 +5,7 @@
 #include "agent/hotkey_names.h"
 #include "common/driver_config.h"
 #include "common/names.h"
+#include "common/software_sas.h"
 #include "tools/error_names.h"
 #include "tools/json_writer.h"
 #include "tools/registry_values.h"
@@ -402,6 +403,31 @@ CheckResult EvaluateCheck(const KeyFacts& key, const std::vector<HotkeyFacts>& h
         result.exitCode = 0;
     }
     return result;
+}
+
+std::optional<Finding> SoftwareSasFinding(const StoredValue& policy, std::uint32_t readError)
+{
+    const std::optional<std::uint32_t> number =
+        policy.present ? DwordValue(policy.type, policy.data) : std::optional<std::uint32_t>();
+    if (readError == 0 && SoftwareSasAllowsServices(number)) {
+        return std::nullopt;
+    }
+    const std::wstring policyText = L"the machine policy " + Quoted(kSoftwareSasGeneration) +
+                                    L" under HKEY_LOCAL_MACHINE\\" + kSystemPoliciesKeyPath;
+    const std::wstring refusal = L"the service refuses the agent's request and a local Ctrl+Alt+Del press is sent as "
+                                 L"synthesised keys, which Windows ignores";
+    if (readError != 0) {
+        return Make(Severity::Warning, std::nullopt, std::wstring(kSoftwareSasGeneration),
+                    policyText + L" cannot be read: " + ErrorLabel(readError) + AccessAdvice(readError) +
+                        L"; unless it is 1 or 3, " + refusal);
+    }
+    const std::wstring what =
+        policy.present ? L" is " + FormatValue(policy.type, policy.data) + (number ? L"" : L", not a REG_DWORD")
+                       : std::wstring(L" is not set");
+    return Make(Severity::Warning, std::nullopt, std::wstring(kSoftwareSasGeneration),
+                policyText + what + L": Windows lets no service simulate Ctrl+Alt+Del, so " + refusal +
+                    L"; let services (1, or 3 to keep Ease of Access applications): " +
+                    SoftwareSasCommand(SoftwareSasAllowingServices(number)));
 }
 
 std::wstring FindingLine(const Finding& finding)

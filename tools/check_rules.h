@@ -125,6 +125,13 @@ CheckResult EvaluateCheck(const KeyFacts& key, const std::vector<HotkeyFacts>& h
 // The findings of one hotkey, in the order: errors, warnings, information.
 std::vector<Finding> HotkeyFindings(const HotkeyFacts& facts, const CheckLimits& limits);
 
+// The warning that the machine policy "SoftwareSASGeneration" (as stored,
+// or unreadable with `readError`) does not let services simulate the secure
+// attention sequence, with the command that lets them; nothing when it does.
+// Without it the service refuses the agent's request and a local
+// Ctrl+Alt+Del press is synthesised, which Windows ignores.
+std::optional<Finding> SoftwareSasFinding(const StoredValue& policy, std::uint32_t readError);
+
 // "error: hotkey "X", value "run": ..." (control characters shown as \xNN,
 // so that a finding is always one line).
 std::wstring FindingLine(const Finding& finding);

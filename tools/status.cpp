@@ -8,6 +8,7 @@
 #include "tools/lock_policy_verb.h"
 #include "tools/service_event_access.h"
 #include "tools/service_query.h"
+#include "tools/software_sas_reading.h"
 
 #include <vector>
 
@@ -95,6 +96,10 @@ StatusReport GatherStatus(CtlOutput& output, bool& complete)
 
     DWORD markerError = ERROR_SUCCESS;
     report.logonMarker = static_cast<bool>(OpenServiceEvent(kLogonMarkerName, SYNCHRONIZE, markerError));
+
+    const SoftwareSasReading softwareSas = ReadSoftwareSasPolicy();
+    report.softwareSas = softwareSas.stored;
+    report.softwareSasError = softwareSas.error;
 
     const std::wstring folder = OwnFolder();
     for (const wchar_t* name : kProgramFiles) {

@@ -2,6 +2,7 @@
 
 #include "common/driver_config.h"
 #include "common/lock_policy_path.h"
+#include "common/software_sas.h"
 #include "tools/check_rules.h"
 #include "tools/error_names.h"
 #include "tools/json_writer.h"
@@ -56,6 +57,27 @@ std::wstring ServiceLines(const StatusReport& report)
     return text;
 }
 
+std::optional<std::uint32_t> SoftwareSasNumber(const StatusReport& report)
+{
+    if (!report.softwareSas.present) {
+        return std::nullopt;
+    }
+    return DwordValue(report.softwareSas.type, report.softwareSas.data);
+}
+
+std::wstring SoftwareSasLine(const StatusReport& report)
+{
+    std::wstring line = std::wstring(kSoftwareSasGeneration) + L": ";
+    if (report.softwareSasError != 0) {
+        return line + L"cannot be read: " + ErrorLabel(report.softwareSasError) + L"\n";
+    }
+    line += report.softwareSas.present ? FormatValue(report.softwareSas.type, report.softwareSas.data) : L"absent";
+    return line + (SoftwareSasAllowsServices(SoftwareSasNumber(report))
+                       ? L" (services may bring up the secure screen: a local Ctrl+Alt+Del goes through the service)\n"
+                       : L" (no service may bring up the secure screen: a local Ctrl+Alt+Del is sent as synthesised "
+                         L"keys, which Windows ignores; see TarnwickCtl check)\n");
+}
+
 }  // namespace
 
 std::wstring ServiceStateName(std::uint32_t state)
@@ -89,6 +111,7 @@ std::wstring StatusText(const StatusReport& report)
         }
     }
     text += std::wstring(kLogonMarkerName) + (report.logonMarker ? L": exists\n" : L": absent\n");
+    text += SoftwareSasLine(report);
     for (const StatusReport::File& file : report.files) {
         text += file.name + L": " +
                 (file.version ? *file.version : file.found ? L"no version information" : L"not found") + L"\n";
@@ -118,6 +141,9 @@ std::wstring StatusJson(const StatusReport& report)
     const std::optional<std::uint32_t> number = PolicyNumber(report);
     number ? json.Number(*number) : json.Null();
     json.Key(L"logonMarker").Bool(report.logonMarker);
+    json.Key(L"softwareSasGeneration");
+    const std::optional<std::uint32_t> softwareSas = SoftwareSasNumber(report);
+    softwareSas ? json.Number(*softwareSas) : json.Null();
     json.Key(L"files").BeginObject();
     for (const StatusReport::File& file : report.files) {
         json.Key(file.name);

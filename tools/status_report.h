@@ -2,6 +2,8 @@
 // Windows header.
 #pragma once
 
+#include "tools/check_rules.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,6 +29,11 @@ struct StatusReport {
 
     bool logonMarker = false;  // the event "ZQKBFiltrWinLogon" exists
 
+    // The machine policy "SoftwareSASGeneration": as stored (absent when not
+    // present), or the registry error that kept it from being read.
+    StoredValue softwareSas;
+    std::uint32_t softwareSasError = 0;
+
     struct File {
         std::wstring name;
         bool found = false;
@@ -47,9 +54,12 @@ std::optional<std::uint32_t> PolicyNumber(const StatusReport& report);
 
 // Readable lines; the console user's lines are "console user: NAME (SID)"
 // or "console user: none", "DisableLockWorkstation: <value>" or "...: absent",
-// and "ZQKBFiltrWinLogon: exists" or "...: absent".
+// "ZQKBFiltrWinLogon: exists" or "...: absent", and
+// "SoftwareSASGeneration: <value> (...)" or "...: absent (...)", which says
+// whether services may bring up the secure screen.
 std::wstring StatusText(const StatusReport& report);
 
 // {"service": {...}, "consoleUser": ..., "disableLockWorkstation": ...,
-//  "logonMarker": ..., "files": {...}}.
+//  "logonMarker": ..., "softwareSasGeneration": ..., "files": {...}}; the
+// policies as numbers when they are REG_DWORDs, else null.
 std::wstring StatusJson(const StatusReport& report);

@@ -78,6 +78,52 @@ ActionLog::ActionLog()
         }
         return previousSetValue(key, name, reserved, type, data, size);
     });
+
+    static const SC_HANDLE kManager = reinterpret_cast<SC_HANDLE>(0x5C01);
+    static const SC_HANDLE kService = reinterpret_cast<SC_HANDLE>(0x5C02);
+    substitutes_.Replace(&Win32Api::OpenSCManagerW, [this](LPCWSTR machine, LPCWSTR database, DWORD access) {
+        EXPECT_EQ(machine, nullptr);
+        EXPECT_EQ(database, nullptr);
+        EXPECT_EQ(access, static_cast<DWORD>(SC_MANAGER_CONNECT));
+        if (!managerOpens) {
+            ::SetLastError(ERROR_ACCESS_DENIED);
+            return SC_HANDLE{};
+        }
+        ++serviceHandlesOpen;
+        return kManager;
+    });
+    substitutes_.Replace(&Win32Api::OpenServiceW, [this](SC_HANDLE manager, LPCWSTR name, DWORD access) {
+        EXPECT_EQ(manager, kManager);
+        EXPECT_STREQ(name, L"TarnwickSvc");
+        EXPECT_EQ(access, static_cast<DWORD>(SERVICE_USER_DEFINED_CONTROL)) << "no more than the control needs";
+        if (service == Service::NotInstalled) {
+            ::SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
+            return SC_HANDLE{};
+        }
+        ++serviceHandlesOpen;
+        serviceOpen_ = true;
+        return kService;
+    });
+    substitutes_.Replace(&Win32Api::ControlService, [this](SC_HANDLE handle, DWORD control, LPSERVICE_STATUS status) {
+        EXPECT_EQ(handle, kService);
+        EXPECT_NE(status, nullptr);
+        entries.push_back("service control " + std::to_string(control));
+        if (service != Service::Takes) {
+            ::SetLastError(ERROR_INVALID_SERVICE_CONTROL);
+            return FALSE;
+        }
+        return TRUE;
+    });
+    substitutes_.Replace(&Win32Api::CloseServiceHandle, [this](SC_HANDLE handle) {
+        EXPECT_TRUE(handle == kManager || handle == kService);
+        if (handle == kService) {
+            serviceOpen_ = false;
+        } else {
+            EXPECT_FALSE(serviceOpen_) << "the manager closed before the service opened through it";
+        }
+        --serviceHandlesOpen;
+        return TRUE;
+    });
     names_[nullptr] = "null";
 }
 

@@ -10,12 +10,15 @@
 #include <vector>
 
 // Replaces PostMessageW, keybd_event, Sleep, MapVirtualKeyW and
-// LockWorkStation, and watches the "DisableLockWorkstation" writes (passing
-// every write on to the RegSetValueExW it found), for as long as it lives;
-// each call becomes one entry of `entries`:
+// LockWorkStation, and the service manager as the agent's request for the
+// secure attention sequence finds it, and watches the
+// "DisableLockWorkstation" writes (passing every write on to the
+// RegSetValueExW it found), for as long as it lives; each call becomes one
+// entry of `entries`:
 //   "post <window> <message> <wParam> <lParam>"  e.g. "post target WM_KEYDOWN 5B 01DB0001"
 //   "key <vk> <scan> <flags>"                     e.g. "key 2E AE 2"
 //   "sleep <ms>", "lock", "policy <value>"
+//   "service control <code>"                      a control sent to TarnwickSvc
 // Windows are shown by the names given with Name() ("null" for none).
 // The substituted key layout gives every key the scan code vk + 0x80 (low
 // byte), returned with high bits set that must be masked off.
@@ -32,11 +35,21 @@ public:
     BOOL lockResult = FALSE;        // what LockWorkStation returns
     bool failPolicyWriteOfZero = false;
 
+    // The service TarnwickSvc: not installed (OpenServiceW fails), or
+    // installed and refusing (ControlService fails) or taking its control.
+    enum class Service { NotInstalled, Refuses, Takes };
+    Service service = Service::NotInstalled;
+    bool managerOpens = true;
+    // Service-manager handles opened and not closed; closing a manager
+    // while a service opened through it is open fails the test.
+    int serviceHandlesOpen = 0;
+
 private:
     std::string WindowName(HWND window) const;
 
     Win32Substitutes substitutes_;
     std::map<HWND, std::string> names_;
+    bool serviceOpen_ = false;
 };
 
 // A window tree in the test process. Windows are hidden, so they never take

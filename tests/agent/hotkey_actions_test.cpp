@@ -1,5 +1,6 @@
 #include "agent/hotkey_actions.h"
 #include "common/lock_policy.h"
+#include "common/software_sas.h"
 #include "tests/agent/agent_test_support.h"
 #include "tests/support/allocation_failure.h"
 #include "tests/support/fake_console_account.h"
@@ -227,6 +228,55 @@ TEST_F(HotkeyActions, TheLocalActionWritesForTheSessionsAccountReadOnce)
         EXPECT_EQ(valueOf(localAnna), -1) << "written for the local namesake";
         EXPECT_EQ(console.tokenQueries, 1);
         EXPECT_EQ(console.tokensOpen, 0);
+    }
+}
+
+// The local Ctrl+Alt+Del asks the service for the secure attention sequence
+// (a synthesised Ctrl+Alt+Del does not bring it up) and synthesises the keys
+// only when the service cannot take the request; the lock policy goes to 0
+// before either and back to 1 after the wait, as for every local action.
+TEST_F(HotkeyActions, LocalCtrlAltDelGoesThroughTheServiceAndFallsBackToTheKeys)
+{
+    using Service = ActionLog::Service;
+    const Log throughService = {"policy 0", "service control 128", "sleep 50", "policy 1"};
+    const Log keysAfterRefusal = Join({{"policy 0", "service control 128"}, kLocalCtrlAltDel, Polls(1), {"policy 1"}});
+    const Log keysAlone = Join({{"policy 0"}, kLocalCtrlAltDel, Polls(1), {"policy 1"}});
+    struct Case {
+        const char* what;
+        const wchar_t* hotkey;
+        long long softwareSas;  // -1: no value
+        Service service;
+        bool managerOpens;
+        Log expected;
+    } const cases[] = {
+        {"policy 1, the service takes it", L"ctrl+alt+del", 1, Service::Takes, true, throughService},
+        {"policy 3, the service takes it", L"CTRL+ALT+DEL", 3, Service::Takes, true, throughService},
+        {"policy 1, the service refuses", L"ctrl+alt+del", 1, Service::Refuses, true, keysAfterRefusal},
+        {"policy 1, no service", L"ctrl+alt+del", 1, Service::NotInstalled, true, keysAlone},
+        {"policy 1, no service manager", L"ctrl+alt+del", 1, Service::Takes, false, keysAlone},
+        // The service would refuse: the agent does not ask.
+        {"no policy", L"ctrl+alt+del", -1, Service::Takes, true, keysAlone},
+        {"policy 0", L"ctrl+alt+del", 0, Service::Takes, true, keysAlone},
+        {"policy 2", L"ctrl+alt+del", 2, Service::Takes, true, keysAlone},
+        // Win+L never asks the service.
+        {"Win+L", L"LWin+L", 1, Service::Takes, true, {"policy 0", "lock", "sleep 50", "policy 1"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RegistrySandbox scratch;
+        if (c.softwareSas >= 0) {
+            RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, kSystemPoliciesKeyPath, kSoftwareSasGeneration,
+                                      static_cast<DWORD>(c.softwareSas));
+        }
+        ActionLog caseLog;
+        caseLog.service = c.service;
+        caseLog.managerOpens = c.managerOpens;
+        win32.GetForegroundWindow = []() -> HWND { return nullptr; };
+        FakeDesktop desktop({L"Default", L"Winlogon"});
+        HandleHotkey(c.hotkey);
+        EXPECT_THAT(caseLog.entries, ElementsAreArray(c.expected));
+        EXPECT_EQ(caseLog.serviceHandlesOpen, 0) << "every service-manager handle closed";
+        EXPECT_EQ(PolicyValue(), 1);
     }
 }
 

@@ -150,6 +150,43 @@ FakeServiceManager::FakeServiceManager()
         return TRUE;
     });
 
+    // Descriptors are converted for real; the fake sees that each is given
+    // back, and keeps what is set as text.
+    substitutes_.Replace(&Win32Api::ConvertStringSecurityDescriptorToSecurityDescriptorW,
+                         [this](LPCWSTR text, DWORD revision, PSECURITY_DESCRIPTOR* descriptor, PULONG size) -> BOOL {
+        calls.push_back("convert");
+        const BOOL converted = ::ConvertStringSecurityDescriptorToSecurityDescriptorW(text, revision, descriptor, size);
+        if (converted) {
+            descriptors_.insert(*descriptor);
+        }
+        return converted;
+    });
+    const auto localFree = win32.LocalFree;
+    substitutes_.Replace(&Win32Api::LocalFree, [this, localFree](HLOCAL block) -> HLOCAL {
+        if (descriptors_.erase(block) == 1) {
+            calls.push_back("free descriptor");
+            return ::LocalFree(block);
+        }
+        return localFree(block);
+    });
+    substitutes_.Replace(&Win32Api::SetServiceObjectSecurity,
+                         [this](SC_HANDLE handle, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR descriptor) -> BOOL {
+        FakeService* service = ServiceOf(handle);
+        const std::wstring name = Find(handle) ? Find(handle)->name : L"?";
+        calls.push_back("secure " + Narrow(name));
+        EXPECT_EQ(what, static_cast<SECURITY_INFORMATION>(DACL_SECURITY_INFORMATION));
+        if (service == nullptr || securityFails) {
+            ::SetLastError(service == nullptr ? ERROR_INVALID_HANDLE : ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        LPWSTR text = nullptr;
+        EXPECT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, what, &text,
+                                                                           nullptr));
+        accessLists[name] = text != nullptr ? text : L"";
+        ::LocalFree(text);
+        return TRUE;
+    });
+
     substitutes_.Replace(&Win32Api::CloseServiceHandle, [this](SC_HANDLE handle) -> BOOL {
         const auto found = open_.find(handle);
         if (found == open_.end()) {
@@ -197,6 +234,7 @@ FakeServiceManager::~FakeServiceManager()
         ADD_FAILURE() << "left open: " << (entry.second.isManager ? "manager" : Narrow(entry.second.name));
     }
     EXPECT_TRUE(blocks_.empty()) << "a heap block was not freed";
+    EXPECT_TRUE(descriptors_.empty()) << "a security descriptor was not freed";
     for (void* block : blocks_) {
         ::HeapFree(::GetProcessHeap(), 0, block);
     }

@@ -57,6 +57,7 @@ public:
     DWORD firstEnumError = 0;           // nonzero: the sizing enumeration fails with this error
     bool secondEnumFails = false;
     bool heapFails = false;
+    bool securityFails = false;         // SetServiceObjectSecurity fails
 
     // What happened.
     std::vector<std::string> calls;     // "open manager", "query X", "stop X", "sleep N", ...
@@ -66,6 +67,9 @@ public:
     std::vector<SIZE_T> allocations;
     std::vector<DWORD> allocationFlags;
     DWORD reportedBytes = 0;            // what the sizing enumeration reported
+    // The access list given to each service with SetServiceObjectSecurity, as
+    // text (SDDL); "secure X" in `calls`.
+    std::map<std::wstring, std::wstring> accessLists;
 
     size_t Count(const std::string& call) const;
     // Position of the first entry equal to `call` in `calls`, or npos.
@@ -85,6 +89,7 @@ private:
     Win32Substitutes substitutes_;
     std::map<SC_HANDLE, OpenHandle> open_;
     std::set<void*> blocks_;
+    std::set<void*> descriptors_;  // converted from text, not yet given back with LocalFree
     std::uintptr_t nextHandle_ = 0x1000;
     static constexpr size_t kMaxQueries = 100000;
     size_t queries_ = 0;

@@ -17,6 +17,7 @@
 
 #include <cstring>
 #include <functional>
+#include <map>
 #include <vector>
 
 namespace {
@@ -86,7 +87,70 @@ TEST(InstallSwitch, RegistersTheQuotedLongProgramPathAsAnAutomaticLocalSystemSer
     EXPECT_EQ(create.binaryPath, L"\"C:\\Program Files\\Tarnwick Keys\\TarnwickSvc.exe\"");
     EXPECT_TRUE(create.groupNull && create.tagNull && create.dependenciesNull && create.accountNull &&
                 create.passwordNull);
-    EXPECT_EQ(scm.calls, (Calls{"open manager", "create TarnwickSvc", "close TarnwickSvc", "close manager"}));
+    EXPECT_EQ(scm.calls, (Calls{"open manager", "create TarnwickSvc", "convert", "secure TarnwickSvc",
+                                "free descriptor", "close TarnwickSvc", "close manager"}));
+}
+
+// The access list of every account that it grants anything, by SID string.
+std::map<std::wstring, ACCESS_MASK> Grants(const std::wstring& accessList)
+{
+    std::map<std::wstring, ACCESS_MASK> grants;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(accessList.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                     nullptr));
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL acl = nullptr;
+    EXPECT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) && present && acl != nullptr);
+    for (DWORD i = 0; acl != nullptr && i < acl->AceCount; ++i) {
+        void* ace = nullptr;
+        EXPECT_TRUE(GetAce(acl, i, &ace));
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+        EXPECT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE) << "only grants";
+        LPWSTR sid = nullptr;
+        EXPECT_TRUE(ConvertSidToStringSidW(const_cast<DWORD*>(&allowed->SidStart), &sid));
+        grants[sid] |= allowed->Mask;
+        LocalFree(sid);
+    }
+    LocalFree(descriptor);
+    return grants;
+}
+
+// Who may send the service a user-defined control (the agent's request for
+// the secure attention sequence): LocalSystem, under which the agent runs,
+// and administrators; not the interactive users and service accounts that
+// the service manager's default lets.
+TEST(InstallSwitch, OnlyLocalSystemAndAdministratorsMaySendTheServiceItsOwnControls)
+{
+    StrictWin32Override api;
+    FakeServiceManager scm;
+    SetProgramPath(L"C:\\Tarnwick\\TarnwickSvc.exe", L"C:\\Tarnwick\\TarnwickSvc.exe");
+    ASSERT_EQ(RunCommandLineMode(L"/install"), 0);
+
+    ASSERT_EQ(scm.accessLists.count(kService), 1u);
+    const std::map<std::wstring, ACCESS_MASK> grants = Grants(scm.accessLists[kService]);
+    const std::wstring localSystem = L"S-1-5-18";
+    const std::wstring administrators = L"S-1-5-32-544";
+    const std::wstring interactive = L"S-1-5-4";
+    const std::wstring service = L"S-1-5-6";
+    ASSERT_EQ(grants.size(), 4u);
+    for (const auto& grant : grants) {
+        const bool mayControl = (grant.second & SERVICE_USER_DEFINED_CONTROL) != 0;
+        EXPECT_EQ(mayControl, grant.first == localSystem || grant.first == administrators) << Narrow(grant.first);
+    }
+    // The rest as the service manager gives it to a new service.
+    EXPECT_EQ(grants.at(localSystem), static_cast<ACCESS_MASK>(READ_CONTROL | SERVICE_ENUMERATE_DEPENDENTS |
+                                                               SERVICE_INTERROGATE | SERVICE_PAUSE_CONTINUE |
+                                                               SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS |
+                                                               SERVICE_START | SERVICE_STOP |
+                                                               SERVICE_USER_DEFINED_CONTROL));
+    EXPECT_EQ(grants.at(administrators), static_cast<ACCESS_MASK>(SERVICE_ALL_ACCESS));
+    for (const std::wstring& user : {interactive, service}) {
+        EXPECT_EQ(grants.at(user), static_cast<ACCESS_MASK>(READ_CONTROL | SERVICE_ENUMERATE_DEPENDENTS |
+                                                            SERVICE_INTERROGATE | SERVICE_QUERY_CONFIG |
+                                                            SERVICE_QUERY_STATUS))
+            << Narrow(user);
+    }
 }
 
 TEST(InstallSwitch, FailuresGiveMinusOne)
@@ -112,6 +176,10 @@ TEST(InstallSwitch, FailuresGiveMinusOne)
         {"service exists already",
          [](FakeServiceManager& scm) { scm.services[kService]; },
          {"open manager", "create TarnwickSvc", "close manager"}},
+        {"its access cannot be restricted: the registration is deleted again",
+         [](FakeServiceManager& scm) { scm.securityFails = true; },
+         {"open manager", "create TarnwickSvc", "convert", "secure TarnwickSvc", "free descriptor",
+          "delete TarnwickSvc", "close TarnwickSvc", "close manager"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

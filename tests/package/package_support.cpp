@@ -238,3 +238,23 @@ std::string FileVersionOf(const std::wstring& path)
 {
     return Narrow(ReadVersionResource(path).fileVersion);
 }
+
+std::string SoftwareSasPolicy()
+{
+    const std::wstring path = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+    DWORD value = 0;
+    if (ReadDword(path, L"SoftwareSASGeneration", value)) {
+        return "REG_DWORD " + std::to_string(value);
+    }
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+    if (RegistrySandbox::GetValue(HKEY_LOCAL_MACHINE, path, L"SoftwareSASGeneration", type, data)) {
+        return "type " + std::to_string(type);
+    }
+    return "absent";
+}
+
+void SetSoftwareSasPolicy(DWORD value)
+{
+    WriteDword(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System", L"SoftwareSASGeneration", value);
+}

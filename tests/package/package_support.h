@@ -44,6 +44,11 @@ bool ReadDword(const std::wstring& path, const wchar_t* name, DWORD& value);
 void WriteString(const std::wstring& path, const wchar_t* name, const std::wstring& value);
 void WriteDword(const std::wstring& path, const wchar_t* name, DWORD value);
 
+// The machine policy SoftwareSASGeneration: "absent", "REG_DWORD n", or
+// "type t" for another type.
+std::string SoftwareSasPolicy();
+void SetSoftwareSasPolicy(DWORD value);
+
 // Every key and value below a key of HKEY_LOCAL_MACHINE.
 KeyDump DumpKey(const std::wstring& path);
 

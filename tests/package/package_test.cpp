@@ -1,7 +1,7 @@
 // The package of this build under Wine's msiexec, each case in a Wine prefix
-// of its own: a silent install, AGENTHOTKEYS, an install the configuration
-// does not let start, removal, a service registered by hand, a failed
-// install.
+// of its own: a silent install, AGENTHOTKEYS, SOFTWARESAS, an install the
+// configuration does not let start, removal, a service registered by hand, a
+// failed install.
 #include "tests/package/package_support.h"
 #include "tests/support/console_lock_policy.h"
 #include "tests/support/narrow_text.h"
@@ -58,6 +58,22 @@ TEST(Package, SilentInstallRegistersAndStartsTheServiceAndWritesTheAgentsHotkeys
     EXPECT_TRUE(LogHas(run, "Tarnwick: TarnwickSvc started.")) << run.log;
     ExpectAgentRunValues(DefaultFolder());
     ExpectAdministratorValuesKept();
+    // Only LocalSystem and administrators may send the service its own
+    // controls. (Wine keeps no access list of a service: the log says it.)
+    EXPECT_TRUE(LogHas(run, "Tarnwick: TarnwickSvc takes its user-defined controls from LocalSystem and "
+                            "administrators only."))
+        << run.log;
+    // SOFTWARESAS=1, the default: the machine policy lets services bring up
+    // the secure screen, set by the package and remembered as set by it, and
+    // set before the start, whose check has nothing to warn about it.
+    EXPECT_EQ(SoftwareSasPolicy(), "REG_DWORD 1");
+    DWORD remembered = 0;
+    EXPECT_TRUE(ReadDword(L"SOFTWARE\\Tarnwick", L"SoftwareSasSet", remembered) && remembered == 1);
+    EXPECT_TRUE(LogHas(run, "Tarnwick: the machine policy SoftwareSASGeneration (HKEY_LOCAL_MACHINE\\SOFTWARE\\"
+                            "Microsoft\\Windows\\CurrentVersion\\Policies\\System) is not set: the package sets it "
+                            "to 1"))
+        << run.log;
+    EXPECT_FALSE(LogHas(run, "Tarnwick: warning: value \"SoftwareSASGeneration\"")) << run.log;
 
     // The same version again changes nothing. (Windows Installer leaves the
     // installed product alone; Wine's installer puts the same files and
@@ -98,14 +114,56 @@ TEST(Package, AgentHotkeysZeroLeavesTheDriversKeyAlone)
     EXPECT_EQ(DumpKey(DriverKey()), before);
 }
 
-TEST(Package, AgentHotkeysOtherThanZeroOrOneIsRefused)
+TEST(Package, AgentHotkeysOrSoftwareSasOtherThanZeroOrOneIsRefused)
 {
-    for (const wchar_t* value : {L"yes", L"2"}) {
-        SCOPED_TRACE(Narrow(value));
-        const MsiRun run = InstallPackage(CurrentPackage(), std::wstring(L"AGENTHOTKEYS=") + value);
-        EXPECT_EQ(run.exitCode, DWORD{ERROR_INSTALL_FAILURE});
-        EXPECT_TRUE(LogHas(run, "AGENTHOTKEYS must be 0 or 1, not \"" + Narrow(value) + "\"")) << run.log;
-        ExpectNothingInstalled();
+    for (const wchar_t* property : {L"AGENTHOTKEYS", L"SOFTWARESAS"}) {
+        for (const wchar_t* value : {L"yes", L"2"}) {
+            SCOPED_TRACE(Narrow(property) + "=" + Narrow(value));
+            const MsiRun run = InstallPackage(CurrentPackage(), std::wstring(property) + L"=" + value);
+            EXPECT_EQ(run.exitCode, DWORD{ERROR_INSTALL_FAILURE});
+            EXPECT_TRUE(LogHas(run, Narrow(property) + " must be 0 or 1, not \"" + Narrow(value) + "\"")) << run.log;
+            ExpectNothingInstalled();
+            EXPECT_EQ(SoftwareSasPolicy(), "absent");
+        }
+    }
+}
+
+// The package sets the machine policy only where it is absent and SOFTWARESAS
+// is 1, and its removal takes away only a value that it set.
+TEST(Package, SoftwareSasSetsOnlyAnAbsentPolicyAndRemovalTakesAwayOnlyWhatItSet)
+{
+    struct Case {
+        const char* what;
+        long long before;  // -1: absent
+        const wchar_t* properties;
+        const char* installed;
+        const char* log;
+        const char* removed;
+    } const cases[] = {
+        {"SOFTWARESAS=0", -1, L"SOFTWARESAS=0", "absent",
+         "Tarnwick: SOFTWARESAS is 0: the package leaves the machine policy SoftwareSASGeneration", "absent"},
+        {"the administrator's 2", 2, L"", "REG_DWORD 2",
+         "SoftwareSASGeneration (HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\"
+         "System) is set already, to REG_DWORD 2 (0x00000002): left as it is.",
+         "REG_DWORD 2"},
+        {"the administrator's 1", 1, L"", "REG_DWORD 1", "is set already, to REG_DWORD 1", "REG_DWORD 1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.before >= 0) {
+            SetSoftwareSasPolicy(static_cast<DWORD>(c.before));
+        }
+        const MsiRun install = InstallPackage(CurrentPackage(), c.properties);
+        ASSERT_EQ(install.exitCode, 0u) << install.log;
+        EXPECT_EQ(SoftwareSasPolicy(), c.installed);
+        EXPECT_TRUE(LogHas(install, c.log)) << install.log;
+        const MsiRun removal = RemovePackage(CurrentPackage());
+        ASSERT_EQ(removal.exitCode, 0u) << removal.log;
+        EXPECT_EQ(SoftwareSasPolicy(), c.removed);
+        EXPECT_FALSE(KeyExists(L"SOFTWARE\\Tarnwick"));
+        EXPECT_TRUE(LogHas(removal, "was not set by the package: left as it is.")) << removal.log;
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System",
+                           L"SoftwareSASGeneration");
     }
 }
 
@@ -175,6 +233,9 @@ TEST(Package, SilentRemovalTakesAwayWhatThePackageWroteAndGivesTheUserTheLockBac
     EXPECT_TRUE(LogHas(removal, "Tarnwick: " + Narrow(gone) + ": skipped: its hive C:\\users\\gone\\NTUSER.DAT cannot "
                                 "be found (error 3"))
         << removal.log;
+    // The machine policy that the install set is gone with it.
+    EXPECT_EQ(SoftwareSasPolicy(), "absent");
+    EXPECT_TRUE(LogHas(removal, ", which the package set, goes with it.")) << removal.log;
 }
 
 TEST(Package, AServiceRegisteredByHandIsRefusedUntilItIsUninstalled)
@@ -223,4 +284,7 @@ TEST(Package, AnInstallThatFailsAfterTheServiceStartedLeavesTheMachineAsItWas)
     ExpectNothingInstalled();
     EXPECT_EQ(DumpKey(DriverKey()), driver);
     EXPECT_TRUE(WaitUntil([] { return !ProcessRunning(L"TarnwickSvc.exe"); })) << "TarnwickSvc.exe still runs";
+    // The machine policy that the install had set before the failure.
+    EXPECT_TRUE(LogHas(run, "is not set: the package sets it to 1")) << run.log;
+    EXPECT_EQ(SoftwareSasPolicy(), "absent");
 }

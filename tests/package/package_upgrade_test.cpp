@@ -40,14 +40,21 @@ TEST(PackageUpgrade, AHigherVersionReplacesTheProgramsAndKeepsTheServiceAndEvery
     EXPECT_EQ(QueryTarnwickService().state, DWORD{SERVICE_RUNNING});
     EXPECT_TRUE(LogHas(upgrade, "Tarnwick: TarnwickSvc started.")) << upgrade.log;
     EXPECT_EQ(DumpKey(DriverKey()), hotkeys);
+    // The machine policy that the older version set stays set, and the
+    // package still knows that it set it: its removal takes it away.
+    EXPECT_EQ(SoftwareSasPolicy(), "REG_DWORD 1");
+    const MsiRun removal = RemovePackage(CurrentPackage());
+    ASSERT_EQ(removal.exitCode, 0u) << removal.log;
+    EXPECT_EQ(SoftwareSasPolicy(), "absent");
 }
 
-TEST(PackageUpgrade, AnUpgradeKeepsTheFolderAndTheAgentHotkeysSettingOfTheInstalledVersion)
+TEST(PackageUpgrade, AnUpgradeKeepsTheFolderAndTheSettingsOfTheInstalledVersion)
 {
     SetUpDriver();
     const KeyDump driver = DumpKey(DriverKey());
     const std::wstring folder = L"C:\\Kiosk\\Tarnwick\\";
-    const MsiRun older = InstallPackage(OlderPackage(), L"AGENTHOTKEYS=0 INSTALLDIR=\"" + folder + L"\"");
+    const MsiRun older =
+        InstallPackage(OlderPackage(), L"AGENTHOTKEYS=0 SOFTWARESAS=0 INSTALLDIR=\"" + folder + L"\"");
     ASSERT_EQ(older.exitCode, 0u) << older.log;
     ExpectVersionIn(folder, TW_OLDER_VERSION);
 
@@ -59,6 +66,8 @@ TEST(PackageUpgrade, AnUpgradeKeepsTheFolderAndTheAgentHotkeysSettingOfTheInstal
     EXPECT_EQ(Narrow(RegisteredProgram()), Narrow(folder + L"TarnwickSvc.exe"));
     EXPECT_EQ(DumpKey(DriverKey()), driver);
     EXPECT_TRUE(LogHas(upgrade, "Tarnwick: AGENTHOTKEYS is 0 (as the installed version had it).")) << upgrade.log;
+    EXPECT_TRUE(LogHas(upgrade, "Tarnwick: SOFTWARESAS is 0 (as the installed version had it).")) << upgrade.log;
+    EXPECT_EQ(SoftwareSasPolicy(), "absent");
 }
 
 TEST(PackageUpgrade, ALowerVersionOverAHigherOneIsRefused)

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
+
 namespace {
 
 const CheckLimits kLimits{127, 519, 63};
@@ -417,6 +419,55 @@ TEST(CheckOutput, JsonHoldsTheVerdictTheHotkeysAndTheFindings)
         Contains(CheckJson(EvaluateCheck(missing, {}, kLimits)),
                  L"{\"wouldStart\":false,\"exitCode\":2,\"hotkeys\":[],\"findings\":[{\"hotkey\":null,"
                  L"\"value\":null,\"severity\":\"error\",\"text\":\"the hotkey key HKEY_LOCAL_MACHINE\\\\SYSTEM"));
+}
+
+// The machine policy that lets the service bring up the secure screen for a
+// local Ctrl+Alt+Del: a warning, with the command that lets services (and
+// keeps what else the policy lets), whenever it does not.
+TEST(CheckRules, AWarningWhenTheSoftwareSasPolicyDoesNotLetServices)
+{
+    const std::wstring command = L"reg add \"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System\" "
+                                 L"/v SoftwareSASGeneration /t REG_DWORD /d ";
+    struct Case {
+        StoredValue policy;
+        std::uint32_t readError;
+        const wchar_t* says;  // null: no finding
+        const wchar_t* fix;   // the end of the command; null: none
+    } const cases[] = {
+        {Stored(kTypeDword, {1, 0, 0, 0}), 0, nullptr, nullptr},
+        {Stored(kTypeDword, {3, 0, 0, 0}), 0, nullptr, nullptr},
+        {StoredValue{}, 0, L"is not set", L"1 /f"},
+        {Stored(kTypeDword, {0, 0, 0, 0}), 0, L"is REG_DWORD 0 (0x00000000):", L"1 /f"},
+        {Stored(kTypeDword, {2, 0, 0, 0}), 0, L"is REG_DWORD 2 (0x00000002):", L"3 /f"},
+        {StoredString(L"1"), 0, L"is REG_SZ \"1\", not a REG_DWORD", L"1 /f"},
+        {Stored(kTypeQword, {1, 0, 0, 0, 0, 0, 0, 0}), 0, L"is REG_QWORD 1 (0x0000000000000001), not a REG_DWORD",
+         L"1 /f"},
+        {StoredValue{}, 5, L"cannot be read: error 5 (ERROR_ACCESS_DENIED)", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.says != nullptr ? std::string(c.says, c.says + std::wcslen(c.says)) : "lets services");
+        const std::optional<Finding> finding = SoftwareSasFinding(c.policy, c.readError);
+        if (c.says == nullptr) {
+            EXPECT_FALSE(finding);
+            continue;
+        }
+        ASSERT_TRUE(finding);
+        EXPECT_EQ(finding->severity, Severity::Warning);
+        EXPECT_FALSE(finding->hotkey);
+        EXPECT_EQ(finding->value, std::optional<std::wstring>(L"SoftwareSASGeneration"));
+        EXPECT_TRUE(Contains(finding->text, L"the machine policy \"SoftwareSASGeneration\" under HKEY_LOCAL_MACHINE\\"
+                                            L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System " +
+                                                std::wstring(c.says)))
+            << std::string(finding->text.begin(), finding->text.end());
+        EXPECT_TRUE(Contains(finding->text, L"a local Ctrl+Alt+Del press is sent as synthesised keys"));
+        // The command that lets services, when the value could be read.
+        EXPECT_EQ(Contains(finding->text, L"reg add"), c.fix != nullptr);
+        if (c.fix != nullptr) {
+            EXPECT_TRUE(Contains(finding->text, command + c.fix))
+                << std::string(finding->text.begin(), finding->text.end());
+        }
+        EXPECT_EQ(FindingLine(*finding).rfind(L"warning: value \"SoftwareSASGeneration\": the machine policy", 0), 0u);
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -14,7 +15,7 @@ bool Has(const std::wstring& text, const std::wstring& part)
 
 }  // namespace
 
-TEST(RefusalOf, RefusesADowngradeAWrongAgentHotkeysAndAServiceThePackageDidNotRegister)
+TEST(RefusalOf, RefusesADowngradeAWrongSettingAndAServiceThePackageDidNotRegister)
 {
     const std::wstring hand = L"\"C:\\Hand Made\\TarnwickSvc.exe\"";
     struct Case {
@@ -35,6 +36,10 @@ TEST(RefusalOf, RefusesADowngradeAWrongAgentHotkeysAndAServiceThePackageDidNotRe
         {"hotkeys 2", {false, false, false, L"2", false, L""}, L"AGENTHOTKEYS must be 0 or 1, not \"2\""},
         {"hotkeys yes, on an upgrade", {false, true, false, L"yes", true, hand}, L"not \"yes\""},
         {"hotkeys with a blank", {false, false, false, L"1 ", false, L""}, L"AGENTHOTKEYS must be"},
+        {"policy left alone", {false, false, false, L"1", false, L"", L"0"}, L""},
+        {"policy 3", {false, false, false, L"1", false, L"", L"3"},
+         L"SOFTWARESAS must be 0 or 1, not \"3\". Nothing was installed or changed."},
+        {"policy yes, on an upgrade", {false, true, false, L"1", true, hand, L"yes"}, L"SOFTWARESAS must be"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -54,4 +59,34 @@ TEST(UninstallCommandFor, QuotesTheRegisteredProgramUnlessItIsQuotedAlready)
     EXPECT_EQ(UninstallCommandFor(L"C:\\Program Files\\Tarnwick\\TarnwickSvc.exe"),
               L"\"C:\\Program Files\\Tarnwick\\TarnwickSvc.exe\" /Uninstall");
     EXPECT_EQ(UninstallCommandFor(L""), L"\"TarnwickSvc.exe\" /Uninstall");
+}
+
+// The package holds the machine policy SoftwareSASGeneration (writes it, and
+// takes it away on removal) only with SOFTWARESAS=1, where the value is
+// absent or was set by the package; the log says which.
+TEST(SoftwareSas, ThePackageHoldsOnlyAnAbsentValueOrOneItSetItself)
+{
+    struct Case {
+        bool softwareSas;
+        bool present;
+        bool setByPackage;
+        bool holds;
+        const wchar_t* says;
+    } const cases[] = {
+        {true, false, false, true, L"is not set: the package sets it to 1"},
+        {true, true, true, true, L"was set by the package: it stays set."},
+        {true, true, false, false, L"is set already, to REG_DWORD 2 (0x00000002): left as it is."},
+        {false, false, false, false, L"SOFTWARESAS is 0: the package leaves the machine policy"},
+        {false, true, true, false, L"SOFTWARESAS is 0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.says, c.says + std::wcslen(c.says)));
+        EXPECT_EQ(PackageHoldsSoftwareSas(c.softwareSas, c.present, c.setByPackage), c.holds);
+        EXPECT_TRUE(Has(SoftwareSasInstallText(c.softwareSas, c.present, c.setByPackage, L"REG_DWORD 2 (0x00000002)"),
+                        c.says));
+    }
+    EXPECT_TRUE(Has(SoftwareSasRemovalText(true), L"SoftwareSASGeneration (HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\"
+                                                  L"Windows\\CurrentVersion\\Policies\\System), which the package set, "
+                                                  L"goes with it."));
+    EXPECT_TRUE(Has(SoftwareSasRemovalText(false), L"was not set by the package: left as it is."));
 }

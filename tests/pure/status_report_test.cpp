@@ -20,13 +20,16 @@ StatusReport Installed(std::uint32_t state, std::uint32_t exitCode, const std::w
     report.policyPresent = true;
     report.policyType = 4;
     report.policyData = {1, 0, 0, 0};
+    report.softwareSas.present = true;
+    report.softwareSas.type = 4;
+    report.softwareSas.data = {1, 0, 0, 0};
     report.files = {{L"TarnwickSvc.exe", true, std::wstring(L"1.0.0.0")},
                     {L"TarnwickAgent.exe", true, std::nullopt},
                     {L"TarnwickCtl.exe", false, std::nullopt}};
     return report;
 }
 
-TEST(StatusReport, TextTellsStateExitCodeProgramUserPolicyMarkerAndVersions)
+TEST(StatusReport, TextTellsStateExitCodeProgramUserPoliciesMarkerAndVersions)
 {
     StatusReport report = Installed(1, 1610, L"C:\\Program Files\\Tarnwick\\TarnwickSvc.exe");
     EXPECT_EQ(StatusText(report),
@@ -38,6 +41,8 @@ TEST(StatusReport, TextTellsStateExitCodeProgramUserPolicyMarkerAndVersions)
               L"console user: alice (S-1-5-21-1)\n"
               L"DisableLockWorkstation: REG_DWORD 1 (0x00000001)\n"
               L"ZQKBFiltrWinLogon: absent\n"
+              L"SoftwareSASGeneration: REG_DWORD 1 (0x00000001) (services may bring up the secure screen: a local "
+              L"Ctrl+Alt+Del goes through the service)\n"
               L"TarnwickSvc.exe: 1.0.0.0\n"
               L"TarnwickAgent.exe: no version information\n"
               L"TarnwickCtl.exe: not found\n");
@@ -56,7 +61,38 @@ TEST(StatusReport, TextTellsStateExitCodeProgramUserPolicyMarkerAndVersions)
     none.managerOpened = true;
     EXPECT_EQ(StatusText(none),
               L"service TarnwickSvc: not installed (install the package Tarnwick-VERSION-x64.msi, or run "
-              L"\"TarnwickSvc.exe /install\" from an elevated prompt)\nconsole user: none\nZQKBFiltrWinLogon: absent\n");
+              L"\"TarnwickSvc.exe /install\" from an elevated prompt)\nconsole user: none\nZQKBFiltrWinLogon: absent\n"
+              L"SoftwareSASGeneration: absent (no service may bring up the secure screen: a local Ctrl+Alt+Del is "
+              L"sent as synthesised keys, which Windows ignores; see TarnwickCtl check)\n");
+}
+
+// Whether services may bring up the secure screen, for every form of the
+// policy value.
+TEST(StatusReport, TheSoftwareSasLineSaysWhetherServicesMayBringUpTheSecureScreen)
+{
+    struct Case {
+        bool present;
+        std::uint32_t type;
+        std::vector<std::uint8_t> data;
+        std::uint32_t error;
+        const wchar_t* line;
+    } const cases[] = {
+        {true, 4, {3, 0, 0, 0}, 0, L"SoftwareSASGeneration: REG_DWORD 3 (0x00000003) (services may"},
+        {true, 4, {2, 0, 0, 0}, 0, L"SoftwareSASGeneration: REG_DWORD 2 (0x00000002) (no service may"},
+        {true, 4, {0, 0, 0, 0}, 0, L"SoftwareSASGeneration: REG_DWORD 0 (0x00000000) (no service may"},
+        {true, 1, {'1', 0, 0, 0}, 0, L"SoftwareSASGeneration: REG_SZ \"1\" (no service may"},
+        {false, 0, {}, 5, L"SoftwareSASGeneration: cannot be read: error 5 (ERROR_ACCESS_DENIED)\n"},
+    };
+    for (const Case& c : cases) {
+        StatusReport report;
+        report.managerOpened = true;
+        report.softwareSas.present = c.present;
+        report.softwareSas.type = c.type;
+        report.softwareSas.data = c.data;
+        report.softwareSasError = c.error;
+        const std::wstring text = StatusText(report);
+        EXPECT_NE(text.find(std::wstring(L"\n") + c.line), std::wstring::npos) << std::string(text.begin(), text.end());
+    }
 }
 
 TEST(StatusReport, JsonHoldsEveryFieldAndNullForWhatIsUnknown)
@@ -66,7 +102,7 @@ TEST(StatusReport, JsonHoldsEveryFieldAndNullForWhatIsUnknown)
               L"{\"service\":{\"installed\":true,\"state\":\"start-pending\",\"exitCode\":0,"
               L"\"imagePath\":\"\\\"C:\\\\T\\\\TarnwickSvc.exe\\\"\",\"imagePathQuoted\":true},"
               L"\"consoleUser\":\"alice\",\"disableLockWorkstation\":1,\"logonMarker\":false,"
-              L"\"files\":{\"TarnwickSvc.exe\":\"1.0.0.0\",\"TarnwickAgent.exe\":null,\"TarnwickCtl.exe\":null}}\n");
+              L"\"softwareSasGeneration\":1,\"files\":{\"TarnwickSvc.exe\":\"1.0.0.0\",\"TarnwickAgent.exe\":null,\"TarnwickCtl.exe\":null}}\n");
 
     StatusReport none;
     none.managerOpened = true;
@@ -78,7 +114,7 @@ TEST(StatusReport, JsonHoldsEveryFieldAndNullForWhatIsUnknown)
     EXPECT_EQ(StatusJson(none),
               L"{\"service\":{\"installed\":false,\"state\":null,\"exitCode\":null,\"imagePath\":null,"
               L"\"imagePathQuoted\":null},\"consoleUser\":\"bob\",\"disableLockWorkstation\":null,"
-              L"\"logonMarker\":false,\"files\":{}}\n");
+              L"\"logonMarker\":false,\"softwareSasGeneration\":null,\"files\":{}}\n");
 
     const wchar_t* const names[] = {L"stopped",          L"start-pending", L"stop-pending", L"running",
                                     L"continue-pending", L"pause-pending", L"paused"};

@@ -47,7 +47,7 @@ protected:
     {
         driverKeyExisted_ = KeyExists(kDriverKey);
         hotkeyKeyExisted_ = KeyExists(kHotkeyKey);
-        for (const wchar_t* name : {kHotkey, L"LWin+L"}) {
+        for (const wchar_t* name : {kHotkey, L"LWin+L", L"ctrl+alt+del"}) {
             ASSERT_FALSE(KeyExists((std::wstring(kHotkeyKey) + L"\\" + name).c_str()))
                 << "a hotkey of this test is configured already";
         }
@@ -280,6 +280,111 @@ TEST_F(ServiceEndToEnd, APressTravelsFromAnOrdinaryServiceThroughTheAgentIntoThe
                             "2 WM_KEYUP 0x5B 0xC15B0001",
                         }));
     EXPECT_EQ(StopTestService().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+}
+
+constexpr const wchar_t* kPolicyKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+constexpr const wchar_t* kSendSasRecord = L"SOFTWARE\\TarnwickTests\\SendSAS";
+
+// The machine's "SoftwareSASGeneration": saved when constructed, put back
+// (or removed again) when destroyed.
+class SoftwareSasPolicy {
+public:
+    SoftwareSasPolicy()
+    {
+        DWORD size = sizeof(saved_);
+        existed_ = RegGetValueW(HKEY_LOCAL_MACHINE, kPolicyKey, L"SoftwareSASGeneration", RRF_RT_REG_DWORD, nullptr,
+                                &saved_, &size) == ERROR_SUCCESS;
+    }
+    ~SoftwareSasPolicy()
+    {
+        if (existed_) {
+            Set(saved_);
+        } else {
+            RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kPolicyKey, L"SoftwareSASGeneration");
+        }
+    }
+    SoftwareSasPolicy(const SoftwareSasPolicy&) = delete;
+    SoftwareSasPolicy& operator=(const SoftwareSasPolicy&) = delete;
+
+    void Set(DWORD value) const
+    {
+        EXPECT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kPolicyKey, L"SoftwareSASGeneration", REG_DWORD, &value,
+                                  sizeof(value)),
+                  ERROR_SUCCESS);
+    }
+    void Remove() const { RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kPolicyKey, L"SoftwareSASGeneration"); }
+
+private:
+    bool existed_ = false;
+    DWORD saved_ = 0;
+};
+
+// What sas.dll of the tests, which stands in the prefix's system folder,
+// recorded of its calls (tests/programs/sas_double); -1 for what it did not.
+long long SendSasRecord(const wchar_t* name)
+{
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    return RegGetValueW(HKEY_LOCAL_MACHINE, kSendSasRecord, name, RRF_RT_REG_DWORD, nullptr, &value, &size) ==
+                   ERROR_SUCCESS
+               ? static_cast<long long>(value)
+               : -1;
+}
+
+// A local Ctrl+Alt+Del, the whole road: the driver stand-in sets the event of
+// "ctrl+alt+del", the service starts the agent, no client is in front, and
+// the agent asks the service, which calls SendSAS(FALSE), once, of the
+// sas.dll in the system folder, with the user's lock policy at 0 during the
+// call and at 1 again afterwards. The service must be TarnwickSvc itself:
+// that is the service the agent asks. It is registered as it registers
+// itself, interactive: Wine then starts the agent on the user's window
+// station, where it can read the input desktop ("Default", never "Winlogon"
+// under Wine) and so keeps the value at 0 for its 200 polls, as it does on
+// Windows until the secure desktop is up. (On the service's own station the
+// input desktop cannot be read, the wait ends at once, and the value may be
+// back at 1 before the service's worker has called SendSAS.)
+TEST_F(ServiceEndToEnd, ALocalCtrlAltDelThroughServiceAndAgentCallsSendSasOnceWithFalse)
+{
+    SoftwareSasPolicy softwareSas;
+    softwareSas.Set(1);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSendSasRecord);
+    const std::wstring lockPolicyKey = ConsoleUserPolicyKey();
+    ASSERT_FALSE(lockPolicyKey.empty());
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kSendSasRecord, L"LockPolicyKey", REG_SZ, lockPolicyKey.c_str(),
+                              static_cast<DWORD>((lockPolicyKey.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    savedPolicy_.Set(7);
+    ConfigureHotkey(L"ctrl+alt+del", L"\"" + BinPath(L"TarnwickAgent.exe") + L"\"");
+    TestService tarnwick(L"TarnwickSvc", SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS);
+    ASSERT_EQ(tarnwick.Start().dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    ASSERT_TRUE(WaitUntil([&] { return savedPolicy_.Get() == 1; })) << "the service holds the value at 1";
+
+    const RunResult press = RunTool(L"press ctrl+alt+del");
+    ASSERT_EQ(press.exitCode, 0u) << press.output;
+    EXPECT_TRUE(WaitUntil([] { return SendSasRecord(L"Calls") >= 1; }, 30000)) << "SendSAS was not called";
+    // The agent ends its sequence with the write of 1, after its wait.
+    EXPECT_TRUE(WaitUntil([&] { return savedPolicy_.Get() == 1 && SendSasRecord(L"LockPolicyDuringCall") == 0; },
+                          30000));
+    EXPECT_EQ(SendSasRecord(L"Calls"), 1);
+    EXPECT_EQ(SendSasRecord(L"AsUser"), 0) << "SendSAS(FALSE)";
+    EXPECT_EQ(SendSasRecord(L"LockPolicyDuringCall"), 0) << "the value was 0 while SendSAS ran";
+
+    // Without the policy the service takes no request: the control sent
+    // straight to it (under Wine, ControlService reports it done whatever the
+    // service answers) calls nothing.
+    softwareSas.Remove();
+    KScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    KScHandle service(OpenServiceW(manager.get(), L"TarnwickSvc", SERVICE_USER_DEFINED_CONTROL));
+    ASSERT_TRUE(service) << GetLastError();
+    SERVICE_STATUS status = {};
+    ControlService(service.get(), 128, &status);
+    Sleep(500);
+    EXPECT_EQ(SendSasRecord(L"Calls"), 1);
+
+    service.Close();
+    manager.Close();
+    EXPECT_EQ(tarnwick.Stop().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSendSasRecord);
 }
 
 TEST(CtlStatus, TellsWhetherTheLogonMarkerExists)

@@ -25,7 +25,7 @@ SERVICE_STATUS_PROCESS WaitForServiceState(SC_HANDLE service, DWORD state)
     return status;
 }
 
-TestService::TestService(const std::wstring& name) : name_(name)
+TestService::TestService(const std::wstring& name, DWORD type) : name_(name), type_(type)
 {
     manager_.reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     EXPECT_TRUE(manager_) << "OpenSCManagerW: " << GetLastError();
@@ -42,7 +42,7 @@ SERVICE_STATUS_PROCESS TestService::Start()
     if (!service_) {
         const std::wstring binary = L"\"" + BinPath(L"TarnwickSvc.exe") + L"\"";
         service_.reset(CreateServiceW(manager_.get(), name_.c_str(), name_.c_str(), SERVICE_ALL_ACCESS,
-                                      SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                      type_, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                                       binary.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
         EXPECT_TRUE(service_) << "CreateServiceW: " << GetLastError();
         if (!service_) {

@@ -17,8 +17,10 @@ SERVICE_STATUS_PROCESS WaitForServiceState(SC_HANDLE service, DWORD state);
 class TestService {
 public:
     // Opens the service manager and removes a registration of that name that
-    // an interrupted run left behind.
-    explicit TestService(const std::wstring& name);
+    // an interrupted run left behind. `type` is the type Start registers it
+    // with: own process, and interactive (0x110, as the service registers
+    // itself) when asked for.
+    explicit TestService(const std::wstring& name, DWORD type = SERVICE_WIN32_OWN_PROCESS);
     ~TestService();
     TestService(const TestService&) = delete;
     TestService& operator=(const TestService&) = delete;
@@ -36,6 +38,7 @@ public:
 
 private:
     std::wstring name_;
+    DWORD type_;
     KScHandle manager_;
     KScHandle service_;
 };

@@ -1,14 +1,17 @@
 // The fault sweep of the agent: its forwarding of Win+L and of Ctrl+Alt+Del
 // into each client of the table in front, and its local path for both
-// actions (lock, Ctrl+Alt+Del), from the entry on; every Windows call and
-// every allocation of it fails once. The windows (hidden ones of this
-// process), the process and path calls and the registry (inside a sandbox)
-// are real; the foreground, the client's executable, the console user, the
-// input desktop, the clock and what reaches other programs (posted and
+// actions (lock, Ctrl+Alt+Del; the latter through the service that takes
+// the request, one that refuses it, and without the policy that lets
+// services), from the entry on; every Windows call and every allocation of
+// it fails once. The windows (hidden ones of this process), the process and
+// path calls and the registry (inside a sandbox) are real; the foreground,
+// the client's executable, the console user, the input desktop, the clock,
+// the service manager and what reaches other programs (posted and
 // synthesised keys, the lock) are substituted.
 #include "agent/client_table.h"
 #include "agent/hotkey_actions.h"
 #include "common/lock_policy_path.h"
+#include "common/software_sas.h"
 #include "tests/agent/agent_test_support.h"
 #include "tests/support/allocation_failure.h"
 #include "tests/support/fault_sweep.h"
@@ -70,10 +73,17 @@ private:
     Win32Substitutes substitutes_;
 };
 
+// How the machine answers a local Ctrl+Alt+Del: the policy
+// "SoftwareSASGeneration" (-1: none) and the service TarnwickSvc.
+struct SasSetting {
+    long long softwareSas = -1;
+    ActionLog::Service service = ActionLog::Service::NotInstalled;
+};
+
 // One press with `foreground` in front, reported as the executable `exe`;
 // the console user found through the session's token, or without it.
 SweepCase AgentCase(const std::string& name, HWND foreground, const std::wstring& exe, const std::wstring& hotkey,
-                    bool sessionToken = true)
+                    SasSetting sas = {}, bool sessionToken = true)
 {
     return {name, [=](SweepRun& run) {
         // Real are the windows and the process of this program, the
@@ -86,6 +96,13 @@ SweepCase AgentCase(const std::string& name, HWND foreground, const std::wstring
                                 &Win32Api::RegSetValueExW, &Win32Api::RegFlushKey, &Win32Api::RegCloseKey,
                                 &Win32Api::ConvertSidToStringSidW, &Win32Api::LocalFree);
         ActionLog log;
+        log.service = sas.service;
+        if (sas.softwareSas >= 0) {
+            RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, kSystemPoliciesKeyPath, kSoftwareSasGeneration,
+                                      static_cast<DWORD>(sas.softwareSas));
+        } else {
+            RegistrySandbox::DeleteValue(HKEY_LOCAL_MACHINE, kSystemPoliciesKeyPath, kSoftwareSasGeneration);
+        }
         SweepConsoleUser consoleUser(sessionToken);
         SweepDesktop desktop;
         PretendForegroundClient(foreground, exe);
@@ -114,6 +131,9 @@ SweepCase AgentCase(const std::string& name, HWND foreground, const std::wstring
             run.Problem(std::to_string(consoleUser.Unreleased()) +
                         " terminal-services buffer(s) or SID string(s) not freed");
         }
+        if (log.serviceHandlesOpen != 0) {
+            run.Problem(std::to_string(log.serviceHandlesOpen) + " service-manager handle(s) not closed");
+        }
         // On every path that wrote 0, the last write is 1, and so is the value.
         std::vector<std::string> writes;
         for (const std::string& entry : log.entries) {
@@ -133,6 +153,19 @@ SweepCase AgentCase(const std::string& name, HWND foreground, const std::wstring
                 run.Problem("0 was written and the lock policy is left at " +
                             (value == 0xFFFFFFFF ? std::string("no value") : std::to_string(value)) +
                             " (last write: " + writes.back() + ")");
+            }
+            // A local Ctrl+Alt+Del is made one way: taken by the service, or
+            // the six keys.
+            if (hotkey == L"ctrl+alt+del") {
+                const bool taken = sas.service == ActionLog::Service::Takes &&
+                                   std::find(log.entries.begin(), log.entries.end(), "service control 128") !=
+                                       log.entries.end();
+                const auto keys = std::count_if(log.entries.begin(), log.entries.end(),
+                                                [](const std::string& entry) { return entry.rfind("key ", 0) == 0; });
+                if (keys != (taken ? 0 : 6)) {
+                    run.Problem(std::to_string(keys) + " key event(s) for a Ctrl+Alt+Del that the service " +
+                                (taken ? "took" : "did not take"));
+                }
             }
         }
     }};
@@ -172,7 +205,11 @@ TEST(FaultSweep, AgentForwardingAndLocalActions)
     cases.push_back(AgentCase("RWin+L locking locally", trees.back()->Top(), L"notepad.exe", L"RWin+L"));
     cases.push_back(AgentCase("ctrl+alt+del sent locally", trees.back()->Top(), L"notepad.exe", L"ctrl+alt+del"));
     cases.push_back(AgentCase("RWin+L locking locally, the user found by the qualified name (no session token)",
-                              trees.back()->Top(), L"notepad.exe", L"RWin+L", false));
+                              trees.back()->Top(), L"notepad.exe", L"RWin+L", {}, false));
+    cases.push_back(AgentCase("ctrl+alt+del through the service", trees.back()->Top(), L"notepad.exe",
+                              L"ctrl+alt+del", {1, ActionLog::Service::Takes}));
+    cases.push_back(AgentCase("ctrl+alt+del refused by the service", trees.back()->Top(), L"notepad.exe",
+                              L"ctrl+alt+del", {1, ActionLog::Service::Refuses}));
 
     const SweepFigures figures = RunFaultSweep("agent forwarding and local actions", cases);
     EXPECT_GT(figures.points, 0u);

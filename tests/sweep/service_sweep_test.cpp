@@ -1,16 +1,21 @@
 // The fault sweep of the service's start and run: ServiceMain on the test's
 // thread with four hotkeys (one blocked, one with an empty "run"), a user at
 // the console (found through the session's token, and once more without
-// it), two presses, a session change of every kind and a stop, all
-// delivered from inside the service's own wait; every Windows call and every
-// allocation of it fails once. The registry (inside a sandbox), the events,
-// the waits, the tokens and the program's path are real; the service
-// manager, the console user and the process creation are substituted.
+// it), two presses, a session change of every kind, the agent's request for
+// the secure attention sequence and a stop, all delivered from inside the
+// service's own wait; every Windows call and every allocation of it fails
+// once. The registry (inside a sandbox), the events, the waits, the tokens
+// and the program's path are real; the service manager, the console user,
+// the process creation, sas.dll and the worker thread (run on the test's
+// thread once the control handler has returned) are substituted.
+#include "common/software_sas.h"
 #include "service/hotkey_table.h"
 #include "service/service_main.h"
+#include "service/service_registration.h"
 #include "service/service_state.h"
 #include "service/session_tracking.h"
 #include "tests/support/allocation_failure.h"
+#include "tests/support/fake_sas.h"
 #include "tests/support/fault_sweep.h"
 #include "tests/support/process_figures.h"
 #include "tests/support/registry_sandbox.h"
@@ -51,12 +56,14 @@ struct Hotkeys {
         RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(empty), L"run", L"");
         RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(quoted), L"run",
                                    L"\"C:\\Program Files\\Sweep\\b.exe\" --from-sweep");
+        // Services may simulate the secure attention sequence.
+        RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, kSystemPoliciesKeyPath, kSoftwareSasGeneration, 1);
     }
 };
 
 // What arrives while the service waits, in this order.
 struct Step {
-    enum Kind { Press, SessionChange, Stop } kind;
+    enum Kind { Press, SessionChange, SecureAttention, Stop } kind;
     std::wstring hotkey;
     DWORD eventType;
 };
@@ -72,6 +79,7 @@ std::vector<Step> Script(const Hotkeys& hotkeys)
         steps.push_back({Step::SessionChange, L"", static_cast<DWORD>(type)});
     }
     steps.push_back({Step::Press, hotkeys.quoted, 0});
+    steps.push_back({Step::SecureAttention, L"", 0});
     steps.push_back({Step::Stop, L"", 0});
     return steps;
 }
@@ -142,6 +150,26 @@ public:
 
     const std::vector<SERVICE_STATUS>& Reports() const { return reports_; }
 
+    // After the run: sas.dll given back as often as it was loaded, SendSAS
+    // called at most once and with FALSE, and only for a request that the
+    // handler took (NO_ERROR), whose worker then ran.
+    void CheckSecureAttention(SweepRun& run) const
+    {
+        if (sas_.References() != 0) {
+            run.Problem(std::to_string(sas_.References()) + " reference(s) to sas.dll not given back");
+        }
+        const std::vector<BOOL> sent = sas_.SendSasCalls();
+        if (sent.size() > 1 || (sent.size() == 1 && sent[0] != FALSE)) {
+            run.Problem("SendSAS called " + std::to_string(sent.size()) + " time(s), not once with FALSE");
+        }
+        if (secureAttentionAnswer_ != NO_ERROR && !sent.empty()) {
+            run.Problem("SendSAS called for a request refused with " + std::to_string(secureAttentionAnswer_));
+        }
+        if (secureAttentionAnswer_ == NO_ERROR && workersRun_ != 1) {
+            run.Problem("a request taken with NO_ERROR started " + std::to_string(workersRun_) + " worker(s)");
+        }
+    }
+
 private:
     DWORD Wait(DWORD count, const HANDLE* handles, BOOL all, DWORD timeout)
     {
@@ -193,6 +221,14 @@ private:
             ServiceCtrlHandler(SERVICE_CONTROL_SESSIONCHANGE, step.eventType, nullptr, nullptr);
             return;
         }
+        case Step::SecureAttention: {
+            AllocationResume counted;
+            secureAttentionAnswer_ = ServiceCtrlHandler(kSecureAttentionControl, 0, nullptr, nullptr);
+            // The worker, once the handler has returned, as a thread of its
+            // own would run it.
+            workersRun_ = sas_.RunWorkers();
+            return;
+        }
         case Step::Stop: {
             ++stops_;
             AllocationResume counted;
@@ -210,7 +246,10 @@ private:
     DWORD clock_ = 0;
     bool spinning_ = false;
     std::vector<SERVICE_STATUS> reports_;
+    DWORD secureAttentionAnswer_ = ERROR_INVALID_FUNCTION;  // no answer yet
+    size_t workersRun_ = 0;
     Win32Substitutes substitutes_;
+    FakeSas sas_;
 };
 
 std::string StateName(DWORD state)
@@ -343,6 +382,7 @@ TEST(FaultSweep, ServiceStartAndRun)
 
             CheckReports(run, service.Reports());
             CheckHandles(run, handlesBefore, service.Reports(), user);
+            service.CheckSecureAttention(run);
             // What stays on the heap: the hotkey table's storage, kept until
             // the process exits.
             const size_t table = HotkeyTable != nullptr ? HotkeyCount * sizeof(HotkeyEntry) : 0;
@@ -353,7 +393,7 @@ TEST(FaultSweep, ServiceStartAndRun)
             ResetServiceState();
         }};
     };
-    const SweepCase service = serviceCase("four hotkeys, two presses, every session change, a stop", true);
+    const SweepCase service = serviceCase("four hotkeys, two presses, every session change, a secure-attention request, a stop", true);
     const SweepCase withoutToken =
         serviceCase("the same, the console user found by the qualified name (no session token)", false);
     const SweepFigures figures = RunFaultSweep("service start and run", {service, withoutToken});

@@ -5,6 +5,7 @@
 #include "agent/settings.h"
 #include "common/driver_config.h"
 #include "common/handles.h"
+#include "common/software_sas.h"
 #include "service/hotkey_config.h"
 #include "tests/service/service_fakes.h"
 #include "tests/support/narrow_text.h"
@@ -29,6 +30,13 @@ std::wstring Lines(const CheckResult& result)
 
 class CtlCheck : public ::testing::Test {
 protected:
+    // A machine that lets services bring up the secure screen: the check
+    // warns about nothing else.
+    void SetUp() override
+    {
+        RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, kSystemPoliciesKeyPath, kSoftwareSasGeneration, 1);
+    }
+
     static void Run(const std::wstring& hotkey, const std::wstring& run)
     {
         RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(hotkey), L"run", run);
@@ -61,6 +69,37 @@ TEST_F(CtlCheck, ACleanConfigurationGivesTheVerdictAlone)
                              L"the service starts it as LocalSystem on the desktop of the user at the console, and "
                              L"any window it shows hands that user LocalSystem's rights (a file dialog is enough to "
                              L"start any program); let \"run\" start only programs that show no window\n");
+}
+
+// The machine policy as the service reads it: a warning, which does not
+// keep the service from starting, whenever it does not let services.
+TEST_F(CtlCheck, WarnsWhenTheMachinePolicyLetsNoServiceBringUpTheSecureScreen)
+{
+    Run(L"ctrl+alt+del", agent_);
+    const wchar_t* const warning = L"warning: value \"SoftwareSASGeneration\": the machine policy";
+    struct Case {
+        const char* what;
+        void (*arrange)();
+        bool warns;
+    } const cases[] = {
+        {"1", [] {}, false},
+        {"absent", [] { RegistrySandbox::DeleteValue(HKEY_LOCAL_MACHINE, kSystemPoliciesKeyPath, kSoftwareSasGeneration); },
+         true},
+        {"2", [] { RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, kSystemPoliciesKeyPath, kSoftwareSasGeneration, 2); },
+         true},
+        {"3", [] { RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, kSystemPoliciesKeyPath, kSoftwareSasGeneration, 3); },
+         false},
+        {"REG_SZ 1",
+         [] { RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, kSystemPoliciesKeyPath, kSoftwareSasGeneration, L"1"); },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.arrange();
+        CollectedOutput output;
+        EXPECT_EQ(RunTarnwickCtl({L"check"}, output), 0) << "a warning only";
+        EXPECT_EQ(Contains(output.out, warning), c.warns) << Narrow(output.out);
+    }
 }
 
 TEST_F(CtlCheck, FindsTheProgramsThatDoNotExistAndEveryFaultOfEveryHotkey)

@@ -70,7 +70,12 @@ def check_json():
     for finding in findings:
         expect(set(finding) == {"hotkey", "value", "severity", "text"}, f"finding: {finding}")
         expect(finding["severity"] in ("error", "warning", "info"), f"severity: {finding}")
-        expect(finding["hotkey"] in report["hotkeys"], f"hotkey: {finding}")
+        expect(finding["hotkey"] in report["hotkeys"] or finding["value"] == "SoftwareSASGeneration",
+               f"hotkey: {finding}")
+    # The test prefix has no SoftwareSASGeneration: a warning of no hotkey.
+    expect(any(f["hotkey"] is None and f["value"] == "SoftwareSASGeneration" and f["severity"] == "warning"
+               and "/v SoftwareSASGeneration /t REG_DWORD /d 1 /f" in f["text"] for f in findings),
+           f"machine policy: {findings}")
 
     def texts(hotkey):
         return [f["text"] for f in findings if f["hotkey"] == hotkey]
@@ -95,14 +100,15 @@ def check_json():
 
 def status_json():
     report = parse(ctl("status", "--json"))
-    expect(set(report) == {"service", "consoleUser", "disableLockWorkstation", "logonMarker", "files"},
-           f"members: {report}")
+    expect(set(report) == {"service", "consoleUser", "disableLockWorkstation", "logonMarker",
+                           "softwareSasGeneration", "files"}, f"members: {report}")
     expect(report["service"] == {"installed": False, "state": None, "exitCode": None, "imagePath": None,
                                  "imagePathQuoted": None}, f"service: {report['service']}")
     expect(isinstance(report["consoleUser"], str) and report["consoleUser"], f"user: {report}")
     expect(report["disableLockWorkstation"] is None or isinstance(report["disableLockWorkstation"], int),
            f"policy: {report}")
     expect(isinstance(report["logonMarker"], bool), f"marker: {report}")
+    expect(report["softwareSasGeneration"] is None, f"machine policy, absent in the test prefix: {report}")
     expect(set(report["files"]) == {"TarnwickSvc.exe", "TarnwickAgent.exe", "TarnwickCtl.exe"},
            f"files: {report['files']}")
 

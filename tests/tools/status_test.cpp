@@ -2,6 +2,7 @@
 // inside a RegistrySandbox, and the versions of the programs beside a copy
 // of the real program.
 #include "common/lock_policy.h"
+#include "common/software_sas.h"
 #include "tests/support/narrow_text.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/test_programs.h"
@@ -43,6 +44,18 @@ TEST_F(CtlStatus, ShowsTheConsoleUsersLockPolicy)
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(Contains(run.out, L"console user: none\n")) << run.out;
     EXPECT_FALSE(Contains(run.out, L"DisableLockWorkstation")) << run.out;
+}
+
+// The machine policy, read from the (sandboxed) registry each time.
+TEST_F(CtlStatus, ShowsTheMachinePolicyThatLetsServicesBringUpTheSecureScreen)
+{
+    CtlRun run = RunCtlHere({L"status"});
+    EXPECT_TRUE(Contains(run.out, L"\nSoftwareSASGeneration: absent (no service may")) << run.out;
+    RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, kSystemPoliciesKeyPath, kSoftwareSasGeneration, 3);
+    run = RunCtlHere({L"status"});
+    EXPECT_TRUE(Contains(run.out, L"\nSoftwareSASGeneration: REG_DWORD 3 (0x00000003) (services may")) << run.out;
+    run = RunCtlHere({L"status", L"--json"});
+    EXPECT_TRUE(Contains(run.out, L"\"softwareSasGeneration\":3,")) << run.out;
 }
 
 TEST_F(CtlStatus, WhatCannotBeFoundOutGivesExitCodeOneAndAMessage)
