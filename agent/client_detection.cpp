@@ -9,7 +9,11 @@
 
 bool DetectRemoteClient(RemoteClientMatch& match)
 {
-    const HWND foreground = win32.GetForegroundWindow();
+    return DetectRemoteClient(win32.GetForegroundWindow(), match, nullptr);
+}
+
+bool DetectRemoteClient(HWND foreground, RemoteClientMatch& match, std::wstring* fileNameRead)
+{
     if (foreground == nullptr) {
         return false;
     }
@@ -25,6 +29,9 @@ bool DetectRemoteClient(RemoteClientMatch& match)
     const wchar_t* fileName = win32.PathFindFileNameW(path);
     if (fileName == nullptr) {
         return false;
+    }
+    if (fileNameRead != nullptr) {
+        *fileNameRead = fileName;
     }
     const RemoteClientRow* row = FindRemoteClientRow(fileName);
     if (row == nullptr) {

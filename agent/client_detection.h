@@ -5,6 +5,7 @@
 #include "agent/client_table.h"
 #include "common/win32_api.h"
 
+#include <string>
 #include <vector>
 
 struct RemoteClientMatch {
@@ -24,6 +25,11 @@ constexpr int kWindowNameChars = 256;
 // name is in the client table; `match` is then filled (its windows may be
 // null). False otherwise, with `match` left as it was.
 bool DetectRemoteClient(RemoteClientMatch& match);
+
+// The same for a given foreground window. `fileNameRead`, when not null,
+// receives the file name of the window's program whenever it could be read,
+// whether or not it is a client's.
+bool DetectRemoteClient(HWND foreground, RemoteClientMatch& match, std::wstring* fileNameRead);
 
 // The path of a process's executable into `path` (at least kLongPathChars
 // characters), with a short (8.3) file name on a local drive made long.

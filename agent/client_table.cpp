@@ -2,18 +2,25 @@
 
 #include "common/names.h"
 
-// A new client needs a row here, a new RemoteClientKind, and a case of its
-// own in both switches over the kind in agent/key_forwarding.cpp
-// (ForwardWinL and ForwardCtrlAltDel): without them, Win+L with that client
-// in front sends nothing at all, and Ctrl+Alt+Del goes on to the local
-// action.
+// A new client needs a row here. A row says everything the system knows of
+// the client: the agent's detection, its forwarding of Win+L and
+// Ctrl+Alt+Del, and TarnwickCtl watch go by it. A client that is sent its
+// keys in a way no row uses yet needs a new WinLForm or CtrlAltDelForm, with
+// its case in agent/key_forwarding.cpp and in WindowNeededForCtrlAltDel.
 const RemoteClientRow kRemoteClientRows[] = {
-    {L"wfica32.exe", Wfica32, L"CtxICADisp", nullptr, CommandWindowRule::SameAsTarget, nullptr},
-    {L"CDViewer.exe", CdViewer, L"CtxICADisp", nullptr, CommandWindowRule::SameAsTarget, nullptr},
-    {L"vmware-view.exe", VmwareView, L"IHWindowClass", nullptr, CommandWindowRule::ForegroundWindow, nullptr},
-    {L"wswc.exe", Wswc, L"IHWindowClass", nullptr, CommandWindowRule::DescendantByClass, L"WswcDesktopMenubar"},
-    {L"mstsc.exe", Mstsc, nullptr, L"Input Capture Window", CommandWindowRule::SameAsTarget, nullptr},
-    {L"qorvane.exe", Qorvane, nullptr, L"QorvaneSession", CommandWindowRule::SameAsTarget, nullptr},
+    {L"wfica32.exe", Wfica32, L"Citrix", L"CtxICADisp", nullptr, CommandWindowRule::SameAsTarget, nullptr,
+     WinLForm::PostedTwiceWithPauses, CtrlAltDelForm::CtrlF1Synthesised, 0},
+    {L"CDViewer.exe", CdViewer, L"Citrix Desktop Viewer", L"CtxICADisp", nullptr, CommandWindowRule::SameAsTarget,
+     nullptr, WinLForm::PostedTwiceWithPauses, CtrlAltDelForm::CtrlAltDelPosted, 0},
+    {L"vmware-view.exe", VmwareView, L"VMware Horizon", L"IHWindowClass", nullptr,
+     CommandWindowRule::ForegroundWindow, nullptr, WinLForm::PostedOnce, CtrlAltDelForm::InsertThenCommand,
+     kVmwareViewCtrlAltDelCommand},
+    {L"wswc.exe", Wswc, L"VMware", L"IHWindowClass", nullptr, CommandWindowRule::DescendantByClass,
+     L"WswcDesktopMenubar", WinLForm::PostedOnce, CtrlAltDelForm::InsertThenCommand, kWswcCtrlAltDelCommand},
+    {L"mstsc.exe", Mstsc, L"Microsoft Remote Desktop", nullptr, L"Input Capture Window",
+     CommandWindowRule::SameAsTarget, nullptr, WinLForm::PostedOnce, CtrlAltDelForm::CtrlAltEndSynthesised, 0},
+    {L"qorvane.exe", Qorvane, L"Qorvane", nullptr, L"QorvaneSession", CommandWindowRule::SameAsTarget, nullptr,
+     WinLForm::NotSent, CtrlAltDelForm::EndHeldForASecond, 0},
 };
 
 const std::size_t kRemoteClientRowCount = sizeof(kRemoteClientRows) / sizeof(kRemoteClientRows[0]);
@@ -26,4 +33,29 @@ const RemoteClientRow* FindRemoteClientRow(const wchar_t* fileName)
         }
     }
     return nullptr;
+}
+
+const RemoteClientRow* RemoteClientRowOfKind(std::uint32_t kind)
+{
+    for (std::size_t i = 0; i < kRemoteClientRowCount; ++i) {
+        if (kRemoteClientRows[i].kind == kind) {
+            return &kRemoteClientRows[i];
+        }
+    }
+    return nullptr;
+}
+
+CtrlAltDelNeeds WindowNeededForCtrlAltDel(const RemoteClientRow& row)
+{
+    switch (row.ctrlAltDel) {
+    case CtrlAltDelForm::CtrlAltDelPosted:
+        return CtrlAltDelNeeds::KeyWindow;
+    case CtrlAltDelForm::InsertThenCommand:
+        return CtrlAltDelNeeds::CommandWindow;
+    case CtrlAltDelForm::CtrlF1Synthesised:
+    case CtrlAltDelForm::CtrlAltEndSynthesised:
+    case CtrlAltDelForm::EndHeldForASecond:
+        break;
+    }
+    return CtrlAltDelNeeds::Nothing;
 }

@@ -5,8 +5,6 @@
 namespace {
 
 constexpr BYTE kVkL = 0x4C;
-constexpr UINT kWswcCommand = 28;
-constexpr UINT kVmwareViewCommand = 455;
 
 BYTE ScanCode(BYTE virtualKey)
 {
@@ -61,27 +59,26 @@ void SendLocalCtrlAltDel()
 
 bool ForwardWinL(BYTE windowsKey, const RemoteClientMatch& match)
 {
-    switch (match.kind) {
-    case Wfica32:
-    case CdViewer:
-        if (match.targetWindow != nullptr) {
-            for (int pass = 0; pass < 2; ++pass) {
-                PostWinL(match.targetWindow, windowsKey, 100, 100);
-            }
-        }
-        return true;
-    case Mstsc:
-    case Wswc:
-    case VmwareView:
-        if (match.targetWindow != nullptr) {
-            PostWinL(match.targetWindow, windowsKey, 50, 0);
-        }
-        return true;
-    case Qorvane:
-        return true;
-    default:
+    const RemoteClientRow* row = RemoteClientRowOfKind(match.kind);
+    if (row == nullptr) {
         return false;
     }
+    if (match.targetWindow == nullptr) {
+        return true;
+    }
+    switch (row->winL) {
+    case WinLForm::PostedTwiceWithPauses:
+        for (int pass = 0; pass < 2; ++pass) {
+            PostWinL(match.targetWindow, windowsKey, 100, 100);
+        }
+        break;
+    case WinLForm::PostedOnce:
+        PostWinL(match.targetWindow, windowsKey, 50, 0);
+        break;
+    case WinLForm::NotSent:
+        break;
+    }
+    return true;
 }
 
 bool ForwardCtrlAltDel()
@@ -90,8 +87,12 @@ bool ForwardCtrlAltDel()
     if (!DetectRemoteClient(match)) {
         return false;
     }
-    switch (match.kind) {
-    case Wfica32:
+    const RemoteClientRow* row = RemoteClientRowOfKind(match.kind);
+    if (row == nullptr) {
+        return false;
+    }
+    switch (row->ctrlAltDel) {
+    case CtrlAltDelForm::CtrlF1Synthesised:
         // Ctrl+F1, after releasing whatever of Ctrl+Alt+Del is still down.
         KeyEvent(VK_DELETE, KEYEVENTF_KEYUP);
         KeyEvent(VK_MENU, KEYEVENTF_KEYUP);
@@ -100,36 +101,31 @@ bool ForwardCtrlAltDel()
         KeyEvent(VK_F1, 0);
         KeyEvent(VK_F1, KEYEVENTF_KEYUP);
         KeyEvent(VK_CONTROL, KEYEVENTF_KEYUP);
-        return true;
-    case CdViewer:
+        break;
+    case CtrlAltDelForm::CtrlAltDelPosted:
         PostKeyMessage(match.targetWindow, WM_KEYDOWN, VK_CONTROL, 1);
         PostKeyMessage(match.targetWindow, WM_KEYDOWN, VK_MENU, 1);
         PostKeyMessage(match.targetWindow, WM_KEYDOWN, VK_DELETE, 1);
         PostKeyMessage(match.targetWindow, WM_KEYUP, VK_DELETE, 1);
         PostKeyMessage(match.targetWindow, WM_KEYUP, VK_MENU, 1);
         PostKeyMessage(match.targetWindow, WM_KEYUP, VK_CONTROL, 1);
-        return true;
-    case Mstsc:
-        // Ctrl+Alt+End.
+        break;
+    case CtrlAltDelForm::CtrlAltEndSynthesised:
         KeyEvent(VK_MENU, 0);
         KeyEvent(VK_CONTROL, 0);
         KeyEvent(VK_END, KEYEVENTF_EXTENDEDKEY);
         KeyEvent(VK_END, KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP);
         KeyEvent(VK_CONTROL, KEYEVENTF_KEYUP);
         KeyEvent(VK_MENU, KEYEVENTF_KEYUP);
-        return true;
-    case Qorvane:
+        break;
+    case CtrlAltDelForm::EndHeldForASecond:
         KeyEvent(VK_END, KEYEVENTF_EXTENDEDKEY);
         win32.Sleep(1000);
         KeyEvent(VK_END, KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP);
-        return true;
-    case Wswc:
-        InsertThenCommand(match.commandWindow, kWswcCommand);
-        return true;
-    case VmwareView:
-        InsertThenCommand(match.commandWindow, kVmwareViewCommand);
-        return true;
-    default:
-        return false;
+        break;
+    case CtrlAltDelForm::InsertThenCommand:
+        InsertThenCommand(match.commandWindow, row->command);
+        break;
     }
+    return true;
 }

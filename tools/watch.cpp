@@ -69,17 +69,8 @@ WatchFacts ObserveForeground(HWND foreground)
 {
     WatchFacts facts;
     facts.front.window = foreground != nullptr;
-    if (foreground != nullptr) {
-        DWORD processId = 0;
-        win32.GetWindowThreadProcessId(foreground, &processId);
-        wchar_t path[kLongPathChars] = {};
-        if (processId != 0 && GetProcessImagePath(processId, path)) {
-            const wchar_t* fileName = win32.PathFindFileNameW(path);
-            facts.front.fileName = fileName != nullptr ? fileName : L"";
-        }
-    }
     RemoteClientMatch match = {};
-    facts.front.client = DetectRemoteClient(match);
+    facts.front.client = DetectRemoteClient(foreground, match, &facts.front.fileName);
     if (facts.front.client) {
         facts.front.kind = match.kind;
         facts.front.keyWindow = match.targetWindow != nullptr;

@@ -2,41 +2,10 @@
 
 namespace {
 
-// What the agent's forwarding needs of each client (agent/key_forwarding.cpp).
-struct ClientForms {
-    RemoteClientKind kind;
-    const wchar_t* product;
-    bool takesWinL;  // false: the client takes Win+L, and nothing is sent
-    enum class Needs { Nothing, KeyWindow, CommandWindow } ctrlAltDelNeeds;
-};
-
-const ClientForms kClientForms[] = {
-    {Wfica32, L"Citrix", true, ClientForms::Needs::Nothing},
-    {CdViewer, L"Citrix Desktop Viewer", true, ClientForms::Needs::KeyWindow},
-    {Mstsc, L"Microsoft Remote Desktop", true, ClientForms::Needs::Nothing},
-    {Qorvane, L"Qorvane", false, ClientForms::Needs::Nothing},
-    {Wswc, L"VMware", true, ClientForms::Needs::CommandWindow},
-    {VmwareView, L"VMware Horizon", true, ClientForms::Needs::CommandWindow},
-};
-
-const ClientForms* FormsOf(RemoteClientKind kind)
-{
-    for (const ClientForms& forms : kClientForms) {
-        if (forms.kind == kind) {
-            return &forms;
-        }
-    }
-    return nullptr;
-}
-
 std::wstring ExecutableOf(RemoteClientKind kind)
 {
-    for (std::size_t i = 0; i < kRemoteClientRowCount; ++i) {
-        if (kRemoteClientRows[i].kind == kind) {
-            return kRemoteClientRows[i].executableName;
-        }
-    }
-    return L"client " + std::to_wstring(static_cast<unsigned>(kind));
+    const RemoteClientRow* row = RemoteClientRowOfKind(kind);
+    return row != nullptr ? std::wstring(row->executableName) : L"client " + std::to_wstring(static_cast<unsigned>(kind));
 }
 
 PressOutcome LocalOutcome(const Blocking& blocking, bool userAtConsole)
@@ -78,8 +47,9 @@ PressOutcome WinLOutcome(const FrontFacts& front, const Blocking& blocking, bool
         if (!front.keyWindow) {
             return PressOutcome::NothingNoKeyWindow;
         }
-        const ClientForms* forms = FormsOf(front.kind);
-        return forms != nullptr && !forms->takesWinL ? PressOutcome::NothingClientTakesNone : PressOutcome::Forward;
+        const RemoteClientRow* row = RemoteClientRowOfKind(front.kind);
+        return row != nullptr && row->winL == WinLForm::NotSent ? PressOutcome::NothingClientTakesNone
+                                                                : PressOutcome::Forward;
     }
     return LocalOutcome(blocking, userAtConsole);
 }
@@ -87,12 +57,12 @@ PressOutcome WinLOutcome(const FrontFacts& front, const Blocking& blocking, bool
 PressOutcome CtrlAltDelOutcome(const FrontFacts& front, const Blocking& blocking, bool userAtConsole)
 {
     if (front.client) {
-        const ClientForms* forms = FormsOf(front.kind);
-        const ClientForms::Needs needs = forms != nullptr ? forms->ctrlAltDelNeeds : ClientForms::Needs::Nothing;
-        if (needs == ClientForms::Needs::KeyWindow && !front.keyWindow) {
+        const RemoteClientRow* row = RemoteClientRowOfKind(front.kind);
+        const CtrlAltDelNeeds needs = row != nullptr ? WindowNeededForCtrlAltDel(*row) : CtrlAltDelNeeds::Nothing;
+        if (needs == CtrlAltDelNeeds::KeyWindow && !front.keyWindow) {
             return PressOutcome::NothingNoKeyWindow;
         }
-        if (needs == ClientForms::Needs::CommandWindow && !front.commandWindow) {
+        if (needs == CtrlAltDelNeeds::CommandWindow && !front.commandWindow) {
             return PressOutcome::NothingNoCommandWindow;
         }
         return PressOutcome::Forward;
@@ -102,9 +72,9 @@ PressOutcome CtrlAltDelOutcome(const FrontFacts& front, const Blocking& blocking
 
 std::wstring ClientName(RemoteClientKind kind)
 {
-    const ClientForms* forms = FormsOf(kind);
+    const RemoteClientRow* row = RemoteClientRowOfKind(kind);
     const std::wstring executable = ExecutableOf(kind);
-    return forms != nullptr ? std::wstring(forms->product) + L" (" + executable + L")" : executable;
+    return row != nullptr ? std::wstring(row->productName) + L" (" + executable + L")" : executable;
 }
 
 std::wstring WatchLine(const WatchFacts& facts)

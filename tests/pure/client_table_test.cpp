@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 
 TEST(FindRemoteClientRow, MatchesWholeExecutableNamesFoldingAsciiOnly)
 {
@@ -22,4 +23,43 @@ TEST(FindRemoteClientRow, MatchesWholeExecutableNamesFoldingAsciiOnly)
         const RemoteClientRow* row = FindRemoteClientRow(c.fileName);
         EXPECT_EQ(row == nullptr ? 0u : static_cast<std::uint32_t>(row->kind), c.kind) << "'" << c.fileName << "'";
     }
+}
+
+// Each row carries every form of its client: what the agent sends and what
+// watch says follow from it.
+TEST(RemoteClientRows, EachKindHasOneRowWithItsFormsAndWindowsNeeded)
+{
+    struct Expected {
+        RemoteClientKind kind;
+        const wchar_t* productName;
+        WinLForm winL;
+        CtrlAltDelForm ctrlAltDel;
+        std::uint32_t command;
+        CtrlAltDelNeeds needs;
+    } const expected[] = {
+        {Wfica32, L"Citrix", WinLForm::PostedTwiceWithPauses, CtrlAltDelForm::CtrlF1Synthesised, 0,
+         CtrlAltDelNeeds::Nothing},
+        {CdViewer, L"Citrix Desktop Viewer", WinLForm::PostedTwiceWithPauses, CtrlAltDelForm::CtrlAltDelPosted, 0,
+         CtrlAltDelNeeds::KeyWindow},
+        {Mstsc, L"Microsoft Remote Desktop", WinLForm::PostedOnce, CtrlAltDelForm::CtrlAltEndSynthesised, 0,
+         CtrlAltDelNeeds::Nothing},
+        {Qorvane, L"Qorvane", WinLForm::NotSent, CtrlAltDelForm::EndHeldForASecond, 0, CtrlAltDelNeeds::Nothing},
+        {Wswc, L"VMware", WinLForm::PostedOnce, CtrlAltDelForm::InsertThenCommand, 28, CtrlAltDelNeeds::CommandWindow},
+        {VmwareView, L"VMware Horizon", WinLForm::PostedOnce, CtrlAltDelForm::InsertThenCommand, 455,
+         CtrlAltDelNeeds::CommandWindow},
+    };
+    ASSERT_EQ(kRemoteClientRowCount, sizeof(expected) / sizeof(expected[0]));
+    for (const Expected& e : expected) {
+        const RemoteClientRow* row = RemoteClientRowOfKind(e.kind);
+        ASSERT_NE(row, nullptr) << e.kind;
+        EXPECT_EQ(row->kind, e.kind);
+        EXPECT_EQ(std::wstring(row->productName), e.productName);
+        EXPECT_EQ(row->winL, e.winL) << e.kind;
+        EXPECT_EQ(row->ctrlAltDel, e.ctrlAltDel) << e.kind;
+        EXPECT_EQ(row->command, e.command) << e.kind;
+        EXPECT_EQ(WindowNeededForCtrlAltDel(*row), e.needs) << e.kind;
+        EXPECT_EQ(FindRemoteClientRow(row->executableName), row);
+    }
+    EXPECT_EQ(RemoteClientRowOfKind(0), nullptr);
+    EXPECT_EQ(RemoteClientRowOfKind(7), nullptr);
 }
