@@ -21,13 +21,13 @@ bool ValueBlocks(HKEY key, const wchar_t* valueName)
 
 }  // namespace
 
-bool IsLocalActionBlocked(const wchar_t* hotkeyName)
+LocalBlock LocalActionBlock(const wchar_t* hotkeyName)
 {
     KReg reg;
     const std::wstring subkey = HotkeySubkeyPath(hotkeyName);
     if (win32.RegOpenKeyExW(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, KEY_QUERY_VALUE, &reg.key) == ERROR_SUCCESS &&
         ValueBlocks(reg.key, kBlockLocalValue)) {
-        return true;
+        return LocalBlock::BlockLocal;
     }
     reg.Close();
 
@@ -35,7 +35,12 @@ bool IsLocalActionBlocked(const wchar_t* hotkeyName)
     if (win32.RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKeyboardFilterKeyPath, 0, KEY_QUERY_VALUE, &reg.key) ==
             ERROR_SUCCESS &&
         ValueBlocks(reg.key, policyValue.c_str())) {
-        return true;
+        return LocalBlock::KeyboardFilterPolicy;
     }
-    return false;
+    return LocalBlock::None;
+}
+
+bool IsLocalActionBlocked(const wchar_t* hotkeyName)
+{
+    return LocalActionBlock(hotkeyName) != LocalBlock::None;
 }

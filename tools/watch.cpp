@@ -30,27 +30,12 @@ public:
     KWatching& operator=(const KWatching&) = delete;
 };
 
-// "BlockLocal" of the hotkey, read as the agent reads it.
-bool BlockLocalIsOne(const wchar_t* hotkey)
-{
-    KReg key;
-    if (win32.RegOpenKeyExW(HKEY_LOCAL_MACHINE, HotkeySubkeyPath(hotkey).c_str(), 0, KEY_QUERY_VALUE, &key.key) !=
-        ERROR_SUCCESS) {
-        return false;
-    }
-    std::uint8_t buffer[4] = {0, 0, 0, 0};
-    DWORD type = 0;
-    DWORD size = sizeof(buffer);
-    return SettingBlocks(win32.RegQueryValueExW(key.key, kBlockLocalValue, nullptr, &type, buffer, &size) ==
-                             ERROR_SUCCESS,
-                         buffer);
-}
-
 Blocking BlockingOf(const wchar_t* hotkey)
 {
+    const LocalBlock block = LocalActionBlock(hotkey);
     Blocking blocking;
-    blocking.blocked = IsLocalActionBlocked(hotkey);
-    blocking.byBlockLocal = blocking.blocked && BlockLocalIsOne(hotkey);
+    blocking.blocked = block != LocalBlock::None;
+    blocking.byBlockLocal = block == LocalBlock::BlockLocal;
     return blocking;
 }
 

@@ -161,3 +161,38 @@ TEST(IsLocalActionBlocked, SourcesCombineSoThatEitherOneBlocks)
         EXPECT_EQ(watch.opened, watch.closed);
     }
 }
+
+namespace {
+
+// What blocks is told, not only whether: "BlockLocal" first, as it is read
+// first, then the Keyboard Filter policy.
+TEST(LocalActionBlock, NamesTheSourceThatBlocks)
+{
+    const ValueForm one = kForms[0];
+    struct Case {
+        const char* what;
+        bool blockLocal;
+        bool policy;
+        LocalBlock expected;
+    } const cases[] = {
+        {"neither", false, false, LocalBlock::None},
+        {"BlockLocal", true, false, LocalBlock::BlockLocal},
+        {"the policy", false, true, LocalBlock::KeyboardFilterPolicy},
+        {"both", true, true, LocalBlock::BlockLocal},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RegistrySandbox sandbox;
+        RegistryWatch watch;
+        if (c.blockLocal) {
+            Write(HotkeySubkey(L"RWin+L"), L"BlockLocal", one);
+        }
+        if (c.policy) {
+            Write(kPolicy, L"Win+L", one);
+        }
+        EXPECT_EQ(LocalActionBlock(L"RWin+L"), c.expected);
+        EXPECT_EQ(watch.opened, watch.closed);
+    }
+}
+
+}  // namespace
