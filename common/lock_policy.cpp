@@ -116,23 +116,35 @@ bool GetConsoleUserSid(std::wstring& sid, std::wstring* userName)
     return known;
 }
 
-bool SetLockWorkstationPolicyForSid(const wchar_t* sidString, DWORD value)
+LockPolicyWrite WriteLockWorkstationPolicy(const wchar_t* sidString, DWORD value)
 {
     wchar_t path[kLockPolicyPathChars] = {};
     FormatLockPolicyKeyPath(sidString, path);
 
+    LockPolicyWrite outcome;
     KReg reg;
     DWORD disposition = 0;
     const LONG created = win32.RegCreateKeyExW(HKEY_USERS, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                                KEY_ALL_ACCESS, nullptr, &reg.key, &disposition);
     if (created != ERROR_SUCCESS) {
-        return false;
+        outcome.failed = LockPolicyWrite::Step::OpenKey;
+        outcome.error = created;
+        return outcome;
     }
     const LONG written = win32.RegSetValueExW(reg.key, kDisableLockWorkstation, 0, REG_DWORD,
                                               reinterpret_cast<const BYTE*>(&value), sizeof(value));
     win32.RegFlushKey(reg.key);
     reg.Close();
-    return written == ERROR_SUCCESS;
+    if (written != ERROR_SUCCESS) {
+        outcome.failed = LockPolicyWrite::Step::WriteValue;
+        outcome.error = written;
+    }
+    return outcome;
+}
+
+bool SetLockWorkstationPolicyForSid(const wchar_t* sidString, DWORD value)
+{
+    return WriteLockWorkstationPolicy(sidString, value).Written();
 }
 
 bool SetLockWorkstationPolicy(const wchar_t* accountName, DWORD value)

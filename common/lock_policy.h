@@ -30,9 +30,21 @@ bool GetAccountSidString(const wchar_t* accountName, wchar_t* sidString);
 // nobody is logged on there. On false `sid` is left as it was.
 bool GetConsoleUserSid(std::wstring& sid, std::wstring* userName = nullptr);
 
+// The outcome of a write of "DisableLockWorkstation": the step that failed,
+// if any, and its error.
+struct LockPolicyWrite {
+    enum class Step { None, OpenKey, WriteValue };
+    Step failed = Step::None;
+    LONG error = ERROR_SUCCESS;
+    bool Written() const { return failed == Step::None; }
+};
+
 // Writes `value` as the "DisableLockWorkstation" (REG_DWORD) of the account
 // whose SID string is `sidString`, creating missing keys below its hive under
-// HKEY_USERS. True only when the value was written.
+// HKEY_USERS (which fails when the account's hive is not loaded).
+LockPolicyWrite WriteLockWorkstationPolicy(const wchar_t* sidString, DWORD value);
+
+// The same; true only when the value was written.
 bool SetLockWorkstationPolicyForSid(const wchar_t* sidString, DWORD value);
 
 // The same for the account named `accountName`, whose SID is looked up first.

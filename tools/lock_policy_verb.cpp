@@ -13,25 +13,17 @@ std::wstring PolicyOf(const std::wstring& user)
     return L"\"" + std::wstring(kDisableLockWorkstation) + L"\" of " + user;
 }
 
-// What keeps the write from succeeding, found without writing anything.
-std::wstring WhyNotWritten(const std::wstring& user, const std::wstring& sid)
+// Why the write did not succeed, from the step that failed and its error.
+std::wstring WhyNotWritten(const std::wstring& user, const std::wstring& sid, const LockPolicyWrite& write)
 {
-    KReg hive;
-    LONG result = win32.RegOpenKeyExW(HKEY_USERS, sid.c_str(), 0, KEY_READ, &hive.key);
-    if (result != ERROR_SUCCESS) {
-        return FailureMessage(L"cannot open HKEY_USERS\\" + sid, static_cast<DWORD>(result),
-                              L"the user's registry is not loaded; log the user on at the console first");
-    }
     wchar_t path[kLockPolicyPathChars] = {};
     FormatLockPolicyKeyPath(sid.c_str(), path);
-    KReg key;
-    result = win32.RegOpenKeyExW(HKEY_USERS, path, 0, KEY_SET_VALUE, &key.key);
-    if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) {
-        return FailureMessage(L"cannot write " + PolicyOf(user) + L" under HKEY_USERS\\" + path,
-                              static_cast<DWORD>(result));
+    const DWORD error = static_cast<DWORD>(write.error);
+    if (write.failed == LockPolicyWrite::Step::OpenKey) {
+        return FailureMessage(L"cannot write " + PolicyOf(user) + L": cannot open or create HKEY_USERS\\" + path, error,
+                              L"the user's registry may not be loaded; log the user on at the console first");
     }
-    return L"TarnwickCtl: cannot write " + PolicyOf(user) + L" under HKEY_USERS\\" + path +
-           L": run it from an elevated prompt, and look at the rights on that key\n";
+    return FailureMessage(L"cannot write " + PolicyOf(user) + L" under HKEY_USERS\\" + path, error);
 }
 
 std::wstring Meaning(DWORD value, const std::wstring& user)
@@ -128,8 +120,9 @@ int LockPolicyVerb(const CtlCommand& command, CtlOutput& output)
                                       L"check that the account exists on this PC"));
             return kExitFailed;
         }
-        if (!SetLockWorkstationPolicyForSid(reading.sid.c_str(), command.policyValue)) {
-            output.Err(WhyNotWritten(user, reading.sid));
+        const LockPolicyWrite write = WriteLockWorkstationPolicy(reading.sid.c_str(), command.policyValue);
+        if (!write.Written()) {
+            output.Err(WhyNotWritten(user, reading.sid, write));
             return kExitFailed;
         }
         output.Out(PolicyOf(user) + L" set to " + std::to_wstring(command.policyValue) + L": " +

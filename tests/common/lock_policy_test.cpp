@@ -158,6 +158,17 @@ TEST_F(LockPolicy, AFailedWriteIsReportedAndTheKeyStillFlushedAndClosed)
     EXPECT_EQ(calls, (std::vector<std::string>{"set", "flush", "close"}));
     // The created key stays in place.
     EXPECT_TRUE(RegistrySandbox::KeyExists(HKEY_USERS, PolicyKeyOf(user.sid)));
+
+    // The write tells which step failed, with its error.
+    LockPolicyWrite write = WriteLockWorkstationPolicy(user.sid.c_str(), 1);
+    EXPECT_EQ(write.failed, LockPolicyWrite::Step::WriteValue);
+    EXPECT_EQ(write.error, ERROR_ACCESS_DENIED);
+    win32.RegCreateKeyExW = [](HKEY, LPCWSTR, DWORD, LPWSTR, DWORD, REGSAM, const SECURITY_ATTRIBUTES*, PHKEY,
+                               LPDWORD) -> LONG { return ERROR_FILE_NOT_FOUND; };
+    write = WriteLockWorkstationPolicy(user.sid.c_str(), 1);
+    EXPECT_EQ(write.failed, LockPolicyWrite::Step::OpenKey);
+    EXPECT_EQ(write.error, ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(write.Written());
 }
 
 TEST_F(LockPolicy, SidStringsUpTo255CharactersAreAccepted)
