@@ -3,6 +3,7 @@
 // and the administrator's check both read it through these functions.
 #pragma once
 
+#include "common/handles.h"
 #include "common/win32_api.h"
 
 #include <string>
@@ -13,9 +14,9 @@ constexpr size_t kHotkeyCommandChars = 520;  // 519 characters and NUL
 // One wait covers 64 handles and the stop event takes one.
 constexpr DWORD kMaxHotkeys = MAXIMUM_WAIT_OBJECTS - 1;
 
-// One hotkey of the table.
+// One hotkey of the table. Its event is owned by the entry and closed with it.
 struct HotkeyEntry {
-    HANDLE event;
+    KHandle event;
     wchar_t name[kHotkeyNameChars];
     wchar_t command[kHotkeyCommandChars];
     DWORD block;

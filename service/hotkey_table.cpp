@@ -41,13 +41,13 @@ bool LoadEntries(DWORD& error)
         if (!ReadHotkeyConfig(names[i], entry, error)) {
             return false;
         }
-        entry.event = CreateServiceEvent(FALSE, HotkeyEventName(entry.name).c_str());
-        if (entry.event == nullptr) {
+        entry.event.reset(CreateServiceEvent(FALSE, HotkeyEventName(entry.name).c_str()));
+        if (!entry.event) {
             error = LastErrorOr(ERROR_INVALID_HANDLE);
             return false;
         }
         // An event of that name that existed already may still hold a signal.
-        win32.ResetEvent(entry.event);
+        win32.ResetEvent(entry.event.get());
     }
     error = ERROR_SUCCESS;
     return true;
@@ -81,7 +81,7 @@ bool BuildWaitHandles(DWORD& error)
         return false;
     }
     for (DWORD i = 0; i < HotkeyCount; ++i) {
-        WaitHandles[i] = HotkeyTable[i].event;
+        WaitHandles[i] = HotkeyTable[i].event.get();
     }
     WaitHandles[HotkeyCount] = StopEvent.get();
     error = ERROR_SUCCESS;
@@ -91,7 +91,7 @@ bool BuildWaitHandles(DWORD& error)
 void DispatchHotkey(DWORD index)
 {
     const HotkeyEntry& entry = HotkeyTable[index];
-    win32.ResetEvent(entry.event);
+    win32.ResetEvent(entry.event.get());
     if (entry.block == 1 || entry.command[0] == L'\0') {
         return;
     }
@@ -111,6 +111,5 @@ void DispatchHotkey(DWORD index)
 
 void CloseHotkeyEvent(HotkeyEntry& entry)
 {
-    KHandle event(entry.event);
-    entry.event = nullptr;
+    entry.event.Close();
 }

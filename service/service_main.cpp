@@ -49,7 +49,7 @@ bool IsSignalled(HANDLE handle)
 void ServeSignalledHotkeysOnce()
 {
     for (DWORD i = 0; i < HotkeyCount; ++i) {
-        if (IsSignalled(HotkeyTable[i].event)) {
+        if (IsSignalled(HotkeyTable[i].event.get())) {
             DispatchHotkey(i);
         }
     }

@@ -71,7 +71,7 @@ HotkeyFacts ReadHotkey(const std::wstring& name, const ProgramSearch& search)
     facts.searchedFolder = search.serviceFolder;
 
     // The service's own reading; the entry's event is not touched.
-    std::vector<HotkeyEntry> entry(1, HotkeyEntry{});
+    std::vector<HotkeyEntry> entry(1);
     DWORD error = ERROR_SUCCESS;
     facts.configRead = ReadHotkeyConfig(name, entry[0], error);
     facts.configError = facts.configRead ? 0 : error;

@@ -113,7 +113,7 @@ TEST_F(HotkeyTableTest, TheCommandIsTheRunTextUpToItsEnd)
     }
     // A hotkey with an empty command still has its event.
     for (DWORD i = 0; i < HotkeyCount; ++i) {
-        EXPECT_NE(HotkeyTable[i].event, nullptr) << HotkeyTable[i].name;
+        EXPECT_TRUE(HotkeyTable[i].event) << HotkeyTable[i].name;
     }
 }
 
@@ -154,7 +154,7 @@ TEST_F(HotkeyTableTest, DispatchDropsASignalThatArrivedAfterTheWait)
     RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, HotkeySubkey(name), L"run", L"x.exe");
     Load();
     ASSERT_EQ(HotkeyCount, 1u);
-    HANDLE event = HotkeyTable[0].event;
+    HANDLE event = HotkeyTable[0].event.get();
     ASSERT_NE(event, nullptr);
     EXPECT_EQ(WaitForSingleObject(event, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "created non-signalled";
 

@@ -284,7 +284,7 @@ void ExpectStoppedAndReleased(const std::vector<SERVICE_STATUS>& reports)
     EXPECT_FALSE(StopEvent);
     EXPECT_EQ(WaitHandles, nullptr);
     for (DWORD i = 0; HotkeyTable != nullptr && i < HotkeyCount; ++i) {
-        EXPECT_EQ(HotkeyTable[i].event, nullptr) << i;
+        EXPECT_FALSE(HotkeyTable[i].event) << i;
     }
 }
 

@@ -344,7 +344,7 @@ TEST_F(SessionTracking, AHotkeyWaitsForAnUpdateInProgress)
 {
     HotkeyCount = 1;
     HotkeyTable.reset(new HotkeyEntry[1]());
-    HotkeyTable[0].event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HotkeyTable[0].event.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     wcscpy(HotkeyTable[0].name, L"LWin+L");
     wcscpy(HotkeyTable[0].command, L"agent.exe");
 
@@ -388,8 +388,7 @@ TEST_F(SessionTracking, AHotkeyWaitsForAnUpdateInProgress)
     dispatch.join();
     EXPECT_EQ(order, (std::vector<std::string>{"policy written", "command started"}));
 
-    CloseHandle(HotkeyTable[0].event);
-    HotkeyTable[0].event = nullptr;
+    HotkeyTable[0].event.Close();
     CloseHandle(release);
     CloseHandle(inUpdate);
 }
