@@ -38,8 +38,10 @@ private:
     DWORD error_;
 };
 
-// Generic owner: `Traits` names the handle type, its empty value and how it
-// is released. Movable, not copyable: exactly one owner holds a handle.
+// Generic owner: `Traits` names the handle type and how it is released, and
+// may name which values are no handle (IsHandle); without it, the empty
+// value Handle() alone is none. Movable, not copyable: exactly one owner
+// holds a handle.
 template <typename Traits>
 class KOwned {
 public:
@@ -67,7 +69,7 @@ public:
     {
         const Handle old = handle_;
         handle_ = h;
-        if (old != Handle() && old != h) {
+        if (IsHandle(old, 0) && old != h) {
             KKeepLastError keep;
             Traits::Release(old);
         }
@@ -90,14 +92,28 @@ public:
     }
 
     Handle get() const { return handle_; }
-    explicit operator bool() const { return handle_ != Handle(); }
+    explicit operator bool() const { return IsHandle(handle_, 0); }
 
 private:
+    // Traits::IsHandle where the traits have it, else "not Handle()".
+    template <typename T = Traits>
+    static auto IsHandle(Handle h, int) -> decltype(T::IsHandle(h))
+    {
+        return T::IsHandle(h);
+    }
+    static bool IsHandle(Handle h, long) { return h != Handle(); }
+
     Handle handle_ = Handle();
 };
 
 struct KernelHandleTraits {
     using Handle = HANDLE;
+    static void Release(HANDLE h) { win32.CloseHandle(h); }
+};
+// Files: CreateFileW reports failure with INVALID_HANDLE_VALUE, not null.
+struct FileHandleTraits {
+    using Handle = HANDLE;
+    static bool IsHandle(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
     static void Release(HANDLE h) { win32.CloseHandle(h); }
 };
 struct ServiceHandleTraits {
@@ -128,6 +144,7 @@ struct WtsMemoryTraits {
 };
 
 using KHandle = KOwned<KernelHandleTraits>;          // events, tokens, processes, threads
+using KFile = KOwned<FileHandleTraits>;              // files
 using KScHandle = KOwned<ServiceHandleTraits>;       // service manager and services
 using KDesktop = KOwned<DesktopTraits>;              // desktops
 using KLocalString = KOwned<LocalMemoryTraits>;      // strings freed with LocalFree

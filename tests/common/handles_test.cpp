@@ -96,3 +96,27 @@ TEST_F(HandleOwner, ReleasingKeepsTheCallersLastError)
     }
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
+
+// A file handle's failure value is INVALID_HANDLE_VALUE: the owner of a file
+// neither counts it as a handle nor releases it, and so for null.
+TEST(FileOwner, TreatsInvalidHandleValueAndNullAsNoHandle)
+{
+    Win32Override api;
+    std::vector<HANDLE> closed;
+    win32.CloseHandle = [&](HANDLE h) {
+        closed.push_back(h);
+        return TRUE;
+    };
+    const HANDLE real = reinterpret_cast<HANDLE>(0x1234);
+    {
+        KFile failed(INVALID_HANDLE_VALUE);
+        EXPECT_FALSE(failed);
+        KFile none;
+        EXPECT_FALSE(none);
+        KFile file(real);
+        EXPECT_TRUE(file);
+        file.reset(INVALID_HANDLE_VALUE);
+        EXPECT_FALSE(file);
+    }
+    EXPECT_EQ(closed, (std::vector<HANDLE>{real}));
+}

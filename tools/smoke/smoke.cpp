@@ -213,13 +213,12 @@ public:
     // What the client has recorded so far.
     ClientLog Log() const
     {
-        const HANDLE opened = win32.CreateFileW(record_.c_str(), GENERIC_READ,
-                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (opened == INVALID_HANDLE_VALUE) {
+        const KFile file(win32.CreateFileW(record_.c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
             return ClientLog();
         }
-        const KHandle file(opened);
         std::string text;
         char buffer[4096];
         DWORD read = 0;

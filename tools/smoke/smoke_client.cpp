@@ -135,13 +135,12 @@ void RunMessageLoop(HANDLE parent)
 
 int RunSmokeClient(const std::wstring& recordPath, DWORD parentId)
 {
-    const HANDLE opened = win32.CreateFileW(recordPath.c_str(), GENERIC_WRITE,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) {
+    const KFile file(win32.CreateFileW(recordPath.c_str(), GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return 3;
     }
-    const KHandle file(opened);
     RecordFile = file.get();
     const KHandle parent(win32.OpenProcess(SYNCHRONIZE, FALSE, parentId));
     if (!MakeWindows()) {
