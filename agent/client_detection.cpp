@@ -1,8 +1,10 @@
 #include "agent/client_detection.h"
 
+#include "agent/client_policy.h"
 #include "agent/image_path_rules.h"
 #include "common/handles.h"
 #include "common/names.h"
+#include "common/registry_reading.h"
 
 #include <cwchar>
 #include <exception>
@@ -12,7 +14,50 @@ bool DetectRemoteClient(RemoteClientMatch& match)
     return DetectRemoteClient(win32.GetForegroundWindow(), match, nullptr);
 }
 
+namespace {
+
+// The policy entry for the program `fileName`, compared with the entries'
+// names as the client table compares names. False when there is none, or
+// when it is ignored (`fault` then says why). Reading stops at the first
+// failure: whatever cannot be read is no entry.
+bool FindPolicyClient(const wchar_t* fileName, ClientPolicyEntry& entry, ClientPolicyFault& fault)
+{
+    fault = ClientPolicyFault::None;
+    KReg key;
+    if (win32.RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClientPolicyKeyPath, 0, KEY_QUERY_VALUE, &key.key) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    std::vector<std::wstring> names;
+    ReadValueNames(key.key, names);
+    for (const std::wstring& name : names) {
+        if (!NamesEqual(name, fileName)) {
+            continue;
+        }
+        std::wstring data;
+        const LONG read = ReadRegistryString(key.key, name.c_str(), data);
+        if (read == ERROR_INVALID_DATATYPE) {
+            fault = ClientPolicyFault::NotTheGrammar;
+            return false;
+        }
+        if (read != ERROR_SUCCESS) {
+            return false;
+        }
+        fault = ParseClientPolicyEntry(name, data, entry);
+        return fault == ClientPolicyFault::None;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool DetectRemoteClient(HWND foreground, RemoteClientMatch& match, std::wstring* fileNameRead)
+{
+    return DetectRemoteClient(foreground, match, fileNameRead, nullptr);
+}
+
+bool DetectRemoteClient(HWND foreground, RemoteClientMatch& match, std::wstring* fileNameRead,
+                        ClientPolicyEntry* policyClient)
 {
     if (foreground == nullptr) {
         return false;
@@ -34,8 +79,17 @@ bool DetectRemoteClient(HWND foreground, RemoteClientMatch& match, std::wstring*
         *fileNameRead = fileName;
     }
     const RemoteClientRow* row = FindRemoteClientRow(fileName);
+    // Only a program that no built-in row knows is looked up among the
+    // clients that administrators added by policy.
+    ClientPolicyEntry entry;
+    RemoteClientRow policyRow = {};
     if (row == nullptr) {
-        return false;
+        ClientPolicyFault fault = ClientPolicyFault::None;
+        if (!FindPolicyClient(fileName, entry, fault)) {
+            return false;
+        }
+        policyRow = RowOfPolicyClient(entry);
+        row = &policyRow;
     }
     const HWND target = FindDescendantWindow(foreground, row->targetClassName, row->targetWindowText);
     HWND command = target;
@@ -47,6 +101,9 @@ bool DetectRemoteClient(HWND foreground, RemoteClientMatch& match, std::wstring*
     match.kind = row->kind;
     match.targetWindow = target;
     match.commandWindow = command;
+    if (policyClient != nullptr) {
+        *policyClient = row == &policyRow ? entry : ClientPolicyEntry();
+    }
     return true;
 }
 

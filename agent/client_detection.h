@@ -2,6 +2,7 @@
 // which of its windows receive forwarded keystrokes and commands.
 #pragma once
 
+#include "agent/client_policy.h"
 #include "agent/client_table.h"
 #include "common/win32_api.h"
 
@@ -28,8 +29,13 @@ bool DetectRemoteClient(RemoteClientMatch& match);
 
 // The same for a given foreground window. `fileNameRead`, when not null,
 // receives the file name of the window's program whenever it could be read,
-// whether or not it is a client's.
+// whether or not it is a client's. A program that is no built-in client is
+// looked up among the clients added by policy (agent/client_policy.h); it is
+// then handled as the client it is like, and `policyClient`, when not null,
+// receives its entry (an entry without a `like` row for a built-in client).
 bool DetectRemoteClient(HWND foreground, RemoteClientMatch& match, std::wstring* fileNameRead);
+bool DetectRemoteClient(HWND foreground, RemoteClientMatch& match, std::wstring* fileNameRead,
+                        ClientPolicyEntry* policyClient);
 
 // The path of a process's executable into `path` (at least kLongPathChars
 // characters), with a short (8.3) file name on a local drive made long.

@@ -54,6 +54,7 @@ constexpr Win32CannotFail kCannotFail{};
     X(RegCreateKeyExW,               ERROR_ACCESS_DENIED,  0)                          \
     X(RegQueryInfoKeyW,              ERROR_ACCESS_DENIED,  0)                          \
     X(RegEnumKeyExW,                 ERROR_ACCESS_DENIED,  0)                          \
+    X(RegEnumValueW,                 ERROR_ACCESS_DENIED,  0)                          \
     X(RegQueryValueExW,              ERROR_ACCESS_DENIED,  0)                          \
     X(RegSetValueExW,                ERROR_ACCESS_DENIED,  0)                          \
     X(RegDeleteValueW,               ERROR_ACCESS_DENIED,  0)                          \

@@ -1,6 +1,7 @@
 #include "agent/client_detection.h"
 #include "tests/agent/agent_test_support.h"
 #include "tests/support/narrow_text.h"
+#include "tests/support/registry_sandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -332,4 +333,78 @@ TEST(CollectChildWindow, AppendsEveryWindowAndStopsAtANullOne)
     EXPECT_TRUE(CollectChildWindow(b, reinterpret_cast<LPARAM>(&list)));
     EXPECT_FALSE(CollectChildWindow(nullptr, reinterpret_cast<LPARAM>(&list)));
     EXPECT_EQ(list, (std::vector<HWND>{a, b}));
+}
+
+// A program that no row knows is handled as the client its policy entry
+// names, with the keystroke window found by the entry's criterion or by that
+// client's; an entry that is ignored leaves the program unknown.
+TEST(DetectRemoteClient, AProgramAddedByPolicyIsHandledAsTheClientItIsLike)
+{
+    RegistrySandbox sandbox;
+    const std::wstring policy = L"SOFTWARE\\Policies\\Tarnwick\\Clients";
+    const struct {
+        const wchar_t* name;
+        const wchar_t* data;
+    } entries[] = {
+        {L"msrdc.exe", L"like=mstsc.exe"},
+        {L"Horizon-Client.EXE", L"like = vmware-view.exe"},
+        {L"byclass.exe", L"like=mstsc.exe;class=SessionPane"},
+        {L"bytext.exe", L"LIKE=wfica32.exe; TEXT=Session"},
+        {L"broken.exe", L"like mstsc.exe"},
+        {L"unknown.exe", L"like=notepad.exe"},
+        {L"both.exe", L"like=mstsc.exe;class=SessionPane;text=Session"},
+        {L"wswc.exe", L"like=mstsc.exe"},
+    };
+    for (const auto& e : entries) {
+        RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, policy, e.name, e.data);
+    }
+    RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, policy, L"number.exe", 1);
+    const std::vector<TestWindowSpec> tree = {{0, L"TestFrame", L"", "frame"},
+                                              {1, L"TestPane", L"", "pane"},
+                                              {2, L"IHWindowClass", L"Input Capture Window", "capture"},
+                                              {1, L"SessionPane", L"Session", "session"},
+                                              {1, L"WswcDesktopMenubar", L"", "bar"}};
+    const Expected detected[] = {
+        {L"msrdc.exe", tree, Mstsc, "capture", "capture"},
+        {L"MSRDC.EXE", tree, Mstsc, "capture", "capture"},
+        {L"horizon-client.exe", tree, VmwareView, "capture", "frame"},  // the command to the foreground window
+        {L"byclass.exe", tree, Mstsc, "session", "session"},
+        {L"bytext.exe", tree, Wfica32, "session", "session"},
+        {L"wswc.exe", tree, Wswc, "capture", "bar"},  // a built-in name keeps its own row
+    };
+    for (const Expected& c : detected) {
+        ExpectDetection(c);
+    }
+    for (const wchar_t* ignored : {L"broken.exe", L"unknown.exe", L"both.exe", L"number.exe", L"other.exe"}) {
+        SCOPED_TRACE(Narrow(ignored));
+        TestWindows windows(tree);
+        Win32Override api;
+        PretendForegroundClient(windows.Top(), ignored);
+        RemoteClientMatch match = kUntouched;
+        EXPECT_FALSE(DetectRemoteClient(match));
+        EXPECT_EQ(match.targetWindow, kUnset);
+    }
+}
+
+// Without a policy key, a program that no row knows costs one failed open
+// and nothing else; a built-in client never reads the policy at all.
+TEST(DetectRemoteClient, ThePolicyIsReadOnlyForAProgramThatNoRowKnows)
+{
+    RegistrySandbox sandbox;
+    TestWindows windows({{0, L"TestFrame", L"", "frame"}, {1, L"TestPane", L"Input Capture Window", "capture"}});
+    for (const wchar_t* exe : {L"mstsc.exe", L"notepad.exe"}) {
+        SCOPED_TRACE(Narrow(exe));
+        Win32Override api;
+        std::vector<std::wstring> opened;
+        win32.RegOpenKeyExW = [&](HKEY root, LPCWSTR path, DWORD options, REGSAM access, PHKEY key) {
+            opened.push_back(path);
+            return RegOpenKeyExW(root, path, options, access, key);
+        };
+        PretendForegroundClient(windows.Top(), exe);
+        RemoteClientMatch match = kUntouched;
+        DetectRemoteClient(match);
+        EXPECT_EQ(opened, std::wstring(exe) == L"mstsc.exe"
+                              ? std::vector<std::wstring>{}
+                              : std::vector<std::wstring>{L"SOFTWARE\\Policies\\Tarnwick\\Clients"});
+    }
 }

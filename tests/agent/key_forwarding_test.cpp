@@ -1,5 +1,6 @@
 #include "agent/key_forwarding.h"
 #include "tests/agent/agent_test_support.h"
+#include "tests/support/registry_sandbox.h"
 #include "tests/support/strict_win32.h"
 
 #include <gmock/gmock.h>
@@ -233,7 +234,12 @@ TEST(ForwardCtrlAltDel, QorvaneHoldsEndForASecond)
 
 TEST(ForwardCtrlAltDel, NoKnownClientInFrontSendsNothing)
 {
+    // A program that no row knows is looked for among the clients added by
+    // policy, in the registry of the sandbox, where there are none.
+    RegistrySandbox sandbox;
     StrictWithRealWindows api;
+    api.UseReal(&Win32Api::RegOpenKeyExW, &Win32Api::RegEnumValueW, &Win32Api::RegQueryValueExW,
+                &Win32Api::RegCloseKey);
     TestWindows windows(FullTree());
     ActionLog log;
     PretendForegroundClient(windows.Top(), L"notepad.exe");

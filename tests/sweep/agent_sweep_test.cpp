@@ -92,7 +92,8 @@ SweepCase AgentCase(const std::string& name, HWND foreground, const std::wstring
         StrictWin32Override api(&Win32Api::GetWindowThreadProcessId, &Win32Api::OpenProcess, &Win32Api::CloseHandle,
                                 &Win32Api::GetLongPathNameW, &Win32Api::PathFindFileNameW,
                                 &Win32Api::EnumChildWindows, &Win32Api::GetClassNameW, &Win32Api::GetWindowTextW,
-                                &Win32Api::RegOpenKeyExW, &Win32Api::RegQueryValueExW, &Win32Api::RegCreateKeyExW,
+                                &Win32Api::RegOpenKeyExW, &Win32Api::RegQueryValueExW, &Win32Api::RegEnumValueW,
+                                &Win32Api::RegCreateKeyExW,
                                 &Win32Api::RegSetValueExW, &Win32Api::RegFlushKey, &Win32Api::RegCloseKey,
                                 &Win32Api::ConvertSidToStringSidW, &Win32Api::LocalFree);
         ActionLog log;
