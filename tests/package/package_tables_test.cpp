@@ -1,5 +1,6 @@
 // What the built package holds, read from its tables with Windows Installer's
-// database functions: how and as whom each custom action runs. A build tool that drops an attribute shows here
+// database functions: how and as whom each custom action runs, and the access
+// list of the program folder. A build tool that drops an attribute shows here
 // before any install does.
 #include "tests/package/package_support.h"
 #include "tests/support/narrow_text.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <msi.h>
 #include <msiquery.h>
+#include <sddl.h>
 
 #include <map>
 #include <string>
@@ -57,6 +59,18 @@ std::vector<Row> Query(const std::wstring& sql, UINT fields)
     }
     MsiCloseHandle(database);
     return rows;
+}
+
+bool TableExists(const wchar_t* table)
+{
+    MSIHANDLE database = 0;
+    if (MsiOpenDatabaseW(CurrentPackage().c_str(), MSIDBOPEN_READONLY, &database) != ERROR_SUCCESS) {
+        ADD_FAILURE() << "the package cannot be opened";
+        return false;
+    }
+    const MSICONDITION state = MsiDatabaseIsTablePersistentW(database, table);
+    MsiCloseHandle(database);
+    return state == MSICONDITION_TRUE;
 }
 
 // The bits of the CustomAction table's Type column, as Microsoft documents
@@ -125,4 +139,68 @@ TEST(PackageTables, EveryCustomActionRunsWhenAndAsWhomItMust)
     ASSERT_EQ(sequence.count(L"StartTarnwickService"), 1u);
     EXPECT_LT(sequence.at(L"StopTarnwickService").sequence, sequence.at(L"StartTarnwickService").sequence);
     EXPECT_EQ(sequence.at(L"StopTarnwickService").condition, sequence.at(L"StartTarnwickService").condition);
+}
+
+// Windows Installer 5.0 sets the access list of MsiLockPermissionsEx on the
+// folder when CreateFolders makes it, before InstallFiles copies the programs
+// into it, which then inherit it.
+TEST(PackageTables, TheProgramFolderGetsAProtectedAccessListOfItsOwn)
+{
+    // Microsoft: a package with both tables fails with error 1941.
+    EXPECT_FALSE(TableExists(L"LockPermissions"));
+    const std::vector<Row> locks =
+        Query(L"SELECT `LockObject`, `Table`, `SDDLText`, `Condition` FROM `MsiLockPermissionsEx`", 4);
+    ASSERT_EQ(locks.size(), 1u);
+    EXPECT_EQ(Narrow(locks[0][0]), "INSTALLDIR");
+    EXPECT_EQ(Narrow(locks[0][1]), "CreateFolder");
+    EXPECT_EQ(Narrow(locks[0][3]), "") << "applied on every run";
+    const std::vector<Row> folders = Query(L"SELECT `Directory_`, `Component_` FROM `CreateFolder`", 2);
+    ASSERT_EQ(folders.size(), 1u);
+    EXPECT_EQ(Narrow(folders[0][0]), "INSTALLDIR");
+    EXPECT_EQ(Narrow(folders[0][1]), "Service") << "the component that every install has";
+    const std::map<std::wstring, Sequenced> sequence = ExecuteSequence();
+    ASSERT_EQ(sequence.count(L"CreateFolders"), 1u);
+    ASSERT_EQ(sequence.count(L"InstallFiles"), 1u);
+    EXPECT_LT(sequence.at(L"CreateFolders").sequence, sequence.at(L"InstallFiles").sequence);
+
+    // The descriptor as Windows reads the text: owned by SYSTEM, a protected
+    // access list with exactly SYSTEM and administrators full control and
+    // users read and execute, each passed on to files and subfolders.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(locks[0][2].c_str(), SDDL_REVISION_1,
+                                                                     &descriptor, nullptr))
+        << Narrow(locks[0][2]) << ": error " << GetLastError();
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED) << "the parent's list would be inherited";
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor, &owner, &defaulted));
+    ASSERT_NE(owner, nullptr);
+    EXPECT_TRUE(IsWellKnownSid(owner, WinLocalSystemSid)) << "owner";
+    BOOL present = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+    ASSERT_TRUE(present && dacl != nullptr);
+    struct Expected {
+        WELL_KNOWN_SID_TYPE sid;
+        ACCESS_MASK mask;
+    } const expected[] = {
+        {WinLocalSystemSid, FILE_ALL_ACCESS},
+        {WinBuiltinAdministratorsSid, FILE_ALL_ACCESS},
+        {WinBuiltinUsersSid, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE},
+    };
+    ASSERT_EQ(dacl->AceCount, 3u);
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        SCOPED_TRACE("entry " + std::to_string(i));
+        void* entry = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, &entry));
+        const auto* ace = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+        EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+        EXPECT_EQ(ace->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+        EXPECT_EQ(ace->Mask, expected[i].mask);
+        EXPECT_TRUE(IsWellKnownSid(const_cast<DWORD*>(&ace->SidStart), expected[i].sid));
+    }
+    LocalFree(descriptor);
 }
