@@ -4,6 +4,7 @@
 // them.
 #include "common/profile_lock_policy.h"
 #include "common/win32_api.h"
+#include "installer/console_lock.h"
 #include "installer/install_checks.h"
 #include "installer/machine_state.h"
 #include "installer/service_start.h"
@@ -161,11 +162,13 @@ TW_CUSTOM_ACTION CheckInstall(MSIHANDLE install)
 }
 
 // Deferred, as LocalSystem, after the services are installed: starts the
-// service when its configuration lets it start. Never fails the install.
+// service when its configuration lets it start; when it does not run then
+// (a repair or upgrade stopped it on the way), the console user gets the lock
+// back. Never fails the install.
 TW_CUSTOM_ACTION StartTarnwickService(MSIHANDLE install)
 {
     return Guarded(install, ERROR_SUCCESS, [&] {
-        StartServiceIfConfigured([&](const std::wstring& line) { Log(install, line); });
+        StartServiceOrGiveTheLockBack([&](const std::wstring& line) { Log(install, line); });
         return static_cast<UINT>(ERROR_SUCCESS);
     });
 }
@@ -206,12 +209,16 @@ TW_CUSTOM_ACTION ReadSoftwareSasRemoval(MSIHANDLE install)
     });
 }
 
-// Rollback of the start: an install that fails after the service was started
-// stops it again, so that the installer can remove what it installed.
+// Rollback of the start, as LocalSystem: an install, repair or upgrade that
+// fails after the service was started stops it again, so that the installer
+// can remove what it installed (Windows leaves a service that runs marked
+// for deletion, and its files in place), and gives the console user the lock
+// back. A service that the rest of the rollback starts again (an earlier
+// version put back) writes the value anew at its start.
 TW_CUSTOM_ACTION StopTarnwickService(MSIHANDLE install)
 {
     return Guarded(install, ERROR_SUCCESS, [&] {
-        StopService();
+        StopServiceAndGiveTheLockBack([&](const std::wstring& line) { Log(install, line); });
         return static_cast<UINT>(ERROR_SUCCESS);
     });
 }

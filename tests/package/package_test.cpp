@@ -284,7 +284,32 @@ TEST(Package, AnInstallThatFailsAfterTheServiceStartedLeavesTheMachineAsItWas)
     ExpectNothingInstalled();
     EXPECT_EQ(DumpKey(DriverKey()), driver);
     EXPECT_TRUE(WaitUntil([] { return !ProcessRunning(L"TarnwickSvc.exe"); })) << "TarnwickSvc.exe still runs";
+    // The service had taken the console user's lock; the rollback of its
+    // start stopped it and gave the lock back.
+    EXPECT_TRUE(LogHas(run, "Tarnwick: the install is rolled back: TarnwickSvc is stopped.")) << run.log;
+    EXPECT_EQ(LockPolicy(), 0u);
     // The machine policy that the install had set before the failure.
     EXPECT_TRUE(LogHas(run, "is not set: the package sets it to 1")) << run.log;
     EXPECT_EQ(SoftwareSasPolicy(), "absent");
+}
+
+// A repair stops the running service on the way; when the configuration no
+// longer lets it start, it stays stopped, and the console user gets back the
+// lock that the service had taken.
+TEST(Package, ARepairThatLeavesTheServiceStoppedGivesTheConsoleUserTheLockBack)
+{
+    SetUpDriver();
+    const MsiRun install = InstallPackage(CurrentPackage());
+    ASSERT_EQ(install.exitCode, 0u) << install.log;
+    ASSERT_EQ(QueryTarnwickService().state, DWORD{SERVICE_RUNNING});
+    ASSERT_TRUE(WaitUntil([] { return LockPolicy() == 1; }));
+    // A hotkey of the administrator's own whose "run" the service refuses.
+    WriteString(HotkeyKey(L"Ctrl+Shift+F10"), L"Block", L"yes");
+
+    const MsiRun repair = RepairPackage(CurrentPackage(), L"omus");
+    ASSERT_EQ(repair.exitCode, 0u) << repair.log;
+    EXPECT_TRUE(LogHas(repair, "Tarnwick: TarnwickSvc was not started: the service would refuse to start")) << repair.log;
+    EXPECT_NE(QueryTarnwickService().state, DWORD{SERVICE_RUNNING});
+    EXPECT_EQ(LockPolicy(), 0u);
+    EXPECT_TRUE(LogHas(repair, "Tarnwick: TarnwickSvc is not running; the console user's lock policy: ")) << repair.log;
 }
