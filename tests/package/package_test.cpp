@@ -313,3 +313,35 @@ TEST(Package, ARepairThatLeavesTheServiceStoppedGivesTheConsoleUserTheLockBack)
     EXPECT_EQ(LockPolicy(), 0u);
     EXPECT_TRUE(LogHas(repair, "Tarnwick: TarnwickSvc is not running; the console user's lock policy: ")) << repair.log;
 }
+
+// Windows Installer lets a standard user repair a per-machine product
+// ("msiexec /fm {product code} AGENTHOTKEYS=0 INSTALLDIR=..."): the repair
+// keeps what the administrator's install chose, and the remembered values
+// that the next upgrade goes by stay as they were.
+TEST(Package, ARepairKeepsTheSettingsAndTheFolderOfTheInstall)
+{
+    SetUpDriver();
+    const MsiRun install = InstallPackage(CurrentPackage());
+    ASSERT_EQ(install.exitCode, 0u) << install.log;
+    const KeyDump remembered = DumpKey(L"SOFTWARE\\Tarnwick");
+    const KeyDump driver = DumpKey(DriverKey());
+    const std::wstring elsewhere = L"C:\\users\\Public\\x\\";
+
+    const MsiRun repair =
+        RepairPackage(CurrentPackage(), L"m", L"AGENTHOTKEYS=0 SOFTWARESAS=0 INSTALLDIR=\"" + elsewhere + L"\"");
+    ASSERT_EQ(repair.exitCode, 0u) << repair.log;
+    EXPECT_EQ(DumpKey(L"SOFTWARE\\Tarnwick"), remembered);
+    EXPECT_EQ(DumpKey(DriverKey()), driver);
+    ExpectAgentRunValues(DefaultFolder());
+    EXPECT_EQ(SoftwareSasPolicy(), "REG_DWORD 1");
+    EXPECT_FALSE(FileExists(elsewhere)) << "files in the folder the repair was given";
+    EXPECT_EQ(Narrow(RegisteredProgram()), Narrow(DefaultFolder() + L"TarnwickSvc.exe"));
+    EXPECT_EQ(QueryTarnwickService().state, DWORD{SERVICE_RUNNING});
+    for (const char* line : {"Tarnwick: AGENTHOTKEYS=0 is ignored: Tarnwick is installed",
+                             "Tarnwick: SOFTWARESAS=0 is ignored: Tarnwick is installed",
+                             "Tarnwick: INSTALLDIR=C:\\users\\Public\\x\\ is ignored: Tarnwick is installed, and a "
+                             "repair or any other run of the installed version keeps what its install chose, "
+                             "C:\\Program Files\\Tarnwick\\."}) {
+        EXPECT_TRUE(LogHas(repair, line)) << line << "\n" << repair.log;
+    }
+}
