@@ -204,3 +204,18 @@ TEST(PackageTables, TheProgramFolderGetsAProtectedAccessListOfItsOwn)
     }
     LocalFree(descriptor);
 }
+
+// A secure property reaches the part of the install that runs as LocalSystem
+// also from a user who is not an administrator. Only the properties that
+// FindRelatedProducts sets are (Microsoft's ICE61 asks for them); the
+// package's own settings come from administrators only.
+TEST(PackageTables, OnlyTheUpgradeTablesPropertiesAreSecure)
+{
+    const std::vector<Row> secure =
+        Query(L"SELECT `Value` FROM `Property` WHERE `Property` = 'SecureCustomProperties'", 1);
+    ASSERT_EQ(secure.size(), 1u);
+    EXPECT_EQ(Narrow(secure[0][0]), "WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED");
+    for (const Row& upgrade : Query(L"SELECT `ActionProperty` FROM `Upgrade`", 1)) {
+        EXPECT_NE(secure[0][0].find(upgrade[0]), std::wstring::npos) << Narrow(upgrade[0]);
+    }
+}
