@@ -2,6 +2,8 @@
 
 #include "installer/setup_messages.h"
 
+#include <cwctype>
+
 std::wstring RefusalOf(const InstallFacts& facts)
 {
     if (facts.newerFound && !facts.installed) {
@@ -18,4 +20,44 @@ std::wstring RefusalOf(const InstallFacts& facts)
         return ForeignServiceText(facts.serviceImagePath);
     }
     return std::wstring();
+}
+
+namespace {
+
+// Lower case (ASCII and what the C locale knows), without a trailing
+// backslash.
+std::wstring FolderKey(const std::wstring& folder)
+{
+    std::wstring key = folder;
+    while (!key.empty() && key.back() == L'\\') {
+        key.pop_back();
+    }
+    for (wchar_t& c : key) {
+        c = static_cast<wchar_t>(std::towlower(static_cast<std::wint_t>(c)));
+    }
+    return key;
+}
+
+}  // namespace
+
+SettingChoice ChooseSetting(bool maintenance, const std::wstring& given, const std::wstring& remembered,
+                            const std::wstring& fallback, bool folder)
+{
+    SettingChoice choice;
+    if (!given.empty() && !maintenance) {
+        choice.value = given;
+        choice.source = SettingSource::Given;
+        return choice;
+    }
+    if (!remembered.empty()) {
+        choice.value = remembered;
+        choice.source = SettingSource::Remembered;
+    } else {
+        choice.value = fallback;
+        choice.source = SettingSource::Default;
+    }
+    if (!given.empty()) {
+        choice.givenIgnored = folder ? FolderKey(given) != FolderKey(choice.value) : given != choice.value;
+    }
+    return choice;
 }

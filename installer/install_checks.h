@@ -20,3 +20,30 @@ struct InstallFacts {
 // or 1, or a TarnwickSvc that no version of the package registered (by hand
 // with "/install", or by other software).
 std::wstring RefusalOf(const InstallFacts& facts);
+
+// Where the value of a setting that the package remembers comes from.
+enum class SettingSource {
+    Given,       // on the command line or in a transform
+    Remembered,  // what the installed version was given (HKLM\SOFTWARE\Tarnwick)
+    Default,     // neither: the package's own default
+};
+
+struct SettingChoice {
+    std::wstring value;  // what the run goes by; empty for the default folder
+    SettingSource source = SettingSource::Default;
+    // A value was given that differs from the one taken, and is ignored.
+    bool givenIgnored = false;
+};
+
+// Which value of a remembered setting (AGENTHOTKEYS, SOFTWARESAS, INSTALLDIR)
+// a run goes by. An install of the product, first or an upgrade, takes the
+// given value, else the remembered one, else `fallback`. A run of the
+// installed product (`maintenance`: a repair, a change, the same version
+// again, a removal) takes the remembered value, else `fallback`, and ignores
+// a given one: Windows Installer lets a standard user repair a per-machine
+// product, and what that run is given reaches the part of the install that
+// runs as LocalSystem, which would write it into the remembered values for
+// the next upgrade. A `folder` compares without regard to letter case and a
+// trailing backslash.
+SettingChoice ChooseSetting(bool maintenance, const std::wstring& given, const std::wstring& remembered,
+                            const std::wstring& fallback, bool folder);

@@ -4,6 +4,7 @@
 // them.
 #include "common/profile_lock_policy.h"
 #include "common/win32_api.h"
+#include "installer/console_lock.h"
 #include "installer/install_checks.h"
 #include "installer/machine_state.h"
 #include "installer/service_start.h"
@@ -68,47 +69,53 @@ UINT Guarded(MSIHANDLE install, UINT onException, Action action)
     }
 }
 
+// A run of the installed product: a repair, a change, the same version
+// again, a removal. (An upgrade is a first install of its own version.)
+bool Maintenance(MSIHANDLE install)
+{
+    return !GetProperty(install, L"Installed").empty();
+}
+
+// Sets `property` by ChooseSetting from what was given and what the installed
+// version remembered as `rememberedAs`, and says so in the log; a value given
+// to a run of the installed product is ignored, and the log says that too.
+// `fallback` empty: the property is left out (the default folder).
+void ReadSetting(MSIHANDLE install, const wchar_t* property, const wchar_t* rememberedAs,
+                 const std::wstring& fallback, bool folder)
+{
+    const std::wstring given = GetProperty(install, property);
+    const SettingChoice choice =
+        ChooseSetting(Maintenance(install), given, ReadRememberedSetting(rememberedAs), fallback, folder);
+    if (choice.givenIgnored) {
+        Log(install, IgnoredSettingText(property, given, choice.value, choice.source == SettingSource::Remembered));
+    }
+    if (choice.value != given) {
+        MsiSetPropertyW(install, property, choice.value.c_str());
+    }
+    // The folder is named only when it is not the one given or the default.
+    if (!folder || choice.source == SettingSource::Remembered) {
+        Log(install, SettingText(property, choice.value, choice.source == SettingSource::Given,
+                                 choice.source == SettingSource::Remembered));
+    }
+}
+
 }  // namespace
 
 // Immediate, before costing, in both sequences and on every run (removal
 // too, whose files are where the install put them): INSTALLDIR, when not
-// given, is the folder that the installed version remembered.
+// given, is the folder that the installed version remembered; a run of the
+// installed version keeps that folder whatever it is given.
 TW_CUSTOM_ACTION ReadInstallDir(MSIHANDLE install)
 {
     return Guarded(install, ERROR_SUCCESS, [&] {
-        if (GetProperty(install, L"INSTALLDIR").empty()) {
-            const std::wstring folder = ReadRememberedSetting(L"InstallDir");
-            if (!folder.empty()) {
-                MsiSetPropertyW(install, L"INSTALLDIR", folder.c_str());
-                Log(install, L"INSTALLDIR is " + folder + L" (as the installed version had it).");
-            }
-        }
+        ReadSetting(install, L"INSTALLDIR", L"InstallDir", std::wstring(), true);
         return static_cast<UINT>(ERROR_SUCCESS);
     });
 }
 
-namespace {
-
-// A setting of the install: the property as given; when not given, what the
-// installed version remembered (so that an upgrade keeps it), else "1".
-void ReadSetting(MSIHANDLE install, const wchar_t* property, const wchar_t* rememberedAs)
-{
-    const std::wstring given = GetProperty(install, property);
-    if (!given.empty()) {
-        Log(install, std::wstring(property) + L" is " + given + L" (given).");
-        return;
-    }
-    const std::wstring remembered = ReadRememberedSetting(rememberedAs);
-    const std::wstring value = remembered.empty() ? L"1" : remembered;
-    MsiSetPropertyW(install, property, value.c_str());
-    Log(install, std::wstring(property) + L" is " + value +
-                     (remembered.empty() ? L" (the default)." : L" (as the installed version had it)."));
-}
-
-}  // namespace
-
 // Immediate, before costing, in both sequences, except on removal: the
-// settings an install goes by, AGENTHOTKEYS and SOFTWARESAS (ReadSetting).
+// settings an install goes by, AGENTHOTKEYS and SOFTWARESAS (ReadSetting:
+// a run of the installed version keeps what its install chose).
 // TwDriverInstalled is set when the driver's key exists: only then are the
 // "run" values written. TwSoftwareSas is set when the package holds the
 // machine policy SoftwareSASGeneration (PackageHoldsSoftwareSas): only then
@@ -117,8 +124,8 @@ void ReadSetting(MSIHANDLE install, const wchar_t* property, const wchar_t* reme
 TW_CUSTOM_ACTION ReadSettings(MSIHANDLE install)
 {
     return Guarded(install, ERROR_SUCCESS, [&] {
-        ReadSetting(install, L"AGENTHOTKEYS", L"AgentHotkeys");
-        ReadSetting(install, L"SOFTWARESAS", L"SoftwareSas");
+        ReadSetting(install, L"AGENTHOTKEYS", L"AgentHotkeys", L"1", false);
+        ReadSetting(install, L"SOFTWARESAS", L"SoftwareSas", L"1", false);
         const std::wstring softwareSas = GetProperty(install, L"SOFTWARESAS");
         const SoftwareSasFacts policy = ReadSoftwareSasFacts();
         const bool holds = PackageHoldsSoftwareSas(softwareSas == L"1", policy.present, policy.setByPackage);
@@ -161,11 +168,13 @@ TW_CUSTOM_ACTION CheckInstall(MSIHANDLE install)
 }
 
 // Deferred, as LocalSystem, after the services are installed: starts the
-// service when its configuration lets it start. Never fails the install.
+// service when its configuration lets it start; when it does not run then
+// (a repair or upgrade stopped it on the way), the console user gets the lock
+// back. Never fails the install.
 TW_CUSTOM_ACTION StartTarnwickService(MSIHANDLE install)
 {
     return Guarded(install, ERROR_SUCCESS, [&] {
-        StartServiceIfConfigured([&](const std::wstring& line) { Log(install, line); });
+        StartServiceOrGiveTheLockBack([&](const std::wstring& line) { Log(install, line); });
         return static_cast<UINT>(ERROR_SUCCESS);
     });
 }
@@ -206,12 +215,16 @@ TW_CUSTOM_ACTION ReadSoftwareSasRemoval(MSIHANDLE install)
     });
 }
 
-// Rollback of the start: an install that fails after the service was started
-// stops it again, so that the installer can remove what it installed.
+// Rollback of the start, as LocalSystem: an install, repair or upgrade that
+// fails after the service was started stops it again, so that the installer
+// can remove what it installed (Windows leaves a service that runs marked
+// for deletion, and its files in place), and gives the console user the lock
+// back. A service that the rest of the rollback starts again (an earlier
+// version put back) writes the value anew at its start.
 TW_CUSTOM_ACTION StopTarnwickService(MSIHANDLE install)
 {
     return Guarded(install, ERROR_SUCCESS, [&] {
-        StopService();
+        StopServiceAndGiveTheLockBack([&](const std::wstring& line) { Log(install, line); });
         return static_cast<UINT>(ERROR_SUCCESS);
     });
 }

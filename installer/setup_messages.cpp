@@ -88,3 +88,20 @@ std::wstring SoftwareSasRemovalText(bool setByPackage)
     return setByPackage ? L"the machine policy " + PolicyName() + L", which the package set, goes with it."
                         : L"the machine policy " + PolicyName() + L" was not set by the package: left as it is.";
 }
+
+std::wstring SettingText(const std::wstring& property, const std::wstring& value, bool given, bool remembered)
+{
+    return property + L" is " + value +
+           (given ? L" (given)." : remembered ? L" (as the installed version had it)." : L" (the default).");
+}
+
+std::wstring IgnoredSettingText(const std::wstring& property, const std::wstring& given, const std::wstring& kept,
+                                bool remembered)
+{
+    const std::wstring what = kept.empty() ? std::wstring(L"the default folder")
+                                           : kept + (remembered ? L"" : L" (the default)");
+    return property + L"=" + given +
+           L" is ignored: Tarnwick is installed, and a repair or any other run of the installed version keeps what "
+           L"its install chose, " +
+           what + L". To change it, remove Tarnwick and install it again with the new value.";
+}

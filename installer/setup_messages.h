@@ -46,3 +46,13 @@ std::wstring SoftwareSasInstallText(bool softwareSas, bool policyPresent, bool s
 // The log line of a removal (not an upgrade's): whether it takes the value
 // away.
 std::wstring SoftwareSasRemovalText(bool setByPackage);
+
+// The log line of a setting's value: "AGENTHOTKEYS is 1 (the default).",
+// "... (given).", "... (as the installed version had it).".
+std::wstring SettingText(const std::wstring& property, const std::wstring& value, bool given, bool remembered);
+
+// The log line of a value given to a run of the installed product and
+// ignored; `kept` is the value taken ("" for the default folder),
+// `remembered` whether the installed version had it.
+std::wstring IgnoredSettingText(const std::wstring& property, const std::wstring& given, const std::wstring& kept,
+                                bool remembered);

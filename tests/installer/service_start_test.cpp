@@ -1,7 +1,10 @@
-// Starting the service at the end of an install: the hotkey configuration
-// read from a real registry (inside a RegistrySandbox), the service manager
-// and the clock in memory.
+// Starting the service at the end of an install, and the console user's lock
+// policy when the service does not run afterwards: the hotkey configuration
+// and the user's hive read from a real registry (inside a RegistrySandbox),
+// the service manager, the console user and the clock in memory.
+#include "installer/console_lock.h"
 #include "installer/service_start.h"
+#include "tests/support/fake_console_account.h"
 #include "tests/support/narrow_text.h"
 #include "tests/support/registry_sandbox.h"
 
@@ -68,6 +71,22 @@ public:
             *reinterpret_cast<SERVICE_STATUS_PROCESS*>(buffer) = reply;
             return TRUE;
         };
+        // A stop (the rollback of the start): no dependants, and the states
+        // that follow come from `replies`.
+        win32.EnumDependentServicesW = [](SC_HANDLE, DWORD, LPENUM_SERVICE_STATUSW, DWORD, LPDWORD needed,
+                                          LPDWORD count) -> BOOL {
+            *needed = 0;
+            *count = 0;
+            return TRUE;
+        };
+        win32.ControlService = [this](SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) -> BOOL {
+            EXPECT_EQ(service, kService);
+            EXPECT_EQ(control, DWORD{SERVICE_CONTROL_STOP});
+            ++stops;
+            *status = {};
+            status->dwCurrentState = SERVICE_STOP_PENDING;
+            return TRUE;
+        };
         // The check reads the real registration; its handles are real.
         win32.CloseServiceHandle = [this](SC_HANDLE handle) -> BOOL {
             if (handle != kManager && handle != kService) {
@@ -78,14 +97,19 @@ public:
         };
     }
 
-    ServiceStart Run()
+    ServiceStart Run() { return Run(StartServiceIfConfigured); }
+    ServiceStart Run(ServiceStart (*start)(const ReportLine&))
     {
-        const ServiceStart outcome = StartServiceIfConfigured([this](const std::wstring& line) {
-            lines.push_back(Narrow(line));
-        });
+        const ServiceStart outcome = start([this](const std::wstring& line) { lines.push_back(Narrow(line)); });
         EXPECT_EQ(open, 0) << "service handles left open";
         EXPECT_FALSE(lines.empty());
         return outcome;
+    }
+    // The rollback of the start.
+    void Stop()
+    {
+        StopServiceAndGiveTheLockBack([this](const std::wstring& line) { lines.push_back(Narrow(line)); });
+        EXPECT_EQ(open, 0) << "service handles left open";
     }
 
     // The outcome, the last line reported.
@@ -106,6 +130,7 @@ public:
     std::vector<SERVICE_STATUS_PROCESS> replies = {Status(SERVICE_RUNNING)};
     size_t next = 0;
     int starts = 0;
+    int stops = 0;
     int queries = 0;
     std::vector<DWORD> sleeps;
     std::vector<std::string> lines;
@@ -249,4 +274,136 @@ TEST(ServiceStart, TheServiceManagersRefusalsEndTheStartWithTheirError)
         EXPECT_EQ(scm.Line(), c.line);
         EXPECT_EQ(scm.queries, 0);
     }
+}
+
+namespace {
+
+const wchar_t kUserSid[] = L"S-1-5-21-1004336348-1177238915-682003330-1001";
+
+// The console user's "DisableLockWorkstation" below the sandbox's
+// HKEY_USERS: "absent", "REG_DWORD n" or "type t".
+std::string ConsoleUsersValue()
+{
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    const std::wstring key = std::wstring(kUserSid) + L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+    if (!RegistrySandbox::GetValue(HKEY_USERS, key, L"DisableLockWorkstation", type, data)) {
+        return "absent";
+    }
+    if (type == REG_DWORD && data.size() == sizeof(DWORD)) {
+        return "REG_DWORD " + std::to_string(*reinterpret_cast<const DWORD*>(data.data()));
+    }
+    return "type " + std::to_string(type);
+}
+
+void SetConsoleUsersValue(DWORD value)
+{
+    RegistrySandbox::SetDword(
+        HKEY_USERS, std::wstring(kUserSid) + L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System",
+        L"DisableLockWorkstation", value);
+}
+
+const char kLowered[] = "TarnwickSvc is not running; the console user's lock policy: "
+                        "S-1-5-21-1004336348-1177238915-682003330-1001: \"DisableLockWorkstation\" set from 1 to 0 "
+                        "(hive loaded)";
+
+}  // namespace
+
+// The service writes 1 for the console user at its start and keeps it when it
+// stops: whenever the service does not run after the start at the end of an
+// install, repair or upgrade (which may have stopped it on the way), the
+// user's 1 goes to 0; a service that runs, or is still starting, holds it.
+TEST(ServiceStart, WhenTheServiceDoesNotRunAfterwardsTheConsoleUserGetsTheLockBack)
+{
+    struct Case {
+        const char* what;
+        bool usable;
+        DWORD startError;
+        std::vector<SERVICE_STATUS_PROCESS> replies;
+        ServiceStart outcome;
+        const char* value;
+    } const cases[] = {
+        {"started", true, 0, {Status(SERVICE_RUNNING)}, ServiceStart::Started, "REG_DWORD 1"},
+        {"running already", true, ERROR_SERVICE_ALREADY_RUNNING, {}, ServiceStart::AlreadyRunning, "REG_DWORD 1"},
+        {"still starting", true, 0, {Status(SERVICE_START_PENDING)}, ServiceStart::StillStarting, "REG_DWORD 1"},
+        {"not configured", false, 0, {}, ServiceStart::NotConfigured, "REG_DWORD 0"},
+        {"stopped during its start", true, 0, {Status(SERVICE_STOPPED, ERROR_BAD_CONFIGURATION)},
+         ServiceStart::StoppedDuringStart, "REG_DWORD 0"},
+        {"refused", true, ERROR_SERVICE_DISABLED, {}, ServiceStart::Failed, "REG_DWORD 0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RegistrySandbox sandbox;
+        if (c.usable) {
+            UsableConfiguration();
+        }
+        SetConsoleUsersValue(1);
+        FakeStart scm;
+        scm.startError = c.startError;
+        if (!c.replies.empty()) {
+            scm.replies = c.replies;
+        }
+        FakeConsoleAccount console(L"anna", L"KIOSK");
+        console.tokenSid = kUserSid;
+        EXPECT_EQ(scm.Run(StartServiceOrGiveTheLockBack), c.outcome);
+        EXPECT_EQ(ConsoleUsersValue(), c.value);
+        EXPECT_EQ(Has(scm.All(), kLowered), std::string(c.value) == "REG_DWORD 0") << scm.All();
+        EXPECT_EQ(console.tokensOpen, 0);
+    }
+}
+
+// Only a REG_DWORD 1 goes to 0, as on removal; the log names the user or
+// says that nobody is logged on.
+TEST(ServiceStart, OnlyTheConsoleUsersOneGoesToZero)
+{
+    struct Case {
+        const char* what;
+        const wchar_t* user;
+        const wchar_t* tokenSid;
+        long long before;  // -1: absent
+        const char* after;
+        const char* line;
+    } const cases[] = {
+        {"absent", L"anna", kUserSid, -1, "absent",
+         "TarnwickSvc is not running; the console user's lock policy: S-1-5-21-1004336348-1177238915-682003330-1001: "
+         "\"DisableLockWorkstation\" absent: left as it is"},
+        {"2", L"anna", kUserSid, 2, "REG_DWORD 2", "\"DisableLockWorkstation\" is not the number 1: left as it is"},
+        {"nobody logged on", L"", L"", 1, "REG_DWORD 1",
+         "TarnwickSvc is not running; nobody is logged on at the console, whose lock policy it would set from 1 to "
+         "0."},
+        {"an account that cannot be found", L"anna", L"", 1, "REG_DWORD 1",
+         "TarnwickSvc is not running; the account of the console user anna cannot be found: its lock policy is left "
+         "as it is."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RegistrySandbox sandbox;
+        if (c.before >= 0) {
+            SetConsoleUsersValue(static_cast<DWORD>(c.before));
+        }
+        FakeConsoleAccount console(c.user, L"KIOSK");
+        console.tokenSid = c.tokenSid;
+        std::vector<std::string> lines;
+        GiveConsoleUserTheLockBack([&](const std::wstring& line) { lines.push_back(Narrow(line)); });
+        EXPECT_EQ(ConsoleUsersValue(), c.after);
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_TRUE(Has(lines[0], c.line)) << lines[0];
+    }
+}
+
+// The rollback of the start stops the service that the start started, and
+// gives the console user the lock back that the service took.
+TEST(ServiceStart, TheRollbackStopsTheServiceAndGivesTheConsoleUserTheLockBack)
+{
+    RegistrySandbox sandbox;
+    SetConsoleUsersValue(1);
+    FakeStart scm;
+    scm.replies = {Status(SERVICE_RUNNING), Status(SERVICE_STOPPED)};
+    FakeConsoleAccount console(L"anna", L"KIOSK");
+    console.tokenSid = kUserSid;
+    scm.Stop();
+    EXPECT_EQ(scm.stops, 1);
+    EXPECT_EQ(ConsoleUsersValue(), "REG_DWORD 0");
+    EXPECT_TRUE(Has(scm.All(), "the install is rolled back: TarnwickSvc is stopped.")) << scm.All();
+    EXPECT_TRUE(Has(scm.All(), kLowered)) << scm.All();
 }

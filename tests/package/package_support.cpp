@@ -61,6 +61,12 @@ MsiRun RemovePackage(const std::wstring& package)
     return RunMsiexec(L"/x \"" + package + L"\"");
 }
 
+MsiRun RepairPackage(const std::wstring& package, const std::wstring& mode, const std::wstring& properties)
+{
+    return InstallPackage(package, L"REINSTALL=ALL REINSTALLMODE=" + mode +
+                                       (properties.empty() ? L"" : L" " + properties));
+}
+
 bool LogHas(const MsiRun& run, const std::string& text)
 {
     return run.log.find(text) != std::string::npos;

@@ -29,6 +29,11 @@ struct MsiRun {
 // msiexec /i or /x PACKAGE /qn /l*v LOG, with `properties` appended.
 MsiRun InstallPackage(const std::wstring& package, const std::wstring& properties = L"");
 MsiRun RemovePackage(const std::wstring& package);
+// A repair of the installed product as "msiexec /fMODE {product code}
+// PROPERTIES" runs it on Windows: REINSTALL=ALL and REINSTALLMODE=MODE.
+// (Wine's msiexec /f takes no properties; its /i of the installed package
+// with these two is the same run.)
+MsiRun RepairPackage(const std::wstring& package, const std::wstring& mode, const std::wstring& properties = L"");
 
 // The lines of the log that the package's custom actions wrote.
 bool LogHas(const MsiRun& run, const std::string& text);

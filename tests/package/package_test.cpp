@@ -284,7 +284,64 @@ TEST(Package, AnInstallThatFailsAfterTheServiceStartedLeavesTheMachineAsItWas)
     ExpectNothingInstalled();
     EXPECT_EQ(DumpKey(DriverKey()), driver);
     EXPECT_TRUE(WaitUntil([] { return !ProcessRunning(L"TarnwickSvc.exe"); })) << "TarnwickSvc.exe still runs";
+    // The service had taken the console user's lock; the rollback of its
+    // start stopped it and gave the lock back.
+    EXPECT_TRUE(LogHas(run, "Tarnwick: the install is rolled back: TarnwickSvc is stopped.")) << run.log;
+    EXPECT_EQ(LockPolicy(), 0u);
     // The machine policy that the install had set before the failure.
     EXPECT_TRUE(LogHas(run, "is not set: the package sets it to 1")) << run.log;
     EXPECT_EQ(SoftwareSasPolicy(), "absent");
+}
+
+// A repair stops the running service on the way; when the configuration no
+// longer lets it start, it stays stopped, and the console user gets back the
+// lock that the service had taken.
+TEST(Package, ARepairThatLeavesTheServiceStoppedGivesTheConsoleUserTheLockBack)
+{
+    SetUpDriver();
+    const MsiRun install = InstallPackage(CurrentPackage());
+    ASSERT_EQ(install.exitCode, 0u) << install.log;
+    ASSERT_EQ(QueryTarnwickService().state, DWORD{SERVICE_RUNNING});
+    ASSERT_TRUE(WaitUntil([] { return LockPolicy() == 1; }));
+    // A hotkey of the administrator's own whose "run" the service refuses.
+    WriteString(HotkeyKey(L"Ctrl+Shift+F10"), L"Block", L"yes");
+
+    const MsiRun repair = RepairPackage(CurrentPackage(), L"omus");
+    ASSERT_EQ(repair.exitCode, 0u) << repair.log;
+    EXPECT_TRUE(LogHas(repair, "Tarnwick: TarnwickSvc was not started: the service would refuse to start")) << repair.log;
+    EXPECT_NE(QueryTarnwickService().state, DWORD{SERVICE_RUNNING});
+    EXPECT_EQ(LockPolicy(), 0u);
+    EXPECT_TRUE(LogHas(repair, "Tarnwick: TarnwickSvc is not running; the console user's lock policy: ")) << repair.log;
+}
+
+// Windows Installer lets a standard user repair a per-machine product
+// ("msiexec /fm {product code} AGENTHOTKEYS=0 INSTALLDIR=..."): the repair
+// keeps what the administrator's install chose, and the remembered values
+// that the next upgrade goes by stay as they were.
+TEST(Package, ARepairKeepsTheSettingsAndTheFolderOfTheInstall)
+{
+    SetUpDriver();
+    const MsiRun install = InstallPackage(CurrentPackage());
+    ASSERT_EQ(install.exitCode, 0u) << install.log;
+    const KeyDump remembered = DumpKey(L"SOFTWARE\\Tarnwick");
+    const KeyDump driver = DumpKey(DriverKey());
+    const std::wstring elsewhere = L"C:\\users\\Public\\x\\";
+
+    const MsiRun repair =
+        RepairPackage(CurrentPackage(), L"m", L"AGENTHOTKEYS=0 SOFTWARESAS=0 INSTALLDIR=\"" + elsewhere + L"\"");
+    ASSERT_EQ(repair.exitCode, 0u) << repair.log;
+    EXPECT_EQ(DumpKey(L"SOFTWARE\\Tarnwick"), remembered);
+    EXPECT_EQ(DumpKey(DriverKey()), driver);
+    ExpectAgentRunValues(DefaultFolder());
+    EXPECT_EQ(SoftwareSasPolicy(), "REG_DWORD 1");
+    EXPECT_FALSE(FileExists(elsewhere)) << "files in the folder the repair was given";
+    EXPECT_EQ(Narrow(RegisteredProgram()), Narrow(DefaultFolder() + L"TarnwickSvc.exe"));
+    EXPECT_EQ(QueryTarnwickService().state, DWORD{SERVICE_RUNNING});
+    for (const char* line : {"Tarnwick: AGENTHOTKEYS=0 is ignored: Tarnwick is installed",
+                             "Tarnwick: SOFTWARESAS=0 is ignored: Tarnwick is installed",
+                             "Tarnwick: INSTALLDIR=C:\\users\\Public\\x\\ is ignored: Tarnwick is installed, and a "
+                             "repair or any other run of the installed version keeps what its install chose, "
+                             "C:\\Program Files\\Tarnwick\\."}) {
+        EXPECT_TRUE(LogHas(repair, line)) << line << "\n" << repair.log;
+    }
 }

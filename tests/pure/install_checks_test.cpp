@@ -90,3 +90,49 @@ TEST(SoftwareSas, ThePackageHoldsOnlyAnAbsentValueOrOneItSetItself)
                                                   L"goes with it."));
     EXPECT_TRUE(Has(SoftwareSasRemovalText(false), L"was not set by the package: left as it is."));
 }
+
+// An install takes a given value; a run of the installed product keeps what
+// the installed version was given, and says when it ignores a given value.
+TEST(ChooseSetting, ARunOfTheInstalledProductKeepsWhatItsInstallChose)
+{
+    struct Case {
+        const char* what;
+        bool maintenance;
+        const wchar_t* given;
+        const wchar_t* remembered;
+        const wchar_t* fallback;
+        bool folder;
+        const wchar_t* value;
+        SettingSource source;
+        bool ignored;
+    } const cases[] = {
+        {"install, given", false, L"0", L"1", L"1", false, L"0", SettingSource::Given, false},
+        {"upgrade, not given", false, L"", L"0", L"1", false, L"0", SettingSource::Remembered, false},
+        {"first install, not given", false, L"", L"", L"1", false, L"1", SettingSource::Default, false},
+        {"install, folder given", false, L"D:\\Kiosk\\", L"C:\\Program Files\\Tarnwick\\", L"", true, L"D:\\Kiosk\\",
+         SettingSource::Given, false},
+        {"repair, another value", true, L"0", L"1", L"1", false, L"1", SettingSource::Remembered, true},
+        {"repair, the same value", true, L"1", L"1", L"1", false, L"1", SettingSource::Remembered, false},
+        {"repair, nothing remembered", true, L"0", L"", L"1", false, L"1", SettingSource::Default, true},
+        {"repair, nothing given", true, L"", L"0", L"1", false, L"0", SettingSource::Remembered, false},
+        {"repair, another folder", true, L"C:\\Users\\Public\\x\\", L"C:\\Program Files\\Tarnwick\\", L"", true,
+         L"C:\\Program Files\\Tarnwick\\", SettingSource::Remembered, true},
+        {"repair, the folder in other letters", true, L"c:\\program files\\TARNWICK", L"C:\\Program Files\\Tarnwick\\",
+         L"", true, L"C:\\Program Files\\Tarnwick\\", SettingSource::Remembered, false},
+        {"repair, a folder and none remembered", true, L"C:\\Users\\Public\\x\\", L"", L"", true, L"",
+         SettingSource::Default, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const SettingChoice choice = ChooseSetting(c.maintenance, c.given, c.remembered, c.fallback, c.folder);
+        EXPECT_TRUE(choice.value == c.value);
+        EXPECT_EQ(choice.source, c.source);
+        EXPECT_EQ(choice.givenIgnored, c.ignored);
+    }
+    EXPECT_EQ(SettingText(L"AGENTHOTKEYS", L"1", false, true), L"AGENTHOTKEYS is 1 (as the installed version had it).");
+    EXPECT_TRUE(Has(IgnoredSettingText(L"AGENTHOTKEYS", L"0", L"1", true),
+                    L"AGENTHOTKEYS=0 is ignored: Tarnwick is installed, and a repair or any other run of the installed "
+                    L"version keeps what its install chose, 1. To change it, remove Tarnwick"));
+    EXPECT_TRUE(Has(IgnoredSettingText(L"INSTALLDIR", L"C:\\x\\", L"", false), L"keeps what its install chose, the "
+                                                                                L"default folder."));
+}
