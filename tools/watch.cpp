@@ -55,7 +55,12 @@ WatchFacts ObserveForeground(HWND foreground)
     WatchFacts facts;
     facts.front.window = foreground != nullptr;
     RemoteClientMatch match = {};
-    facts.front.client = DetectRemoteClient(foreground, match, &facts.front.fileName);
+    ClientPolicyEntry policy;
+    facts.front.client = DetectRemoteClient(foreground, match, &facts.front.fileName, &policy);
+    if (facts.front.client && policy.like != nullptr) {
+        facts.front.policyName = policy.executableName;
+        facts.front.policyLike = policy.like->executableName;
+    }
     if (facts.front.client) {
         facts.front.kind = match.kind;
         facts.front.keyWindow = match.targetWindow != nullptr;

@@ -16,17 +16,23 @@ PressOutcome LocalOutcome(const Blocking& blocking, bool userAtConsole)
     return userAtConsole ? PressOutcome::Local : PressOutcome::NothingNoUser;
 }
 
+// The client's executable name: the policy entry's, or the row's.
+std::wstring ClientExecutable(const FrontFacts& front)
+{
+    return front.policyName.empty() ? ExecutableOf(front.kind) : front.policyName;
+}
+
 std::wstring OutcomeText(PressOutcome outcome, const FrontFacts& front, bool lock)
 {
     switch (outcome) {
     case PressOutcome::Forward:
-        return L"forward into " + ExecutableOf(front.kind);
+        return L"forward into " + ClientExecutable(front);
     case PressOutcome::NothingNoKeyWindow:
         return L"nothing, the client's key window was not found";
     case PressOutcome::NothingNoCommandWindow:
         return L"nothing, the client's command window was not found";
     case PressOutcome::NothingClientTakesNone:
-        return L"nothing, " + ExecutableOf(front.kind) + L" takes it and is sent none";
+        return L"nothing, " + ClientExecutable(front) + L" takes it and is sent none";
     case PressOutcome::BlockedByBlockLocal:
         return L"blocked by \"BlockLocal\"";
     case PressOutcome::BlockedByPolicy:
@@ -84,7 +90,10 @@ std::wstring WatchLine(const WatchFacts& facts)
                         : front.fileName.empty() ? L"a window of a program that cannot be read"
                                                  : front.fileName;
     if (front.client) {
-        line += L": client " + ClientName(front.kind) + L", key window " +
+        const std::wstring name = front.policyName.empty()
+                                      ? ClientName(front.kind)
+                                      : front.policyName + L" (policy: like " + front.policyLike + L")";
+        line += L": client " + name + L", key window " +
                 (front.keyWindow ? L"found" : L"not found") + L", command window " +
                 (front.commandWindow ? L"found" : L"not found");
     } else {

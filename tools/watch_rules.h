@@ -17,6 +17,10 @@ struct FrontFacts {
     RemoteClientKind kind = Wfica32;
     bool keyWindow = false;      // the client's window for keystrokes
     bool commandWindow = false;  // the client's window for commands
+    // A client added by policy: its entry's name and the executable name of
+    // the built-in client it is handled like; both empty for a built-in one.
+    std::wstring policyName;
+    std::wstring policyLike;
 };
 
 // Whether the local action of one hotkey is blocked, and by what.
@@ -52,5 +56,6 @@ std::wstring ClientName(RemoteClientKind kind);
 
 // One line without the time: "mstsc.exe: client Microsoft Remote Desktop
 // (mstsc.exe), key window found, command window found; Win+L: forward into
-// mstsc.exe; Ctrl+Alt+Del: forward into mstsc.exe".
+// mstsc.exe; Ctrl+Alt+Del: forward into mstsc.exe"; for a client added by
+// policy "msrdc.exe: client msrdc.exe (policy: like mstsc.exe), ...".
 std::wstring WatchLine(const WatchFacts& facts);

@@ -60,6 +60,14 @@ TEST(WatchLine, NamesTheProgramTheClientAndWhatEachPressWouldDo)
               L"MSTSC.EXE: client Microsoft Remote Desktop (mstsc.exe), key window found, command window found; "
               L"Win+L: forward into mstsc.exe; Ctrl+Alt+Del: forward into mstsc.exe");
 
+    facts.front = Client(Mstsc, true, false);
+    facts.front.fileName = L"msrdc.exe";
+    facts.front.policyName = L"MSRDC.exe";
+    facts.front.policyLike = L"mstsc.exe";
+    EXPECT_EQ(WatchLine(facts),
+              L"msrdc.exe: client MSRDC.exe (policy: like mstsc.exe), key window found, command window not found; "
+              L"Win+L: forward into MSRDC.exe; Ctrl+Alt+Del: forward into MSRDC.exe");
+
     facts.front = Client(Wswc, false, false);
     facts.front.fileName = L"wswc.exe";
     EXPECT_EQ(WatchLine(facts),
