@@ -138,6 +138,7 @@ constexpr Win32CannotFail kCannotFail{};
     X(AllowSetForegroundWindow,      FALSE,                ERROR_ACCESS_DENIED)        \
     X(GetWindowThreadProcessId,      0,                    ERROR_INVALID_WINDOW_HANDLE) \
     X(EnumChildWindows,              FALSE,                0)                          \
+    X(GetAncestor,                   nullptr,              0)                          \
     X(GetWindowTextW,                0,                    ERROR_INVALID_WINDOW_HANDLE) \
     X(GetClassNameW,                 0,                    ERROR_INVALID_WINDOW_HANDLE) \
     X(PostMessageW,                  FALSE,                ERROR_INVALID_WINDOW_HANDLE) \

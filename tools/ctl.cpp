@@ -6,6 +6,7 @@
 #include "tools/lock_policy_verb.h"
 #include "tools/status.h"
 #include "tools/watch.h"
+#include "tools/windows_verb.h"
 
 int RunTarnwickCtl(const std::vector<std::wstring>& args, CtlOutput& output)
 {
@@ -36,6 +37,8 @@ int RunTarnwickCtl(const std::vector<std::wstring>& args, CtlOutput& output)
         return LockPolicyVerb(command, output);
     case CtlAction::Watch:
         return WatchVerb(command, output);
+    case CtlAction::Windows:
+        return WindowsVerb(command, output);
     }
     return kExitUsage;
 }

@@ -59,6 +59,13 @@ std::wstring CtlUsage()
            L"      one line each time the foreground window changes: the program in front,\n"
            L"      the remote-desktop client found, and what a press of Win+L and of\n"
            L"      Ctrl+Alt+Del would do now; ends after N seconds, or at Ctrl+C\n"
+           L"  TarnwickCtl windows [--wait N] [--json]\n"
+           L"      after N seconds (default 5: time to bring the client to the front), the\n"
+           L"      program in front, the tree of windows under its foreground window (depth,\n"
+           L"      class name, text) and which of them each built-in client's rule would take\n"
+           L"      as key window and command window: what to write in a client entry of the\n"
+           L"      policy HKLM\\SOFTWARE\\Policies\\Tarnwick\\Clients; posts, synthesises and\n"
+           L"      writes nothing\n"
            L"  TarnwickCtl lock-policy [0|1]\n"
            L"      show, or set, the console user's \"DisableLockWorkstation\": 0 lets the\n"
            L"      user lock the workstation again (for example after the service was\n"
@@ -132,6 +139,23 @@ CtlParse ParseCtlArgs(const std::vector<std::wstring>& args)
         }
         command.watchLimited = true;
         command.watchSeconds = static_cast<std::uint32_t>(seconds);
+        return parse;
+    }
+    if (NamesEqual(verb, L"windows")) {
+        command.action = CtlAction::Windows;
+        for (size_t i = 1; i < args.size(); ++i) {
+            std::uint64_t seconds = 0;
+            if (NamesEqual(args[i], L"--json") && !command.json) {
+                command.json = true;
+            } else if (NamesEqual(args[i], L"--wait") && i + 1 < args.size() &&
+                       ParseUnsigned(args[i + 1], kMaxWatchSeconds, seconds)) {
+                command.waitSeconds = static_cast<std::uint32_t>(seconds);
+                ++i;
+            } else {
+                return Failure(L"windows takes --wait N (N from 0 to " + std::to_wstring(kMaxWatchSeconds) +
+                               L") and --json");
+            }
+        }
         return parse;
     }
     if (NamesEqual(verb, L"press")) {

@@ -100,6 +100,19 @@ TEST(CtlArgs, ParsesEveryCommand)
         EXPECT_EQ(p.command.watchSeconds, seconds.second);
     }
 
+    p = Parse({L"windows"});
+    ASSERT_EQ(p.error, L"");
+    EXPECT_EQ(p.command.action, CtlAction::Windows);
+    EXPECT_EQ(p.command.waitSeconds, 5u);
+    EXPECT_FALSE(p.command.json);
+    p = Parse({L"Windows", L"--JSON", L"--wait", L"0"});
+    ASSERT_EQ(p.error, L"");
+    EXPECT_EQ(p.command.waitSeconds, 0u);
+    EXPECT_TRUE(p.command.json);
+    p = Parse({L"windows", L"--wait", L"12"});
+    ASSERT_EQ(p.error, L"");
+    EXPECT_EQ(p.command.waitSeconds, 12u);
+
     EXPECT_EQ(Parse({L"list"}).command.action, CtlAction::List);
     EXPECT_EQ(Parse({L"status"}).command.action, CtlAction::Status);
     EXPECT_EQ(Parse({L"/?"}).command.action, CtlAction::Help);
@@ -137,6 +150,11 @@ TEST(CtlArgs, RefusesWrongArgumentsWithAMessage)
         {L"watch", L"--seconds", L"1.5"},
         {L"watch", L"10"},
         {L"watch", L"--seconds", L"1", L"2"},
+        {L"windows", L"--wait"},
+        {L"windows", L"--wait", L"-1"},
+        {L"windows", L"--wait", L"4294968"},
+        {L"windows", L"5"},
+        {L"windows", L"--json", L"--json"},
         {L"lock-policy", L"2"},
         {L"lock-policy", L"01"},
         {L"lock-policy", L" 0"},

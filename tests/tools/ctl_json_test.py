@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""The JSON of `TarnwickCtl check --json` and `status --json`, parsed by
-Python's json module, with values that hold quotes, backslashes, control
-characters and characters outside ASCII (names beyond U+FFFF included).
+"""The JSON of `TarnwickCtl check --json`, `status --json` and
+`windows --json`, parsed by Python's json module, with values that hold
+quotes, backslashes, control characters and characters outside ASCII (names
+beyond U+FFFF included); `windows` with a fake client in front.
 Runs the real TarnwickCtl.exe through the build's wine-run; writes the
 machine's hotkey key and registers the service TarnwickSvc, and puts both
 back as it found them.
@@ -10,8 +11,11 @@ usage: ctl_json_test.py WINE_RUN BIN_DIR
 """
 import json
 import os
+import shutil
 import subprocess
 import sys
+import tempfile
+import time
 
 WINE_RUN, BIN_DIR = sys.argv[1], sys.argv[2]
 CTL = os.path.join(BIN_DIR, "TarnwickCtl.exe")
@@ -125,6 +129,43 @@ def status_json():
         run("sc", "delete", "TarnwickSvc", check=False)
 
 
+def wine_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def windows_json():
+    folder = tempfile.mkdtemp(prefix="tarnwick windows ")
+    client = os.path.join(folder, "msrdc.exe")
+    ready = os.path.join(folder, "ready.txt")
+    log = os.path.join(folder, "keys.txt")
+    shutil.copy(os.path.join(BIN_DIR, "fake_client.exe"), client)
+    frame_text = 'Remote "Desktop" \\ \u00e4'
+    process = subprocess.Popen([WINE_RUN, client, "--window", "0:TscShellContainerClass:" + frame_text,
+                                "--window", "1:UIContainerClass:", "--window", "2:IHWindowClass:Input Capture Window",
+                                "--focus", "2", "--ready", wine_path(ready), "--log", wine_path(log), "--lifetime", "60"],
+                               env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        for _ in range(300):
+            if os.path.exists(ready) and "ready" in open(ready, encoding="utf-8", errors="replace").read():
+                break
+            time.sleep(0.1)
+        else:
+            sys.exit("FAILED: the fake client did not come up")
+        report = parse(ctl("windows", "--wait", "0", "--json"))
+        expect(report["foreground"] is True and report["program"] == "msrdc.exe", f"front: {report}")
+        windows = [(w["index"], w["depth"], w["class"], w["text"]) for w in report["windows"]]
+        expect(windows == [(0, 0, "TscShellContainerClass", frame_text), (1, 1, "UIContainerClass", ""),
+                           (2, 2, "IHWindowClass", "Input Capture Window")], f"windows: {windows}")
+        picks = {p["like"]: (p["keyWindow"], p["commandWindow"]) for p in report["builtInClients"]}
+        expect(picks == {"wfica32.exe": (None, None), "CDViewer.exe": (None, None), "vmware-view.exe": (2, 0),
+                         "wswc.exe": (2, None), "mstsc.exe": (2, 2), "qorvane.exe": (None, None)},
+               f"what the built-in clients' rules take: {picks}")
+    finally:
+        process.terminate()
+        process.wait(timeout=30)
+        shutil.rmtree(folder, ignore_errors=True)
+
+
 def main():
     listed = ctl("list").stdout.decode("utf-8")
     expect(listed.startswith("no hotkeys"), "hotkeys are configured already: " + listed)
@@ -134,6 +175,7 @@ def main():
     try:
         check_json()
         status_json()
+        windows_json()
     finally:
         for name in (QUOTE_NAME, TAB_NAME, "ctrl+alt+del"):
             ctl("remove", name, check=False)
@@ -141,7 +183,7 @@ def main():
             run("reg", "delete", HOTKEY_KEY, "/f", check=False)
         if not had_driver_key:
             run("reg", "delete", DRIVER_KEY, "/f", check=False)
-    print("check --json and status --json parse and hold what was configured")
+    print("check --json, status --json and windows --json parse and hold what was configured and shown")
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@
 #include "tests/agent/agent_test_support.h"
 #include "tests/support/narrow_text.h"
 #include "tests/support/registry_sandbox.h"
+#include "tests/support/strict_win32.h"
 #include "tests/tools/ctl_run.h"
 #include "tools/watch.h"
 
@@ -248,3 +249,34 @@ TEST(CtlWatch, WhatItSaysOfTheLocalActionIsWhatTheAgentDoes)
 }
 
 }  // namespace
+
+// windows reads windows and nothing else: in strict mode, with only the
+// reading calls real, it waits on the clock it is given, and finds the
+// windows each built-in client's rule would take.
+TEST(CtlWindows, WaitsThenReadsTheTreeAndTouchesNothing)
+{
+    TestWindows windows({{0, L"TestFrame", L"Session", "frame"},
+                         {1, L"TestPane", L"", "pane"},
+                         {2, L"IHWindowClass", L"Input Capture Window", "capture"}});
+    StrictWin32Override api(&Win32Api::GetWindowThreadProcessId, &Win32Api::OpenProcess, &Win32Api::CloseHandle,
+                            &Win32Api::PathFindFileNameW, &Win32Api::EnumChildWindows, &Win32Api::GetClassNameW,
+                            &Win32Api::GetWindowTextW, &Win32Api::GetAncestor);
+    PretendForegroundClient(windows.Top(), L"msrdc.exe");
+    std::vector<DWORD> sleeps;
+    win32.Sleep = [&](DWORD ms) { sleeps.push_back(ms); };
+
+    const CtlRun run = RunCtlHere({L"windows", L"--wait", L"3"});
+
+    EXPECT_EQ(run.exitCode, 0) << Narrow(run.err);
+    EXPECT_EQ(sleeps, std::vector<DWORD>{3000});
+    const std::vector<std::wstring> lines = Lines(run.out);
+    ASSERT_GE(lines.size(), 12u) << Narrow(run.out);
+    EXPECT_EQ(lines[1], L"program in front: msrdc.exe");
+    EXPECT_EQ(lines[3], L"  #0 0 \"TestFrame\" \"Session\"");
+    EXPECT_EQ(lines[4], L"  #1   1 \"TestPane\" \"\"");
+    EXPECT_EQ(lines[5], L"  #2     2 \"IHWindowClass\" \"Input Capture Window\"");
+    EXPECT_TRUE(Contains(run.out, L"  like=vmware-view.exe: key window #2 (class \"IHWindowClass\", text \"Input "
+                                  L"Capture Window\"), command window #0 (class \"TestFrame\", text \"Session\")\n"))
+        << Narrow(run.out);
+    EXPECT_TRUE(Contains(run.out, L"  like=wfica32.exe: key window none, command window none\n")) << Narrow(run.out);
+}
