@@ -16,6 +16,10 @@ void ExpectProgramsIn(const std::wstring& folder)
     for (const std::wstring& program : ShippedPrograms()) {
         EXPECT_TRUE(FileExists(folder + program)) << Narrow(folder + program);
     }
+    // The administrative template, for administrators to copy elsewhere.
+    for (const wchar_t* file : {L"PolicyDefinitions\\Tarnwick.admx", L"PolicyDefinitions\\en-US\\Tarnwick.adml"}) {
+        EXPECT_TRUE(FileExists(folder + file)) << Narrow(folder + file);
+    }
 }
 
 void ExpectNothingInstalled()
