@@ -261,3 +261,109 @@ TEST(AgentEndToEnd, NoHotkeyNameDoesNothing)
     EXPECT_TRUE(client.RecordsAfterFence().empty());
     EXPECT_EQ(policy.Get(), kSentinel);
 }
+
+namespace {
+
+// A key below HKEY_LOCAL_MACHINE that the test makes and deletes again; it
+// must not exist before.
+class ScratchMachineKey {
+public:
+    explicit ScratchMachineKey(const std::wstring& path) : path_(path)
+    {
+        HKEY existing = nullptr;
+        existed_ = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &existing) == ERROR_SUCCESS;
+        if (existing != nullptr) {
+            RegCloseKey(existing);
+        }
+        EXPECT_FALSE(existed_) << Narrow(path) << " exists already";
+    }
+    ~ScratchMachineKey()
+    {
+        if (!existed_) {
+            RegDeleteTreeW(HKEY_LOCAL_MACHINE, path_.c_str());
+            RegDeleteKeyW(HKEY_LOCAL_MACHINE, path_.c_str());
+        }
+    }
+    ScratchMachineKey(const ScratchMachineKey&) = delete;
+    ScratchMachineKey& operator=(const ScratchMachineKey&) = delete;
+
+    void Set(const std::wstring& name, DWORD type, const void* data, DWORD size) const
+    {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    void SetString(const std::wstring& name, const std::wstring& text) const
+    {
+        Set(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
+
+private:
+    std::wstring path_;
+    bool existed_ = false;
+};
+
+}  // namespace
+
+// Clients added by policy, started under executable names the table does not
+// know, get exactly the keys of the client they are like; an entry that is
+// ignored leaves the press to the local path (here blocked by the Keyboard
+// Filter policy, so that the local path shows as nothing at all).
+TEST(AgentEndToEnd, ClientsAddedByPolicyGetTheKeysOfTheClientTheyAreLike)
+{
+    const ScratchMachineKey clients(L"SOFTWARE\\Policies\\Tarnwick\\Clients");
+    clients.SetString(L"msrdc.exe", L"like=mstsc.exe");
+    clients.SetString(L"horizon-client.exe", L"like=vmware-view.exe");
+    clients.SetString(L"rdm.exe", L"like=mstsc.exe;class=FakeClientPane");
+    clients.SetString(L"broken.exe", L"like mstsc.exe");
+    clients.SetString(L"unknown.exe", L"like=notepad.exe");
+    clients.SetString(L"mstsc.exe", L"like=wfica32.exe");
+    const ScratchMachineKey keyboardFilter(L"SOFTWARE\\Policies\\Microsoft\\KeyboardFilter");
+    const DWORD one = 1;
+    keyboardFilter.Set(L"ctrl+alt+del", REG_DWORD, &one, sizeof(one));
+    keyboardFilter.Set(L"Win+L", REG_DWORD, &one, sizeof(one));
+
+    const Lines ctrlAltEnd = {"w0 press 12 scan 38",        "w0 press 11 scan 1D",    "w0 press 23 scan 4F ext",
+                              "w0 release 23 scan 4F ext", "w0 release 11 scan 1D", "w0 release 12 scan 38"};
+    struct Case {
+        const wchar_t* exe;
+        const wchar_t* tree;
+        const wchar_t* hotkey;
+        bool synthesised;
+        Lines keys;
+        Lines commands;
+    } const cases[] = {
+        {L"msrdc.exe", L"--tree mstsc", L"LWin+L", false, kLWinLOnce, {}},
+        {L"MSRDC.EXE", L"--tree mstsc", L"ctrl+alt+del", true, ctrlAltEnd, {}},
+        {L"horizon-client.exe", L"--tree vmware-view", L"LWin+L", false, kLWinLOnce, {}},
+        {L"horizon-client.exe", L"--tree vmware-view", L"ctrl+alt+del", true,
+         {"w0 press 2D scan 52", "w0 release 2D scan 52"}, {"w0 WM_COMMAND 1C7 00000000"}},
+        // class=: the first pane, not the "Input Capture Window".
+        {L"rdm.exe", L"--tree mstsc", L"LWin+L", false,
+         {"w1 WM_KEYDOWN 5B 015B0001", "w1 WM_KEYDOWN 4C 00260001", "w1 WM_KEYUP 4C C0260001",
+          "w1 WM_KEYUP 5B C15B0001"},
+         {}},
+        // Ignored entries: the local path, blocked.
+        {L"broken.exe", L"--tree mstsc", L"ctrl+alt+del", true, {}, {}},
+        {L"unknown.exe", L"--tree mstsc", L"LWin+L", false, {}, {}},
+        // A built-in name keeps its own row.
+        {L"mstsc.exe", L"--tree mstsc", L"ctrl+alt+del", true, ctrlAltEnd, {}},
+    };
+    ConsoleLockPolicy policy;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.exe) + " " + Narrow(c.hotkey));
+        FakeClientSession client(c.exe, c.tree);
+        ASSERT_TRUE(client.Ready());
+        policy.Set(kSentinel);
+        const RunResult run = RunAgent(L" " + std::wstring(c.hotkey));
+        ASSERT_TRUE(run.finished) << "started " << run.started << ", error " << run.error;
+        EXPECT_EQ(run.exitCode, 0u);
+        const Received received = Split(client.RecordsAfterFence(), c.synthesised);
+        EXPECT_THAT(received.keys, ElementsAreArray(c.keys));
+        EXPECT_THAT(received.commands, ElementsAreArray(c.commands));
+        EXPECT_EQ(policy.Get(), kSentinel) << "nothing written";
+    }
+}

@@ -282,6 +282,72 @@ TEST_F(ServiceEndToEnd, APressTravelsFromAnOrdinaryServiceThroughTheAgentIntoThe
     EXPECT_EQ(StopTestService().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
 }
 
+// A client that an administrator added by policy, under an executable name
+// the table does not know, gets through service and agent exactly what
+// mstsc.exe gets: Win+L posted into its "Input Capture Window", and
+// Ctrl+Alt+End synthesised for Ctrl+Alt+Del.
+TEST_F(ServiceEndToEnd, AClientAddedByPolicyGetsThroughServiceAndAgentWhatTheClientItIsLikeGets)
+{
+    const std::wstring clients = L"SOFTWARE\\Policies\\Tarnwick\\Clients";
+    ASSERT_FALSE(KeyExists(clients.c_str())) << "a client policy is set already";
+    struct RemovePolicy {
+        std::wstring key;
+        ~RemovePolicy()
+        {
+            RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
+            RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+        }
+    } removePolicy{clients};
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, clients.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const wchar_t like[] = L"like=mstsc.exe";
+    RegSetValueExW(key, L"msrdc.exe", 0, REG_SZ, reinterpret_cast<const BYTE*>(like), sizeof(like));
+    RegCloseKey(key);
+
+    FakeClientSession client(L"msrdc.exe", L"--tree mstsc");
+    ASSERT_TRUE(client.Ready());
+    ConfigureHotkey(L"LWin+L", L"\"" + BinPath(L"TarnwickAgent.exe") + L"\"");
+    ConfigureHotkey(L"ctrl+alt+del", L"\"" + BinPath(L"TarnwickAgent.exe") + L"\"");
+    ASSERT_EQ(StartTestService().dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+
+    RunResult press = RunTool(L"press LWin+L");
+    ASSERT_EQ(press.exitCode, 0u) << press.output;
+    std::vector<ClientRecord> records;
+    WaitUntil([&] { return (records = client.RecordsAfterFence()).size() >= 4; }, 30000);
+    press = RunTool(L"press ctrl+alt+del");
+    ASSERT_EQ(press.exitCode, 0u) << press.output;
+    WaitUntil([&] { return (records = client.RecordsAfterFence()).size() >= 10; }, 30000);
+
+    std::vector<std::string> received;
+    for (const ClientRecord& r : records) {
+        char line[64];
+        // Posted keys with their whole lParam; synthesised ones (which Wine
+        // delivers to the focused window, 0) by key and direction.
+        if (r.window == 2) {
+            std::snprintf(line, sizeof(line), "2 %s 0x%llX 0x%08lX", Narrow(r.message).c_str(), r.wParam,
+                          static_cast<unsigned long>(r.lParam));
+        } else {
+            std::snprintf(line, sizeof(line), "%d %s 0x%llX", r.window,
+                          (r.lParam & 0x80000000u) != 0 ? "release" : "press", r.wParam);
+        }
+        received.push_back(line);
+    }
+    EXPECT_EQ(received, (std::vector<std::string>{
+                            "2 WM_KEYDOWN 0x5B 0x015B0001",
+                            "2 WM_KEYDOWN 0x4C 0x00260001",
+                            "2 WM_KEYUP 0x4C 0xC0260001",
+                            "2 WM_KEYUP 0x5B 0xC15B0001",
+                            "0 press 0x12",
+                            "0 press 0x11",
+                            "0 press 0x23",
+                            "0 release 0x23",
+                            "0 release 0x11",
+                            "0 release 0x12",
+                        }));
+    EXPECT_EQ(StopTestService().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+}
+
 constexpr const wchar_t* kPolicyKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 constexpr const wchar_t* kSendSasRecord = L"SOFTWARE\\TarnwickTests\\SendSAS";
 
