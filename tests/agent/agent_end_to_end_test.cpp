@@ -7,6 +7,7 @@
 #include "tests/agent/fake_client_session.h"
 #include "tests/support/console_lock_policy.h"
 #include "tests/support/narrow_text.h"
+#include "tests/support/scratch_machine_key.h"
 #include "tests/support/test_programs.h"
 
 #include <gmock/gmock.h>
@@ -262,52 +263,6 @@ TEST(AgentEndToEnd, NoHotkeyNameDoesNothing)
     EXPECT_EQ(policy.Get(), kSentinel);
 }
 
-namespace {
-
-// A key below HKEY_LOCAL_MACHINE that the test makes and deletes again; it
-// must not exist before.
-class ScratchMachineKey {
-public:
-    explicit ScratchMachineKey(const std::wstring& path) : path_(path)
-    {
-        HKEY existing = nullptr;
-        existed_ = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &existing) == ERROR_SUCCESS;
-        if (existing != nullptr) {
-            RegCloseKey(existing);
-        }
-        EXPECT_FALSE(existed_) << Narrow(path) << " exists already";
-    }
-    ~ScratchMachineKey()
-    {
-        if (!existed_) {
-            RegDeleteTreeW(HKEY_LOCAL_MACHINE, path_.c_str());
-            RegDeleteKeyW(HKEY_LOCAL_MACHINE, path_.c_str());
-        }
-    }
-    ScratchMachineKey(const ScratchMachineKey&) = delete;
-    ScratchMachineKey& operator=(const ScratchMachineKey&) = delete;
-
-    void Set(const std::wstring& name, DWORD type, const void* data, DWORD size) const
-    {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                                  nullptr),
-                  ERROR_SUCCESS);
-        EXPECT_EQ(RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
-        RegCloseKey(key);
-    }
-    void SetString(const std::wstring& name, const std::wstring& text) const
-    {
-        Set(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    }
-
-private:
-    std::wstring path_;
-    bool existed_ = false;
-};
-
-}  // namespace
-
 // Clients added by policy, started under executable names the table does not
 // know, get exactly the keys of the client they are like; an entry that is
 // ignored leaves the press to the local path (here blocked by the Keyboard
@@ -322,9 +277,8 @@ TEST(AgentEndToEnd, ClientsAddedByPolicyGetTheKeysOfTheClientTheyAreLike)
     clients.SetString(L"unknown.exe", L"like=notepad.exe");
     clients.SetString(L"mstsc.exe", L"like=wfica32.exe");
     const ScratchMachineKey keyboardFilter(L"SOFTWARE\\Policies\\Microsoft\\KeyboardFilter");
-    const DWORD one = 1;
-    keyboardFilter.Set(L"ctrl+alt+del", REG_DWORD, &one, sizeof(one));
-    keyboardFilter.Set(L"Win+L", REG_DWORD, &one, sizeof(one));
+    keyboardFilter.SetDword(L"ctrl+alt+del", 1);
+    keyboardFilter.SetDword(L"Win+L", 1);
 
     const Lines ctrlAltEnd = {"w0 press 12 scan 38",        "w0 press 11 scan 1D",    "w0 press 23 scan 4F ext",
                               "w0 release 23 scan 4F ext", "w0 release 11 scan 1D", "w0 release 12 scan 38"};

@@ -7,6 +7,7 @@
 #include "tests/agent/fake_client_session.h"
 #include "tests/support/console_lock_policy.h"
 #include "tests/support/narrow_text.h"
+#include "tests/support/scratch_machine_key.h"
 #include "tests/support/test_programs.h"
 #include "tests/support/test_service.h"
 
@@ -288,22 +289,8 @@ TEST_F(ServiceEndToEnd, APressTravelsFromAnOrdinaryServiceThroughTheAgentIntoThe
 // Ctrl+Alt+End synthesised for Ctrl+Alt+Del.
 TEST_F(ServiceEndToEnd, AClientAddedByPolicyGetsThroughServiceAndAgentWhatTheClientItIsLikeGets)
 {
-    const std::wstring clients = L"SOFTWARE\\Policies\\Tarnwick\\Clients";
-    ASSERT_FALSE(KeyExists(clients.c_str())) << "a client policy is set already";
-    struct RemovePolicy {
-        std::wstring key;
-        ~RemovePolicy()
-        {
-            RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
-            RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
-        }
-    } removePolicy{clients};
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, clients.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    const wchar_t like[] = L"like=mstsc.exe";
-    RegSetValueExW(key, L"msrdc.exe", 0, REG_SZ, reinterpret_cast<const BYTE*>(like), sizeof(like));
-    RegCloseKey(key);
+    const ScratchMachineKey clients(L"SOFTWARE\\Policies\\Tarnwick\\Clients");
+    clients.SetString(L"msrdc.exe", L"like=mstsc.exe");
 
     FakeClientSession client(L"msrdc.exe", L"--tree mstsc");
     ASSERT_TRUE(client.Ready());

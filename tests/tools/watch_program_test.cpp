@@ -6,6 +6,7 @@
 #include "common/handles.h"
 #include "tests/agent/fake_client_session.h"
 #include "tests/support/narrow_text.h"
+#include "tests/support/scratch_machine_key.h"
 #include "tests/support/test_programs.h"
 #include "tests/tools/machine_hotkeys.h"
 
@@ -74,6 +75,8 @@ private:
 TEST(CtlWatchProgram, NamesEachClientInFrontAndWhatAPressWouldDo)
 {
     const MachineHotkeys hotkeys;
+    const ScratchMachineKey clients(L"SOFTWARE\\Policies\\Tarnwick\\Clients");
+    clients.SetString(L"msrdc.exe", L"like=mstsc.exe");
     for (const wchar_t* hotkey : {L"LWin+L", L"RWin+L", L"ctrl+alt+del"}) {
         MachineHotkeys::SetDword(hotkey, L"BlockLocal", 1);
     }
@@ -94,6 +97,9 @@ TEST(CtlWatchProgram, NamesEachClientInFrontAndWhatAPressWouldDo)
             {L"wfica32.exe", L"--tree wfica32",
              L"wfica32.exe: client Citrix (wfica32.exe), key window found, command window found; Win+L: forward "
              L"into wfica32.exe; Ctrl+Alt+Del: forward into wfica32.exe\n"},
+            {L"msrdc.exe", L"--tree mstsc",
+             L"msrdc.exe: client msrdc.exe (policy: like mstsc.exe), key window found, command window found; "
+             L"Win+L: forward into msrdc.exe; Ctrl+Alt+Del: forward into msrdc.exe\n"},
             {L"vmware-view.exe", L"--tree plain",
              L"vmware-view.exe: client VMware Horizon (vmware-view.exe), key window not found, command window "
              L"found; Win+L: nothing, the client's key window was not found; Ctrl+Alt+Del: forward into "
