@@ -343,14 +343,17 @@ private:
 };
 
 // The service manager's side: session changes from START_PENDING on, at
-// random moments, then the stop. In a quarter of the rounds the stop comes
-// as soon as the service runs (before or while it checks for a user at the
-// console); in the others one session change or more comes after the
-// service has begun to wait for hotkeys, and the stop after them.
+// random moments, then the stop, in one of three ways:
+// - the stop as soon as the service runs (before or while it checks for a
+//   user at the console);
+// - once the service runs, changes at once, against that check, then the
+//   stop;
+// - changes after the service has begun to wait for hotkeys, then the stop
+//   (half of the rounds).
 void RunDispatcher(Round& round)
 {
     std::mt19937 rng = Generator(round.seed, 1);
-    const auto deliver = [&] {
+    const auto deliver = [&](bool pause) {
         DWORD change = 0;
         if (Uniform(rng, 0, 1) == 0) {
             change = Uniform(rng, 0, 1) == 0 ? WTS_SESSION_LOGON : WTS_SESSION_UNLOCK;
@@ -361,7 +364,9 @@ void RunDispatcher(Round& round)
         WTSSESSION_NOTIFICATION notification = {};
         notification.cbSize = sizeof(notification);
         notification.dwSessionId = static_cast<DWORD>(Uniform(rng, 0, 3));
-        Pause(rng, kDispatcherPauses);
+        if (pause) {
+            Pause(rng, kDispatcherPauses);
+        }
         const std::uint64_t begin = round.Tick();
         const DWORD result = ServiceCtrlHandler(SERVICE_CONTROL_SESSIONCHANGE, change, &notification, nullptr);
         round.lastChangeEnd = round.Tick();
@@ -373,30 +378,33 @@ void RunDispatcher(Round& round)
         }
     };
 
-    const bool stopOnceRunning = Uniform(rng, 0, 3) == 0;
+    const int way = Uniform(rng, 0, 3);
     const int changesDuringStart = Uniform(rng, 0, 4);
-    const int changesWhileWaiting = Uniform(rng, 1, 4);
+    const int changesAfter = Uniform(rng, 1, 4);
     // Session changes are accepted from the first report on.
     if (!round.WaitFor(round.signals->startPending)) {
         round.Problem("no START_PENDING report");
         return;
     }
     for (int i = 0; i < changesDuringStart; ++i) {
-        deliver();
+        deliver(true);
     }
-    if (stopOnceRunning) {
+    if (way <= 1) {
         // The service manager sends no stop before RUNNING.
         if (!round.WaitFor(round.signals->running)) {
             round.Problem("no RUNNING report");
             return;
+        }
+        for (int i = 0; way == 1 && i < changesAfter; ++i) {
+            deliver(false);
         }
     } else {
         if (!round.WaitFor(round.signals->loopEntered)) {
             round.Problem("the service does not come to its wait for hotkeys");
             return;
         }
-        for (int i = 0; i < changesWhileWaiting; ++i) {
-            deliver();
+        for (int i = 0; i < changesAfter; ++i) {
+            deliver(true);
         }
     }
     Pause(rng, kDispatcherPauses);
@@ -686,8 +694,8 @@ void ServiceThreadsStress::CheckRound(Round& round, const std::vector<SERVICE_ST
     // left them; the stop changes neither. When the last change began after
     // that check, it decides; when every change had ended before RUNNING,
     // the check decides (the user is logged on); when the two ran together,
-    // they may have interleaved between their marker and policy steps, and
-    // only that a value was written is certain.
+    // whichever took ServiceLock last decides, and the marker and the value
+    // agree either way.
     const long long value = PolicyValue();
     const bool marker = MarkerExists();
     EXPECT_EQ(static_cast<bool>(LogonMarkerEvent), marker) << "the marker handle and the named event disagree";
@@ -704,6 +712,7 @@ void ServiceThreadsStress::CheckRound(Round& round, const std::vector<SERVICE_ST
     } else {
         ++totals.eitherDecides;
         EXPECT_TRUE(value == 0 || value == 1) << "DisableLockWorkstation is " << value;
+        EXPECT_EQ(marker, value == 1) << "the marker of one update with the value of the other";
     }
 }
 
@@ -748,7 +757,8 @@ TEST_F(ServiceThreadsStress, PressesSessionChangesAndAStopAtRandomMomentsEndAsTh
     }
     std::printf("%" PRIu64 " presses, %" PRIu64 " commands started, %" PRIu64
                 " session changes; the end decided by the last change in %u rounds, by the start's check for "
-                "a user in %u, by either in %u; longest stop %.1f ms; %.1f s\n",
+                "a user in %u, by either in %u; longest stop %.1f ms; "
+                "%.1f s\n",
                 totals.presses, totals.launches, totals.changes, totals.lastChangeDecides, totals.startDecides,
                 totals.eitherDecides, static_cast<double>(totals.longestStopNs) / 1e6,
                 std::chrono::duration<double>(Clock::now() - start).count());
