@@ -38,6 +38,12 @@ bool ReadConsoleUserSid(std::wstring& sid)
 
 void HandleSessionChange(DWORD eventType)
 {
+    // The marker step and the policy step in one holding of ServiceLock (a
+    // thread may enter a critical section it holds again, Microsoft
+    // documents, and leaves it as often): were it let go in between, the
+    // start's check for a user on the other thread could come between them
+    // and leave the marker of one update with the value of the other.
+    KLockHolder hold(ServiceLock);
     if (eventType == WTS_SESSION_LOGON || eventType == WTS_SESSION_UNLOCK) {
         RecreateLogonMarker();
         UpdateLockPolicy(1);
@@ -51,6 +57,8 @@ void ApplyLoggedOnStateAtStart()
 {
     std::wstring user;
     if (ReadConsoleUser(user)) {
+        // One holding, as for a session change.
+        KLockHolder hold(ServiceLock);
         RecreateLogonMarker();
         UpdateLockPolicy(1);
     }
