@@ -21,6 +21,7 @@ WORK='C:\bench'
 tw_install_programs TarnwickSvc.exe TarnwickAgent.exe
 mkdir -p "$TW_DRIVE_C/bench"
 cp build/bin/fake_client.exe "$TW_DRIVE_C/bench/mstsc.exe"
+cp build/bin/fake_client.exe "$TW_DRIVE_C/bench/msrdc.exe"   # a client known only by policy
 cp build/bin/floor_poster.exe build/bin/road_bench.exe build/bin/dispatch_bench.exe "$TW_DRIVE_C/bench/"
 
 # An ordinary application in front.

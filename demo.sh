@@ -5,8 +5,9 @@
 # driver), finds the mistake in them with "check", shows "status", and
 # presses hotkeys; the service starts a probe that shows what it was given,
 # then TarnwickAgent, which posts Win+L into a fake Microsoft Remote Desktop
-# client while "watch" tells what a press would do; then the agent's local
-# path; finally the package's silent removal.
+# client while "watch" tells what a press would do; a client that Tarnwick
+# does not know (msrdc.exe) shown with "windows" and added by policy; then
+# the agent's local path; finally the package's silent removal.
 # Runs in a Wine prefix of its own (build/demo-wineprefix), made anew.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -92,6 +93,27 @@ echo "what the client's windows received (tick, window, message, wParam, lParam)
 sed 's/\r$//; s/^/    /' "$C/demo/client-keys.txt"
 echo "the workstation was not locked; the value stayed:"
 sim status | grep DisableLockWorkstation
+
+step "5b. A client that Tarnwick does not know, added by policy: msrdc.exe, handled like mstsc.exe"
+echo "The Windows App's session window belongs to msrdc.exe. TarnwickCtl windows shows what to write"
+echo "in a client entry (here the fake client, started as msrdc.exe, is in front):"
+cp build/bin/fake_client.exe "$C/demo/msrdc.exe"
+tw_run "$C/demo/msrdc.exe" --window "0:TscShellContainerClass:Session - Remote Desktop" \
+  --window "1:UIMainClass:" --window "2:IHWindowClass:Input Capture Window" --focus 2 \
+  --log "$DEMO\\msrdc-keys.txt" --ready "$DEMO\\msrdc-ready.txt" --lifetime 600 >/dev/null 2>&1 &
+tw_wait_for_file "$C/demo/msrdc-ready.txt"
+show "TarnwickCtl windows --wait 0"
+tw_run "$C/Program Files/Tarnwick/TarnwickCtl.exe" windows --wait 0
+echo "like=mstsc.exe finds the \"Input Capture Window\": the entry is msrdc.exe = like=mstsc.exe"
+show 'reg add "HKLM\SOFTWARE\Policies\Tarnwick\Clients" /v msrdc.exe /t REG_SZ /d "like=mstsc.exe"'
+tw_run reg add 'HKLM\SOFTWARE\Policies\Tarnwick\Clients' /v msrdc.exe /t REG_SZ /d "like=mstsc.exe" /f >/dev/null
+show "TarnwickCtl watch --seconds 1"
+tw_run "$C/Program Files/Tarnwick/TarnwickCtl.exe" watch --seconds 1
+sim press LWin+L
+for _ in $(seq 1 50); do [ "$(grep -c WM_ "$C/demo/msrdc-keys.txt" 2>/dev/null || true)" -ge 4 ] && break; sleep 0.2; done
+echo "what msrdc.exe's windows received (tick, window, message, wParam, lParam): Win+L as mstsc.exe gets it"
+sed 's/\r$//; s/^/    /' "$C/demo/msrdc-keys.txt"
+tw_run reg delete 'HKLM\SOFTWARE\Policies\Tarnwick\Clients' /f >/dev/null
 
 step "6. Win+L with an ordinary window in front: the local path"
 echo "An ordinary application comes to the front. The agent lowers DisableLockWorkstation to 0,"

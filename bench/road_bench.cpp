@@ -16,7 +16,9 @@
 //  3. press to first key at the client: with the fake client in front, the
 //     time from setting a hotkey's event to the client's first WM_KEYDOWN,
 //     for the agent and for floor_poster (the floor of this design), the
-//     presses of the two taking turns;
+//     presses of the two taking turns; then the agent's with a key of
+//     clients added by policy present, and with such a client (msrdc.exe,
+//     like mstsc.exe) in front;
 //  4. the service's memory and handles after many more presses (of a hotkey
 //     whose program does not exist, so that each press runs the whole
 //     dispatch and launch but starts nothing);
@@ -293,6 +295,35 @@ std::string FileSize(const std::wstring& path)
     return Format("%.0f KB", static_cast<double>(data.nFileSizeLow) / 1024.0);
 }
 
+// The key of the clients added by policy, made for the benchmark and
+// deleted again with everything in it.
+class PolicyClients {
+public:
+    PolicyClients() = default;
+    ~PolicyClients()
+    {
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey);
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, kKey);
+    }
+    PolicyClients(const PolicyClients&) = delete;
+    PolicyClients& operator=(const PolicyClients&) = delete;
+
+    void Set(const std::wstring& name, const std::wstring& data) const
+    {
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+            ERROR_SUCCESS) {
+            Fail("cannot write the client policy");
+        }
+        RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                       static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    }
+
+private:
+    static constexpr const wchar_t* kKey = L"SOFTWARE\\Policies\\Tarnwick\\Clients";
+};
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -321,6 +352,9 @@ int wmain(int argc, wchar_t** argv)
     SetHotkey(L"Bench+Client", L"\"" + options.work + L"\\mstsc.exe\" --tree mstsc --log " + options.work +
                                    L"\\client-keys.txt --ready " + readyPath + L" --stamp " + stampName +
                                    L" --lifetime 1800");
+    SetHotkey(L"Bench+PolicyClient", L"\"" + options.work + L"\\msrdc.exe\" --tree mstsc --log " + options.work +
+                                         L"\\policy-client-keys.txt --ready " + options.work +
+                                         L"\\policy-client-ready.txt --stamp " + stampName + L" --lifetime 1800");
     SetHotkey(L"Bench+Missing1", L"\"" + options.work + L"\\missing.exe\"");
     SetHotkey(L"Bench+Missing2", L"\"" + options.work + L"\\missing.exe\"");
 
@@ -392,6 +426,47 @@ int wmain(int argc, wchar_t** argv)
     PrintRow("Ratio agent / floor (medians)", Format("%.2f", Median(agentPresses) / Median(floorPresses)));
     PrintRow("Ratio agent / floor (95th percentiles)",
              Format("%.2f", Percentile(agentPresses, 95) / Percentile(floorPresses, 95)));
+
+    // 3b. Clients added by policy: the built-in client in front again, now
+    // with a policy key of twenty entries present (which the agent reads only
+    // for a program that no built-in row knows), then a client that only
+    // the policy knows, msrdc.exe like mstsc.exe.
+    const auto agentPressesNow = [&](int count) {
+        std::vector<double> samples;
+        for (int i = 0; i < count; ++i) {
+            *stamp = 0;
+            ResetEvent(stampEvent.get());
+            const LONGLONG pressed = Now();
+            SetEvent(agentHotkey.get());
+            if (WaitForSingleObject(stampEvent.get(), 10000) != WAIT_OBJECT_0) {
+                Fail("a press reached no key at the client");
+            }
+            samples.push_back(Milliseconds(*stamp - pressed));
+            Sleep(400);
+        }
+        return samples;
+    };
+    const PolicyClients policy;
+    for (int i = 0; i < 19; ++i) {
+        policy.Set(L"client" + std::to_wstring(i) + L".exe", L"like=mstsc.exe;class=Session" + std::to_wstring(i));
+    }
+    policy.Set(L"msrdc.exe", L"like=mstsc.exe");
+    const std::vector<double> builtInWithPolicy = agentPressesNow(options.presses);
+    PrintRow("Press to first key, built-in client, with a policy key of 20 entries present",
+             Summary(builtInWithPolicy, 95, "p95"));
+    PrintRow("Ratio with / without the policy key (medians)",
+             Format("%.2f", Median(builtInWithPolicy) / Median(agentPresses)));
+    const std::wstring policyReady = options.work + L"\\policy-client-ready.txt";
+    SetEvent(UniqueHandle(OpenHotkeyEvent(L"Bench+PolicyClient")).get());
+    for (int i = 0; i < 300 && GetFileAttributesW(policyReady.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) {
+        Sleep(100);
+    }
+    if (GetFileAttributesW(policyReady.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        Fail("the fake client msrdc.exe did not come up");
+    }
+    const std::vector<double> policyClient = agentPressesNow(options.presses);
+    PrintRow("Press to first key, client added by policy (msrdc.exe, like mstsc.exe, among 20 entries)",
+             Summary(policyClient, 95, "p95"));
 
     // 4. Many presses.
     {
