@@ -23,15 +23,15 @@ StatusReport::File FileVersion(const std::wstring& folder, const wchar_t* name)
     const std::wstring path = folder + L"\\" + name;
     file.found = win32.GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    const DWORD size = win32.GetFileVersionInfoSizeW(path.c_str(), &ignored);
     if (size == 0) {
         return file;
     }
     std::vector<BYTE> block(size);
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT fixedSize = 0;
-    if (GetFileVersionInfoW(path.c_str(), 0, size, block.data()) &&
-        VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedSize) && fixed != nullptr &&
+    if (win32.GetFileVersionInfoW(path.c_str(), 0, size, block.data()) &&
+        win32.VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedSize) && fixed != nullptr &&
         fixedSize >= sizeof(VS_FIXEDFILEINFO)) {
         file.version = std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
                        std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
