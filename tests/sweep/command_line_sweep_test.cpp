@@ -4,9 +4,11 @@
 // profiles whose lock policy removal gives back (a hive loaded, one loaded
 // for the write by FakeProfileHives); every Windows call and every allocation
 // fails once. The program's path and the registry (inside a sandbox) are
-// real.
+// real; the owners and access lists of the program and its folders are
+// FakeFileSecurity's.
 #include "service/install.h"
 #include "tests/install/fake_service_manager.h"
+#include "tests/support/fake_file_security.h"
 #include "tests/support/fake_profile_hives.h"
 #include "tests/support/fault_sweep.h"
 #include "tests/support/registry_sandbox.h"
@@ -58,6 +60,9 @@ SweepCase CommandLineCase(const std::string& name, const wchar_t* argument,
         hives.AddLoaded(kLoadedUser, PolicyValue::Dword(1));
         hives.AddUnloaded(kAwayUser, L"%SystemDrive%\\Users\\away", PolicyValue::Dword(1));
         FakeServiceManager manager;
+        // A program in a folder that only SYSTEM, Administrators and
+        // TrustedInstaller may change (the folders above too).
+        FakeFileSecurity files;
         arrange(manager);
         int exitCode = 1;
         run.Counted([&] { exitCode = RunCommandLineMode(argument); });
