@@ -121,7 +121,7 @@ std::wstring RightsWords(std::uint32_t rights, PathRole role)
         AppendList(text, L"change its access list");
     }
     if ((rights & kWriteOwner) != 0) {
-        AppendList(text, L"take it over");
+        AppendList(text, L"take ownership of it");
     }
     return text;
 }
@@ -137,8 +137,9 @@ std::size_t RootLength(const std::wstring& path)
 {
     auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
     auto drive = [&](std::size_t at) {
-        return path.size() >= at + 3 && ((path[at] >= L'A' && path[at] <= L'Z') || (path[at] >= L'a' && path[at] <= L'z')) &&
-               path[at + 1] == L':' && separator(path[at + 2]);
+        const bool letter = path.size() > at && ((path[at] >= L'A' && path[at] <= L'Z') ||
+                                                  (path[at] >= L'a' && path[at] <= L'z'));
+        return letter && path.size() >= at + 3 && path[at + 1] == L':' && separator(path[at + 2]);
     };
     // After `at`, the server and the share name, each ending at a separator.
     auto share = [&](std::size_t at) -> std::size_t {
@@ -425,7 +426,8 @@ std::wstring WriterRightsText(const Writer& writer, PathRole role)
     if (writer.owner) {
         text = L"owns it, and so may change its access list";
     }
-    const std::wstring rights = RightsWords(writer.rights & ~(writer.owner ? kWriteDac : 0), role);
+    const std::uint32_t implicit = writer.owner ? kWriteDac : 0;
+    const std::wstring rights = RightsWords(writer.rights & RightsThatCount(role) & ~implicit, role);
     if (!rights.empty()) {
         text += (text.empty() ? L"may " : L", and may ") + rights;
     }
@@ -456,8 +458,9 @@ std::wstring PathSecurityText(const std::vector<PathSecurity>& steps,
         } else {
             for (const Writer& writer : step.writers) {
                 const std::wstring account = name(writer.sid);
-                const std::wstring who = writer.nullDacl ? std::wstring(L"everyone")
-                                                         : (account.empty() ? writer.sid : account + L" (" + writer.sid + L")");
+                const std::wstring who = writer.nullDacl  ? std::wstring(L"everyone")
+                                         : account.empty() ? writer.sid
+                                                           : account + L" (" + writer.sid + L")";
                 part += (part.empty() ? step.path + L": " : L"; ") + who + L" " + WriterRightsText(writer, step.role);
             }
         }

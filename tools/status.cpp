@@ -6,6 +6,7 @@
 #include "tools/check_rules.h"
 #include "tools/ctl_messages.h"
 #include "tools/lock_policy_verb.h"
+#include "tools/program_protection.h"
 #include "tools/service_event_access.h"
 #include "tools/service_query.h"
 #include "tools/software_sas_reading.h"
@@ -65,6 +66,10 @@ StatusReport GatherStatus(CtlOutput& output, bool& complete)
         }
         if (service.configRead) {
             report.imagePath = service.imagePath;
+            const std::wstring program = RegisteredProgram(service.imagePath);
+            if (!program.empty()) {
+                report.serviceProgram = ReadProgramProtection(program);
+            }
         }
         if (!service.statusRead || !service.configRead) {
             output.Err(FailureMessage(L"cannot query the service TarnwickSvc", service.error));

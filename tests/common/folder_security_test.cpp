@@ -70,7 +70,8 @@ TEST(FolderSecurity, WhoElseMayChangeAProgramItsFolderOrAFolderAbove)
         // No "D:" at all: no access list (Wine's conversion makes an empty one of
         // "D:NO_ACCESS_CONTROL", which Windows makes a NULL one).
         {"a NULL access list", L"O:BA", Role::Program, W{"S-1-1-0 d0006 0 0 null"}},
-        {"an owner who is a user", L"O:" + kUser + L"D:(A;;FA;;;SY)", Role::Program, W{Narrow(kUser) + " 40000 0 0 owner"}},
+        {"an owner who is a user", L"O:" + kUser + L"D:(A;;FA;;;SY)", Role::Program,
+         W{Narrow(kUser) + " 40000 0 0 owner"}},
         {"an owner whose rights OWNER RIGHTS limits to reading", L"O:" + kUser + L"D:(A;;FA;;;SY)(A;;FR;;;S-1-3-4)",
          Role::Program, W{}},
         {"an owner to whom OWNER RIGHTS gives every right", L"O:" + kUser + L"D:(A;;FA;;;S-1-3-4)", Role::Program,
