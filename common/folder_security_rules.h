@@ -156,9 +156,10 @@ std::wstring PathSecurityText(const std::vector<PathSecurity>& steps,
                               const std::function<std::wstring(const std::wstring& sid)>& name,
                               const std::function<std::wstring(std::uint32_t error)>& errorText);
 
-// The commands that give a folder of programs the access list of the
-// package (SYSTEM and Administrators every right, Users read and run),
-// owned by Administrators, and the files in it that list by inheritance:
+// The commands that give a folder of programs an access list in which only
+// SYSTEM and Administrators may change it (every right; Users read and
+// run), owned by Administrators, and the files in it that list by
+// inheritance:
 // icacls "FOLDER" /setowner *S-1-5-32-544 /T /C & icacls "FOLDER"
 // /inheritance:r /grant:r ... [/remove:g *SID ...] & icacls "FOLDER\*" /reset /T /C
 // `others` are the SIDs whose entries are to go.

@@ -3,8 +3,8 @@
 // keeps no owner or access list of a file: it reports every file as owned by
 // its user, who may do anything with it, so the real program refuses
 // "/install" in any folder there (as Windows would for a folder that a user
-// owns). Here the program's path is `program`'s and its folders are those of
-// the package (FakeFileSecurity::kProtected); every other call is real.
+// owns). Here the program's path is `program`'s and its folders are
+// protected ones (FakeFileSecurity::kProtected); every other call is real.
 #pragma once
 
 #include <string>

@@ -16,7 +16,7 @@
 
 class FakeFileSecurity {
 public:
-    // The package's folder: owned by Administrators, SYSTEM and
+    // A protected folder of programs: owned by Administrators, SYSTEM and
     // Administrators every right, Users read and run, nothing inherited.
     static const wchar_t* const kProtected;
 
