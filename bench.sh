@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Benchmarks under Wine: measures speed and memory of the service and the
 # agent and prints one table of figures. Runs in a Wine prefix of its own
-# (build/bench-wineprefix), made anew; TarnwickSvc is installed there with
-# "/install" and removed with "/Uninstall" at the end.
+# (build/bench-wineprefix), made anew; TarnwickSvc is registered there as
+# "/install" registers it and removed with "/Uninstall" at the end.
 #
 #   ./bench.sh [road_bench options]   e.g. --idle-seconds 10 for a quick run
 #
@@ -27,7 +27,12 @@ cp build/bin/floor_poster.exe build/bin/road_bench.exe build/bin/dispatch_bench.
 # An ordinary application in front.
 tw_start_plain_window bench plain 3600
 
-tw_run "$TW_DRIVE_C/Program Files/Tarnwick/TarnwickSvc.exe" /install >/dev/null
+# Registered as "/install" does (own process and interactive, automatic
+# start, error control "ignore", LocalSystem, the quoted path): "/install"
+# itself registers nothing under Wine, which reports every folder as its
+# user's, who may change it.
+tw_run sc create TarnwickSvc binPath= "\"$APP\\TarnwickSvc.exe\"" type= own type= interact start= auto \
+  error= ignore DisplayName= "Tarnwick Service" >/dev/null
 
 echo
 echo "Tarnwick benchmarks, $(date -u +%Y-%m-%d), $(nproc) CPU cores ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')), $(wine --version 2>/dev/null)"

@@ -49,6 +49,8 @@ echo "what the package wrote into the installer log (no driver here, so no hotke
 grep -a '^Tarnwick: ' "$C/demo/install.log" | sed 's/\r$//; s/^/    /'
 
 step "2. Configure hotkeys with TarnwickCtl, with one mistake, and let it check them"
+echo "(Wine keeps no access lists and reports every file as its user's, so check and status also warn that"
+echo "others may change the programs and their folders; on Windows the package's folder does not give them that.)"
 echo "The agent's path holds blanks and is given without quotes:"
 sim set LWin+L --run "$APP\\TarnwickAgent.exe"
 sim set Demo+Probe --run "\"$DEMO\\probe.exe\" $DEMO\\probe-record.txt"

@@ -4,8 +4,8 @@
 //   road_bench.exe --app DIR --work DIR [--idle-seconds N] [--presses N]
 //                  [--dispatches N] [--stops N]
 //
-// DIR of --app holds the installed TarnwickSvc.exe (registered with
-// "/install") and TarnwickAgent.exe; DIR of --work holds mstsc.exe (the
+// DIR of --app holds the installed TarnwickSvc.exe (registered as
+// "/install" registers it) and TarnwickAgent.exe; DIR of --work holds mstsc.exe (the
 // fake client) and floor_poster.exe. The program writes the driver's hotkey
 // key, starts and stops the service, and measures in this order:
 //  1. the service's memory and handles after its start, and the CPU time it

@@ -20,7 +20,10 @@
 #include <psapi.h>
 #include <sddl.h>
 #include <shlwapi.h>
+#include <winver.h>
 #include <wtsapi32.h>
+
+#include <cstddef>
 
 #include <functional>
 #include <utility>
@@ -37,13 +40,79 @@ struct ApiSlot<R(A...)> {
 };
 }  // namespace tarnwick_detail
 
-#define TW_SLOT(name, failure, lastError) tarnwick_detail::ApiSlot<decltype(::name)>::type name = ::name;
-
-struct Win32Api {
-    TW_WIN32_FUNCTIONS(TW_SLOT)
+// The functions of system DLLs that the programs do not import, by number.
+enum class SystemDllFunction : std::size_t {
+#define TW_SYSTEM_DLL_FUNCTION(name, failure, lastError) name,
+    TW_WIN32_WTSAPI32_FUNCTIONS(TW_SYSTEM_DLL_FUNCTION) TW_WIN32_VERSION_FUNCTIONS(TW_SYSTEM_DLL_FUNCTION)
+#undef TW_SYSTEM_DLL_FUNCTION
+    Count
 };
 
+namespace tarnwick_detail {
+
+// The address of one of them, bound at its first call: `dll` loaded from the
+// system folder alone (LoadLibraryExW with LOAD_LIBRARY_SEARCH_SYSTEM32,
+// which Microsoft documents for Windows 8 and later, and for Windows 7 with
+// KB2533623), then GetProcAddress. Null when either fails, with their error
+// left for GetLastError; the next call tries again.
+FARPROC BindSystemDllFunction(SystemDllFunction function, const wchar_t* dll, const char* name);
+
+// A member that binds its function at the first call, and fails as the
+// function fails (its failure result) when it cannot be bound.
+template <typename F>
+struct SystemDllSlot;
+template <typename R, typename... A>
+struct SystemDllSlot<R(A...)> {
+    template <typename Result>
+    static std::function<R(A...)> Make(SystemDllFunction function, const wchar_t* dll, const char* name,
+                                       Result failure)
+    {
+        return [function, dll, name, failure](A... arguments) -> R {
+            const FARPROC address = BindSystemDllFunction(function, dll, name);
+            if (address == nullptr) {
+                return static_cast<R>(failure);
+            }
+            // Through void (*)(), the type that converts to every function
+            // pointer type without a warning.
+            const auto bound = reinterpret_cast<R(WINAPI*)(A...)>(reinterpret_cast<void (*)()>(address));
+            return bound(arguments...);
+        };
+    }
+};
+
+}  // namespace tarnwick_detail
+
+#define TW_SLOT(name, failure, lastError) tarnwick_detail::ApiSlot<decltype(::name)>::type name = ::name;
+#define TW_SYSTEM_DLL_SLOT(name, failure, lastError, dll)                                    \
+    tarnwick_detail::ApiSlot<decltype(::name)>::type name =                                   \
+        tarnwick_detail::SystemDllSlot<decltype(::name)>::Make(SystemDllFunction::name, dll, #name, failure);
+#define TW_WTSAPI32_SLOT(name, failure, lastError) TW_SYSTEM_DLL_SLOT(name, failure, lastError, L"wtsapi32.dll")
+#define TW_VERSION_SLOT(name, failure, lastError) TW_SYSTEM_DLL_SLOT(name, failure, lastError, L"version.dll")
+
+struct Win32Api {
+    TW_WIN32_LINKED_FUNCTIONS(TW_SLOT)
+    TW_WIN32_WTSAPI32_FUNCTIONS(TW_WTSAPI32_SLOT)
+    TW_WIN32_VERSION_FUNCTIONS(TW_VERSION_SLOT)
+};
+
+#undef TW_VERSION_SLOT
+#undef TW_WTSAPI32_SLOT
+#undef TW_SYSTEM_DLL_SLOT
 #undef TW_SLOT
+
+// How the functions of system DLLs are bound: the real LoadLibraryExW,
+// GetProcAddress and FreeLibrary (for a module in which the function is not
+// found), which a test replaces to watch or fail the binding (and puts
+// back), with ForgetSystemDllBindings before and after, so that the next
+// call binds anew. A module whose function was bound stays loaded for the
+// life of the process, as an imported DLL does.
+struct SystemDllLoader {
+    std::function<HMODULE(LPCWSTR, HANDLE, DWORD)> load = ::LoadLibraryExW;
+    std::function<FARPROC(HMODULE, LPCSTR)> find = ::GetProcAddress;
+    std::function<BOOL(HMODULE)> release = ::FreeLibrary;
+};
+extern SystemDllLoader& systemDllLoader;
+void ForgetSystemDllBindings();
 
 // Never destroyed, so that owners of handles in process-wide state can still
 // close them while the process exits.

@@ -10,6 +10,13 @@
 // caller could notice); where a failure has to be produced anyway, it
 // returns a zero value (nothing for a void function).
 //
+// The functions of system DLLs that are not known DLLs (wtsapi32.dll,
+// version.dll) are listed apart: the programs do not import them, since
+// Windows looks for an imported DLL that is not a known DLL in the program's
+// own folder first. Each is bound at its first call from the system folder
+// alone (common/win32_api.h); where that fails, the call fails as listed,
+// with the loader's error (ERROR_MOD_NOT_FOUND, ERROR_PROC_NOT_FOUND).
+//
 // The functions that release what they are given are named once more in
 // TW_WIN32_RELEASING_FUNCTIONS: when one of them fails, the handle or block
 // it was given is still not the caller's to release again, so a test that
@@ -28,7 +35,7 @@ struct Win32CannotFail {
 };
 constexpr Win32CannotFail kCannotFail{};
 
-#define TW_WIN32_FUNCTIONS(X)                                                          \
+#define TW_WIN32_LINKED_FUNCTIONS(X)                                                        \
     /* Errors, time. */                                                                \
     X(GetLastError,                  kCannotFail,          0)                          \
     X(SetLastError,                  kCannotFail,          0)                          \
@@ -94,17 +101,17 @@ constexpr Win32CannotFail kCannotFail{};
     X(ConvertSidToStringSidW,        FALSE,                ERROR_NOT_ENOUGH_MEMORY)    \
     X(ConvertStringSecurityDescriptorToSecurityDescriptorW, FALSE, ERROR_NOT_ENOUGH_MEMORY) \
     X(GetSecurityInfo,               ERROR_ACCESS_DENIED,  0)                          \
+    X(GetNamedSecurityInfoW,         ERROR_ACCESS_DENIED,  0)                          \
+    X(ConvertStringSidToSidW,        FALSE,                ERROR_INVALID_SID)          \
+    X(LookupAccountSidW,             FALSE,                ERROR_NONE_MAPPED)          \
     X(IsWellKnownSid,                FALSE,                0)                          \
     X(LocalFree,                     kCannotFail,          0)                          \
     X(GetProcessHeap,                nullptr,              ERROR_NOT_ENOUGH_MEMORY)    \
     X(HeapAlloc,                     nullptr,              0)                          \
     X(HeapFree,                      FALSE,                ERROR_INVALID_PARAMETER)    \
                                                                                        \
-    /* Terminal services. */                                                           \
+    /* The console's session (kernel32; the rest of terminal services below). */      \
     X(WTSGetActiveConsoleSessionId,  0xFFFFFFFFul,         0)                          \
-    X(WTSQuerySessionInformationW,   FALSE,                ERROR_FILE_NOT_FOUND)       \
-    X(WTSFreeMemory,                 kCannotFail,          0)                          \
-    X(WTSQueryUserToken,             FALSE,                ERROR_NO_TOKEN)             \
                                                                                        \
     /* Paths and the process's own file. */                                            \
     X(GetCommandLineW,               kCannotFail,          0)                          \
@@ -116,6 +123,7 @@ constexpr Win32CannotFail kCannotFail{};
     X(SetCurrentDirectoryW,          FALSE,                ERROR_PATH_NOT_FOUND)       \
     X(GetFileAttributesW,            INVALID_FILE_ATTRIBUTES, ERROR_FILE_NOT_FOUND)    \
     X(ExpandEnvironmentStringsW,     0,                    ERROR_NOT_ENOUGH_MEMORY)    \
+    X(SearchPathW,                   0,                    ERROR_FILE_NOT_FOUND)       \
                                                                                        \
     /* Files and folders (TarnwickSmoke). */                                           \
     X(GetTempPathW,                  0,                    ERROR_PATH_NOT_FOUND)       \
@@ -148,6 +156,24 @@ constexpr Win32CannotFail kCannotFail{};
     X(OpenInputDesktop,              nullptr,              ERROR_ACCESS_DENIED)        \
     X(GetUserObjectInformationW,     FALSE,                ERROR_INVALID_HANDLE)       \
     X(CloseDesktop,                  FALSE,                ERROR_INVALID_HANDLE)
+
+// wtsapi32.dll: the terminal-services session functions.
+#define TW_WIN32_WTSAPI32_FUNCTIONS(X)                                                 \
+    X(WTSQuerySessionInformationW,   FALSE,                ERROR_FILE_NOT_FOUND)       \
+    X(WTSFreeMemory,                 kCannotFail,          0)                          \
+    X(WTSQueryUserToken,             FALSE,                ERROR_NO_TOKEN)
+
+// version.dll: the version resource of a file (TarnwickCtl).
+#define TW_WIN32_VERSION_FUNCTIONS(X)                                                  \
+    X(GetFileVersionInfoSizeW,       0,                    ERROR_RESOURCE_TYPE_NOT_FOUND) \
+    X(GetFileVersionInfoW,           FALSE,                ERROR_RESOURCE_TYPE_NOT_FOUND) \
+    X(VerQueryValueW,                FALSE,                0)
+
+// Every function of the table.
+#define TW_WIN32_FUNCTIONS(X)        \
+    TW_WIN32_LINKED_FUNCTIONS(X)     \
+    TW_WIN32_WTSAPI32_FUNCTIONS(X)   \
+    TW_WIN32_VERSION_FUNCTIONS(X)
 
 #define TW_WIN32_RELEASING_FUNCTIONS(X) \
     X(CloseHandle)                      \

@@ -1,5 +1,6 @@
 #include "service/install.h"
 
+#include "common/folder_security.h"
 #include "common/handles.h"
 #include "common/profile_lock_policy.h"
 #include "service/command_line_rules.h"
@@ -205,6 +206,14 @@ int RunSwitch(const wchar_t* argument)
     case ServiceSwitch::Install: {
         const std::wstring path = GetModulePath();
         if (path.size() <= 1) {
+            return -1;
+        }
+        // The service runs this file as LocalSystem, and Windows looks for
+        // a DLL that is not a known DLL in the program's folder first:
+        // whoever may change the file, its folder or a folder above it
+        // could run code of theirs as LocalSystem. Such a program is not
+        // registered.
+        if (!OnlyTrustedCanChangeProgram(path)) {
             return -1;
         }
         return InstallService(path.c_str()) ? 0 : -1;

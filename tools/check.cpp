@@ -4,9 +4,11 @@
 #include "common/handles.h"
 #include "service/hotkey_config.h"
 #include "tools/ctl_messages.h"
+#include "tools/program_protection.h"
 #include "tools/service_query.h"
 #include "tools/software_sas_reading.h"
 
+#include <optional>
 #include <vector>
 
 namespace {
@@ -37,10 +39,9 @@ struct ProgramSearch {
     std::wstring pathList;
 };
 
-ProgramSearch MakeProgramSearch()
+ProgramSearch MakeProgramSearch(const ServiceFacts& service)
 {
     ProgramSearch search;
-    const ServiceFacts service = QueryTarnwickService();
     search.serviceFolder = service.configRead ? ImageFolder(service.imagePath) : std::wstring();
     if (search.serviceFolder.empty()) {
         search.serviceFolder = OwnFolder();
@@ -59,9 +60,17 @@ ProgramSearch MakeProgramSearch()
     return search;
 }
 
-bool ProgramExists(const std::wstring& candidate, const ProgramSearch& search)
+// The full path of the file that a program candidate names, as the service
+// would find it; nothing when there is none.
+std::optional<std::wstring> FindProgram(const std::wstring& candidate, const ProgramSearch& search)
 {
-    return SearchPathW(search.pathList.c_str(), candidate.c_str(), L".exe", 0, nullptr, nullptr) > 0;
+    std::vector<wchar_t> found(32768, L'\0');
+    const DWORD length = win32.SearchPathW(search.pathList.c_str(), candidate.c_str(), L".exe",
+                                           static_cast<DWORD>(found.size()), found.data(), nullptr);
+    if (length == 0 || length >= found.size()) {
+        return std::nullopt;
+    }
+    return std::wstring(found.data(), length);
 }
 
 HotkeyFacts ReadHotkey(const std::wstring& name, const ProgramSearch& search)
@@ -103,8 +112,16 @@ HotkeyFacts ReadHotkey(const std::wstring& name, const ProgramSearch& search)
         }
     }
     if (facts.command && !facts.command->empty()) {
-        for (const std::wstring& candidate : ProgramCandidates(*facts.command).candidates) {
-            facts.programFound.push_back(ProgramExists(candidate, search));
+        const CommandProgram program = ProgramCandidates(*facts.command);
+        std::vector<std::optional<std::wstring>> found;
+        for (const std::wstring& candidate : program.candidates) {
+            found.push_back(FindProgram(candidate, search));
+            facts.programFound.push_back(found.back().has_value());
+        }
+        // Who may change the program that the service would start.
+        const std::optional<std::wstring>& intended = found[IntendedCandidate(program, facts.programFound)];
+        if (intended) {
+            facts.protection = ReadProgramProtection(*intended);
         }
     }
     return facts;
@@ -131,13 +148,21 @@ CheckResult CheckConfiguration()
     }
     hotkeyKey.Close();
 
-    const ProgramSearch search = MakeProgramSearch();
+    const ServiceFacts service = QueryTarnwickService();
+    const ProgramSearch search = MakeProgramSearch(service);
     std::vector<HotkeyFacts> hotkeys;
     for (const std::wstring& name : key.names) {
         hotkeys.push_back(ReadHotkey(name, search));
     }
     const CheckLimits limits{kHotkeyNameChars - 1, kHotkeyCommandChars - 1, kMaxHotkeys};
     CheckResult result = EvaluateCheck(key, hotkeys, limits);
+    // Who may change the registered service's program and its folders.
+    const std::wstring serviceProgram = service.configRead ? RegisteredProgram(service.imagePath) : std::wstring();
+    if (!serviceProgram.empty()) {
+        if (const std::optional<Finding> finding = ServiceProgramFinding(ReadProgramProtection(serviceProgram))) {
+            result.findings.push_back(*finding);
+        }
+    }
     // Whether a local Ctrl+Alt+Del can bring up the secure screen.
     const SoftwareSasReading softwareSas = ReadSoftwareSasPolicy();
     if (const std::optional<Finding> finding = SoftwareSasFinding(softwareSas.stored, softwareSas.error)) {

@@ -196,6 +196,83 @@ void CommandWarnings(const HotkeyFacts& facts, const CommandProgram& program, st
     }
 }
 
+bool HasWriters(const ProgramProtection& protection, bool nearby)
+{
+    for (const PathSecurity& step : protection.steps) {
+        const bool near = step.role == PathRole::Program || step.role == PathRole::Folder;
+        if (near == nearby && !step.writers.empty()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool HasUnreadable(const ProgramProtection& protection, std::uint32_t error)
+{
+    for (const PathSecurity& step : protection.steps) {
+        if (step.error != 0 && (error == 0 || step.error == error)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The program's folder, and the SIDs that may change it or the program.
+std::wstring ProtectCommand(const ProgramProtection& protection)
+{
+    std::wstring folder;
+    std::vector<std::wstring> sids;
+    for (const PathSecurity& step : protection.steps) {
+        if (step.role == PathRole::Folder) {
+            folder = step.path;
+        }
+        if (step.role == PathRole::Program || step.role == PathRole::Folder) {
+            for (const Writer& writer : step.writers) {
+                sids.push_back(writer.sid);
+            }
+        }
+    }
+    return folder.empty() ? std::wstring() : ProtectFolderCommand(folder, sids);
+}
+
+// A warning about a program that runs as LocalSystem, or nothing when only
+// SYSTEM, Administrators and TrustedInstaller may change it.
+std::optional<Finding> ProtectionFinding(const ProgramProtection& protection, const std::optional<std::wstring>& hotkey,
+                                         const std::wstring& whose, const std::wstring& runs,
+                                         const std::wstring& when, const std::wstring& move)
+{
+    if (OnlyTrustedCanChange(protection.steps)) {
+        return std::nullopt;
+    }
+    const std::optional<std::wstring> value = hotkey ? std::optional<std::wstring>(L"run") : std::nullopt;
+    const std::wstring details = ProtectionDetails(protection);
+    const std::wstring elevated = HasUnreadable(protection, kErrorAccessDenied)
+                                      ? L"; TarnwickCtl reads with the rights of whoever runs it: run it from an "
+                                        L"elevated prompt to read them"
+                                      : L"";
+    const bool nearby = HasWriters(protection, true);
+    const bool above = HasWriters(protection, false);
+    if (!nearby && !above) {
+        return Make(Severity::Warning, hotkey, value,
+                    L"whether others than SYSTEM, Administrators and TrustedInstaller may change " + whose +
+                        protection.program + L" cannot be told: " + details + elevated);
+    }
+    std::wstring text = whose + protection.program + L" is not protected: " + details + L". " + runs +
+                        L", and Windows looks in the program's folder first for the DLLs it loads: whoever may "
+                        L"change the program or its folder, or rename a folder above them, can run code as "
+                        L"LocalSystem " + when + L". Let only SYSTEM, Administrators and TrustedInstaller change "
+                        L"them: " + move;
+    const std::wstring command = ProtectCommand(protection);
+    if (nearby && !command.empty()) {
+        text += L", or run from an elevated prompt: " + command;
+    }
+    if (above) {
+        text += nearby ? L"; and take the rights named away on the folders above it"
+                       : L", or take the rights named away on the folders above it";
+    }
+    return Make(Severity::Warning, hotkey, value, text + elevated);
+}
+
 std::wstring SeverityName(Severity severity)
 {
     switch (severity) {
@@ -328,6 +405,14 @@ std::vector<Finding> HotkeyFindings(const HotkeyFacts& facts, const CheckLimits&
                                         L"LocalSystem's rights (a file dialog is enough to start any program); let "
                                         L"\"run\" start only programs that show no window"));
         }
+        if (facts.protection) {
+            if (const std::optional<Finding> finding = ProtectionFinding(
+                    *facts.protection, name, L"the program ", L"The service starts it as LocalSystem",
+                    L"at the next press of the hotkey",
+                    L"put the program into a folder that only they may change, as C:\\Program Files is")) {
+                findings.push_back(*finding);
+            }
+        }
     }
     if (facts.configRead && facts.block == 1) {
         findings.push_back(Make(Severity::Info, name, L"Block",
@@ -403,6 +488,55 @@ CheckResult EvaluateCheck(const KeyFacts& key, const std::vector<HotkeyFacts>& h
         result.exitCode = 0;
     }
     return result;
+}
+
+std::wstring ProtectionDetails(const ProgramProtection& protection)
+{
+    return PathSecurityText(
+        protection.steps,
+        [&](const std::wstring& sid) {
+            const auto found = protection.names.find(sid);
+            return found != protection.names.end() ? found->second : std::wstring();
+        },
+        [](std::uint32_t error) { return ErrorLabel(error); });
+}
+
+std::wstring ProtectionSummary(const ProgramProtection& protection)
+{
+    std::wstring text;
+    for (const PathSecurity& step : protection.steps) {
+        std::wstring who;
+        if (step.error != 0) {
+            who = L"cannot be read: " + ErrorLabel(step.error);
+        }
+        for (const Writer& writer : step.writers) {
+            const auto name = protection.names.find(writer.sid);
+            who += (who.empty() ? L"" : L", ") +
+                   (writer.nullDacl               ? std::wstring(L"everyone")
+                    : name != protection.names.end() ? name->second
+                                                     : writer.sid);
+        }
+        if (!who.empty()) {
+            text += (text.empty() ? L"" : L", ") + step.path + L" (" + who + L")";
+        }
+    }
+    return text;
+}
+
+std::wstring RegisteredProgram(const std::wstring& imagePath)
+{
+    const CommandProgram program = ProgramCandidates(imagePath);
+    if (program.candidates.empty()) {
+        return std::wstring();
+    }
+    return WithDefaultExtension(program.candidates[IntendedCandidate(program, {})]);
+}
+
+std::optional<Finding> ServiceProgramFinding(const ProgramProtection& protection)
+{
+    return ProtectionFinding(protection, std::nullopt, L"the service's program ",
+                             L"The service runs it as LocalSystem", L"at the service's next start",
+                             L"install Tarnwick with its package, into C:\\Program Files\\Tarnwick");
 }
 
 std::optional<Finding> SoftwareSasFinding(const StoredValue& policy, std::uint32_t readError)

@@ -7,8 +7,11 @@
 // (ReadHotkeyNames, ReadHotkeyConfig) reported. Needs no Windows header.
 #pragma once
 
+#include "common/folder_security_rules.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,6 +68,30 @@ std::wstring FolderPart(const std::wstring& path);
 // TarnwickAgent, which Windows completes with .exe), in any ASCII case.
 bool IsAgentProgram(const std::wstring& program);
 
+// Who may change a program that runs as LocalSystem (the service's, or a
+// hotkey's), its folder and the folders above it.
+struct ProgramProtection {
+    std::wstring program;
+    std::vector<PathSecurity> steps;             // from the program to the root
+    std::map<std::wstring, std::wstring> names;  // the account names of the SIDs, where known
+};
+
+// "C:\Tarnwick: BUILTIN\Users (S-1-5-32-545) may create files in it; ..."
+std::wstring ProtectionDetails(const ProgramProtection& protection);
+
+// "C:\\Tools\\Tarnwick (BUILTIN\\Users, S-1-5-21-...), C:\\Tools (cannot be read:
+// error 5 (ERROR_ACCESS_DENIED))": who may change which step, in short.
+std::wstring ProtectionSummary(const ProgramProtection& protection);
+
+// The service's program, whose protection the check and status report,
+// from its registered image path.
+std::wstring RegisteredProgram(const std::wstring& imagePath);
+
+// The warning that others than SYSTEM, Administrators and TrustedInstaller
+// may change the service's program, its folder or a folder above it (or
+// that this cannot be told), with what to do; nothing when only they may.
+std::optional<Finding> ServiceProgramFinding(const ProgramProtection& protection);
+
 // What was read of one hotkey.
 struct HotkeyFacts {
     std::wstring name;
@@ -89,6 +116,8 @@ struct HotkeyFacts {
     std::vector<bool> programFound;
     // Where a relative program is looked for, for the message.
     std::wstring searchedFolder;
+    // Who may change the program that "run" starts, when it was found.
+    std::optional<ProgramProtection> protection;
 };
 
 // What was read of the hotkey key.

@@ -6,6 +6,7 @@
 #include "tools/check_rules.h"
 #include "tools/ctl_messages.h"
 #include "tools/lock_policy_verb.h"
+#include "tools/program_protection.h"
 #include "tools/service_event_access.h"
 #include "tools/service_query.h"
 #include "tools/software_sas_reading.h"
@@ -23,15 +24,15 @@ StatusReport::File FileVersion(const std::wstring& folder, const wchar_t* name)
     const std::wstring path = folder + L"\\" + name;
     file.found = win32.GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    const DWORD size = win32.GetFileVersionInfoSizeW(path.c_str(), &ignored);
     if (size == 0) {
         return file;
     }
     std::vector<BYTE> block(size);
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT fixedSize = 0;
-    if (GetFileVersionInfoW(path.c_str(), 0, size, block.data()) &&
-        VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedSize) && fixed != nullptr &&
+    if (win32.GetFileVersionInfoW(path.c_str(), 0, size, block.data()) &&
+        win32.VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedSize) && fixed != nullptr &&
         fixedSize >= sizeof(VS_FIXEDFILEINFO)) {
         file.version = std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
                        std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
@@ -65,6 +66,10 @@ StatusReport GatherStatus(CtlOutput& output, bool& complete)
         }
         if (service.configRead) {
             report.imagePath = service.imagePath;
+            const std::wstring program = RegisteredProgram(service.imagePath);
+            if (!program.empty()) {
+                report.serviceProgram = ReadProgramProtection(program);
+            }
         }
         if (!service.statusRead || !service.configRead) {
             output.Err(FailureMessage(L"cannot query the service TarnwickSvc", service.error));

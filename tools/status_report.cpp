@@ -6,6 +6,7 @@
 #include "tools/check_rules.h"
 #include "tools/error_names.h"
 #include "tools/json_writer.h"
+#include "tools/printable_text.h"
 #include "tools/registry_values.h"
 
 namespace {
@@ -98,9 +99,32 @@ std::optional<std::uint32_t> PolicyNumber(const StatusReport& report)
     return DwordValue(report.policyType, report.policyData);
 }
 
+std::wstring ServiceProgramLine(const StatusReport& report)
+{
+    if (!report.installed || !report.serviceProgram) {
+        return std::wstring();
+    }
+    const ProgramProtection& protection = *report.serviceProgram;
+    if (OnlyTrustedCanChange(protection.steps)) {
+        return L"service program: only SYSTEM, Administrators and TrustedInstaller may change it, its folder and "
+               L"the folders above\n";
+    }
+    bool writers = false;
+    for (const PathSecurity& step : protection.steps) {
+        writers = writers || !step.writers.empty();
+    }
+    return PrintableLine(std::wstring(L"service program: ") +
+                         (writers ? L"others may change it: " : L"cannot be checked: ") +
+                         ProtectionSummary(protection) +
+                         (writers ? L"; it runs as LocalSystem: install Tarnwick with its package into "
+                                    L"C:\\Program Files\\Tarnwick, or see TarnwickCtl check"
+                                  : L"")) +
+           L"\n";
+}
+
 std::wstring StatusText(const StatusReport& report)
 {
-    std::wstring text = ServiceLines(report);
+    std::wstring text = ServiceLines(report) + ServiceProgramLine(report);
     if (!report.consoleUser) {
         text += L"console user: none\n";
     } else {
@@ -134,6 +158,31 @@ std::wstring StatusJson(const StatusReport& report)
     json.Key(L"imagePathQuoted");
     report.installed && report.imagePath ? json.Bool(ImagePathQuoted(*report.imagePath)) : json.Null();
     json.EndObject();
+
+    json.Key(L"serviceProgram");
+    if (report.installed && report.serviceProgram) {
+        const ProgramProtection& protection = *report.serviceProgram;
+        json.BeginObject().Key(L"path").String(protection.program);
+        json.Key(L"protected").Bool(OnlyTrustedCanChange(protection.steps));
+        json.Key(L"changeableBy").BeginArray();
+        for (const PathSecurity& step : protection.steps) {
+            for (const Writer& writer : step.writers) {
+                json.BeginObject().Key(L"path").String(step.path).Key(L"sid").String(writer.sid).Key(L"name");
+                const auto name = protection.names.find(writer.sid);
+                name != protection.names.end() ? json.String(name->second) : json.Null();
+                json.Key(L"rights").String(WriterRightsText(writer, step.role)).EndObject();
+            }
+        }
+        json.EndArray().Key(L"unreadable").BeginArray();
+        for (const PathSecurity& step : protection.steps) {
+            if (step.error != 0) {
+                json.BeginObject().Key(L"path").String(step.path).Key(L"error").Number(step.error).EndObject();
+            }
+        }
+        json.EndArray().EndObject();
+    } else {
+        json.Null();
+    }
 
     json.Key(L"consoleUser");
     report.consoleUser ? json.String(*report.consoleUser) : json.Null();

@@ -18,6 +18,8 @@ struct StatusReport {
     std::optional<std::uint32_t> exitCode;  // its last Win32 exit code
     std::wstring exitCodeMeaning;           // what that code means
     std::optional<std::wstring> imagePath;  // the registered program
+    // Who may change that program, its folder and the folders above it.
+    std::optional<ProgramProtection> serviceProgram;
 
     // The console user and that user's "DisableLockWorkstation".
     std::optional<std::wstring> consoleUser;
@@ -52,6 +54,12 @@ bool ImagePathQuoted(const std::wstring& imagePath);
 // The number, when the value is a REG_DWORD of four bytes.
 std::optional<std::uint32_t> PolicyNumber(const StatusReport& report);
 
+// "service program: only SYSTEM, ... may change it, ..." or "service
+// program: others may change it: <which, by whom>; <what to do>", or
+// "service program: cannot be checked: ..."; empty without a registered
+// program.
+std::wstring ServiceProgramLine(const StatusReport& report);
+
 // Readable lines; the console user's lines are "console user: NAME (SID)"
 // or "console user: none", "DisableLockWorkstation: <value>" or "...: absent",
 // "ZQKBFiltrWinLogon: exists" or "...: absent", and
@@ -59,7 +67,10 @@ std::optional<std::uint32_t> PolicyNumber(const StatusReport& report);
 // whether services may bring up the secure screen.
 std::wstring StatusText(const StatusReport& report);
 
-// {"service": {...}, "consoleUser": ..., "disableLockWorkstation": ...,
-//  "logonMarker": ..., "softwareSasGeneration": ..., "files": {...}}; the
-// policies as numbers when they are REG_DWORDs, else null.
+// {"service": {...}, "serviceProgram": ..., "consoleUser": ...,
+//  "disableLockWorkstation": ..., "logonMarker": ..., "softwareSasGeneration":
+//  ..., "files": {...}}; the policies as numbers when they are REG_DWORDs,
+// else null. "serviceProgram" is null without a registered program, else
+// {"path", "protected", "changeableBy": [{"path", "sid", "name", "rights"}],
+// "unreadable": [{"path", "error"}]}.
 std::wstring StatusJson(const StatusReport& report);

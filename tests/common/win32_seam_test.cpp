@@ -2,11 +2,14 @@
 // back into named slots, and the per-slot restore that fakes hold.
 #include "common/win32_api.h"
 #include "tests/support/strict_win32.h"
+#include "tests/support/test_programs.h"
 
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -127,6 +130,182 @@ TEST(Win32Substitutes, StackedWrappersComeOffInTheReverseOrder)
     }
     EXPECT_EQ(win32.GetTickCount(), 1u);
     EXPECT_EQ(win32.MapVirtualKeyW(0, 0), 7u);
+}
+
+// ---------------------------------------------------------------------------
+// The functions of wtsapi32.dll and version.dll, bound at run time
+
+// Puts a loader of its own in place of the real one, and the real one back
+// (each time with no function bound, so that the next call binds anew).
+class FakeSystemDllLoader {
+public:
+    FakeSystemDllLoader() : saved_(systemDllLoader)
+    {
+        ForgetSystemDllBindings();
+        systemDllLoader.load = [this](LPCWSTR dll, HANDLE reserved, DWORD flags) -> HMODULE {
+            loads.push_back({dll, flags});
+            EXPECT_EQ(reserved, nullptr);
+            if (loadError != 0) {
+                ::SetLastError(loadError);
+                return nullptr;
+            }
+            return kModule;
+        };
+        systemDllLoader.find = [this](HMODULE module, LPCSTR name) -> FARPROC {
+            EXPECT_EQ(module, kModule);
+            finds.push_back(name);
+            const auto found = functions.find(name);
+            if (found == functions.end()) {
+                ::SetLastError(ERROR_PROC_NOT_FOUND);
+                return nullptr;
+            }
+            return found->second;
+        };
+        systemDllLoader.release = [this](HMODULE module) -> BOOL {
+            EXPECT_EQ(module, kModule);
+            ++releases;
+            return TRUE;
+        };
+    }
+    ~FakeSystemDllLoader()
+    {
+        systemDllLoader = saved_;
+        ForgetSystemDllBindings();
+    }
+    FakeSystemDllLoader(const FakeSystemDllLoader&) = delete;
+    FakeSystemDllLoader& operator=(const FakeSystemDllLoader&) = delete;
+
+    struct Load {
+        std::wstring dll;
+        DWORD flags;
+        bool operator==(const Load& other) const { return dll == other.dll && flags == other.flags; }
+    };
+    std::vector<Load> loads;
+    std::vector<std::string> finds;
+    int releases = 0;
+    DWORD loadError = 0;                     // nonzero: no module loads
+    std::map<std::string, FARPROC> functions;  // what the module exports
+
+private:
+    const HMODULE kModule = reinterpret_cast<HMODULE>(static_cast<std::uintptr_t>(0x7A0000));
+    SystemDllLoader saved_;
+};
+
+template <typename F>
+FARPROC Exported(F* function)
+{
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
+}
+
+DWORD WINAPI FakeVersionInfoSize(LPCWSTR, LPDWORD handle)
+{
+    *handle = 0;
+    return 42;
+}
+
+BOOL WINAPI FakeUserToken(ULONG session, PHANDLE token)
+{
+    *token = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(session));
+    return TRUE;
+}
+
+TEST(SystemDllFunctions, AreBoundAtTheirFirstCallFromTheSystemFolderAloneAndOnlyOnce)
+{
+    FakeSystemDllLoader loader;
+    loader.functions["GetFileVersionInfoSizeW"] = Exported(&FakeVersionInfoSize);
+    loader.functions["WTSQueryUserToken"] = Exported(&FakeUserToken);
+    using Load = FakeSystemDllLoader::Load;
+
+    DWORD handle = 1;
+    EXPECT_EQ(win32.GetFileVersionInfoSizeW(L"x.exe", &handle), 42u);
+    EXPECT_EQ(win32.GetFileVersionInfoSizeW(L"y.exe", &handle), 42u);
+    EXPECT_EQ(loader.loads, (std::vector<Load>{{L"version.dll", LOAD_LIBRARY_SEARCH_SYSTEM32}}));
+
+    HANDLE token = nullptr;
+    EXPECT_TRUE(win32.WTSQueryUserToken(7, &token));
+    EXPECT_EQ(token, reinterpret_cast<HANDLE>(7));
+    EXPECT_EQ(loader.loads, (std::vector<Load>{{L"version.dll", LOAD_LIBRARY_SEARCH_SYSTEM32},
+                                               {L"wtsapi32.dll", LOAD_LIBRARY_SEARCH_SYSTEM32}}));
+    EXPECT_EQ(loader.finds, (std::vector<std::string>{"GetFileVersionInfoSizeW", "WTSQueryUserToken"}));
+    EXPECT_EQ(loader.releases, 0) << "a module whose function is bound stays loaded";
+}
+
+// A function that cannot be bound fails as the function itself fails, with
+// the loader's error; the next call tries again.
+TEST(SystemDllFunctions, OneThatCannotBeBoundFailsAsItsFunctionWithTheLoadersError)
+{
+    const std::pair<const char*, std::function<bool()>> calls[] = {
+        {"WTSQuerySessionInformationW",
+         [] {
+             LPWSTR buffer = nullptr;
+             DWORD bytes = 0;
+             return win32.WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, 1, WTSUserName, &buffer, &bytes) ==
+                        FALSE &&
+                    buffer == nullptr;
+         }},
+        {"WTSQueryUserToken",
+         [] {
+             HANDLE token = nullptr;
+             return win32.WTSQueryUserToken(1, &token) == FALSE && token == nullptr;
+         }},
+        {"WTSFreeMemory",
+         [] {
+             win32.WTSFreeMemory(nullptr);
+             return true;
+         }},
+        {"GetFileVersionInfoSizeW",
+         [] {
+             DWORD handle = 0;
+             return win32.GetFileVersionInfoSizeW(L"x.exe", &handle) == 0;
+         }},
+        {"GetFileVersionInfoW",
+         [] {
+             BYTE block[16] = {};
+             return win32.GetFileVersionInfoW(L"x.exe", 0, sizeof(block), block) == FALSE;
+         }},
+        {"VerQueryValueW",
+         [] {
+             BYTE block[16] = {};
+             void* value = nullptr;
+             UINT size = 0;
+             return win32.VerQueryValueW(block, L"\\", &value, &size) == FALSE && value == nullptr;
+         }},
+    };
+    for (const auto& call : calls) {
+        SCOPED_TRACE(call.first);
+        FakeSystemDllLoader loader;
+        loader.loadError = ERROR_MOD_NOT_FOUND;
+        ::SetLastError(0);
+        EXPECT_TRUE(call.second());
+        if (std::string(call.first) != "WTSFreeMemory") {
+            EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+        }
+
+        // The module loads, but does not have the function: given back.
+        loader.loadError = 0;
+        ::SetLastError(0);
+        EXPECT_TRUE(call.second());
+        if (std::string(call.first) != "WTSFreeMemory") {
+            EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+        }
+        EXPECT_EQ(loader.loads.size(), 2u) << "tried again";
+        EXPECT_EQ(loader.finds, std::vector<std::string>{call.first});
+        EXPECT_EQ(loader.releases, 1);
+    }
+}
+
+// The real binding, from Wine's system folder.
+TEST(SystemDllFunctions, TheRealOnesWork)
+{
+    ForgetSystemDllBindings();
+    DWORD handle = 0;
+    EXPECT_GT(win32.GetFileVersionInfoSizeW(BinPath(L"TarnwickCtl.exe").c_str(), &handle), 0u);
+    LPWSTR user = nullptr;
+    DWORD bytes = 0;
+    ASSERT_TRUE(win32.WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, win32.WTSGetActiveConsoleSessionId(),
+                                                  WTSUserName, &user, &bytes));
+    EXPECT_GT(bytes, 0u);
+    win32.WTSFreeMemory(user);
 }
 
 }  // namespace

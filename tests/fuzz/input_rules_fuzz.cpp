@@ -1,10 +1,13 @@
 // Feeds arbitrary text to the rules that read outside input: the agent's
-// command line and hotkey names, name comparison, and TarnwickCtl's arguments,
-// value display, reading of a "run" command, JSON strings and finding lines. Built natively with libFuzzer and the sanitizers; any
+// command line and hotkey names, name comparison, TarnwickCtl's arguments,
+// value display, reading of a "run" command, JSON strings and finding lines,
+// and the access lists and SIDs that the file system gives, and the steps
+// from a program's path to its root. Built natively with libFuzzer and the sanitizers; any
 // crash, undefined behaviour or broken invariant ends the run.
 #include "agent/blocking_rules.h"
 #include "agent/hotkey_names.h"
 #include "common/driver_config.h"
+#include "common/folder_security_rules.h"
 #include "common/names.h"
 #include "tools/check_rules.h"
 #include "tools/ctl_args.h"
@@ -99,6 +102,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
         for (const wchar_t c : FindingLine(finding)) {
             Check(static_cast<std::uint32_t>(c) >= 0x20);
         }
+    }
+
+    // The raw bytes as an access list and as a SID: read within their size,
+    // and every entry that grants or denies names a SID.
+    if (const std::optional<std::vector<AccessEntry>> entries = ParseAccessList(data, size)) {
+        StoredSecurity security;
+        security.entries = *entries;
+        for (const AccessEntry& entry : *entries) {
+            Check(entry.kind == AccessEntry::Kind::Other || entry.sid.compare(0, 4, L"S-1-") == 0);
+        }
+        for (const PathRole role : {PathRole::Program, PathRole::Folder, PathRole::FolderAbove, PathRole::Root}) {
+            for (const Writer& writer : OtherWriters(security, role)) {
+                Check(!IsTrustedSid(writer.sid) && (writer.rights & ~RightsThatCount(role)) == 0);
+            }
+        }
+    }
+    if (const std::optional<std::wstring> sid = SidText(data, size)) {
+        Check(sid->compare(0, 4, L"S-1-") == 0);
+    }
+    // Each step on the way from a program to its root is a beginning of the
+    // path, shorter than the one before.
+    const std::vector<PathStep> steps = ProgramPathSteps(text);
+    for (size_t i = 0; i < steps.size(); ++i) {
+        Check(text.compare(0, steps[i].path.size(), steps[i].path) == 0);
+        Check(i == 0 || steps[i].path.size() < steps[i - 1].path.size());
     }
 
     // JSON text is printable ASCII, and a string is quoted.

@@ -1,10 +1,12 @@
 // "/install" and "/Uninstall" against Wine's service manager, run as the real
-// program (and once in this process, where the one call that Wine lacks has
-// to stand in). The service name is machine-wide: these cases hold the
+// program (and in this process, where what Wine lacks has to stand in: the
+// access lists of the program's folders for "/install", the list of active
+// dependants for "/Uninstall"). The service name is machine-wide: these cases hold the
 // machine lock, and every case leaves no service, hotkey key or changed lock
 // policy behind, also when it fails.
 #include "service/install.h"
 #include "tests/install/fake_service_manager.h"
+#include "tests/install/install_as.h"
 #include "tests/support/console_lock_policy.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/test_programs.h"
@@ -266,10 +268,7 @@ protected:
 
 TEST_F(InstallWithServiceManager, InstallRegistersTheQuotedLongPathAndASecondInstallChangesNothing)
 {
-    const RunResult install = RunSvc(program, L"/install");
-    ASSERT_TRUE(install.finished);
-    EXPECT_EQ(install.exitCode, 0u);
-    EXPECT_EQ(install.output, "");
+    ASSERT_EQ(RunCommandLineModeAs(program, L"/install"), 0);
 
     const Registration registered = ReadRegistration();
     EXPECT_EQ(DwordOf(registered, L"Type"), 0x110u);
@@ -287,17 +286,25 @@ TEST_F(InstallWithServiceManager, InstallRegistersTheQuotedLongPathAndASecondIns
 
     // Again, from another copy of the program: refused, and the registration
     // still names the first copy.
-    const RunResult again = RunSvc(BinPath(L"TarnwickSvc.exe"), L"/install");
-    ASSERT_TRUE(again.finished);
-    EXPECT_EQ(again.exitCode, kMinusOne);
+    EXPECT_EQ(RunCommandLineModeAs(BinPath(L"TarnwickSvc.exe"), L"/install"), -1);
     EXPECT_EQ(ReadRegistration(), registered);
+}
+
+// The real program, in a folder that Wine reports as its user's, who may do
+// anything with it (Wine keeps no access lists): not registered, as Windows
+// would not register a program in a folder that a user owns.
+TEST_F(InstallWithServiceManager, TheRealProgramRegistersNothingFromAFolderThatAUserMayChange)
+{
+    const RunResult install = RunSvc(program, L"/install");
+    ASSERT_TRUE(install.finished);
+    EXPECT_EQ(install.exitCode, kMinusOne);
+    EXPECT_EQ(install.output, "");
+    EXPECT_FALSE(ServiceExists(kService));
 }
 
 TEST_F(InstallWithServiceManager, SwitchesInOtherLetterCaseActAlike)
 {
-    const RunResult install = RunSvc(program, L"/INSTALL");
-    ASSERT_TRUE(install.finished);
-    EXPECT_EQ(install.exitCode, 0u);
+    EXPECT_EQ(RunCommandLineModeAs(program, L"/INSTALL"), 0);
     EXPECT_TRUE(ServiceExists(kService));
 
     ConfigureHotkey();
@@ -315,7 +322,7 @@ TEST_F(InstallWithServiceManager, SwitchesInOtherLetterCaseActAlike)
 
 TEST_F(InstallWithServiceManager, UninstallStopsTheRunningServiceAndItsDependantDeletesItAndUnlocksTheUser)
 {
-    ASSERT_EQ(RunSvc(program, L"/install").exitCode, 0u);
+    ASSERT_EQ(RunCommandLineModeAs(program, L"/install"), 0);
     ConfigureHotkey();
     RegisterDependent();
     ASSERT_NO_FATAL_FAILURE(StartAndWaitUntilRunning(kService));

@@ -8,6 +8,7 @@
 #include "service/install.h"
 #include "tests/install/fake_service_manager.h"
 #include "tests/support/console_lock_policy.h"
+#include "tests/support/fake_file_security.h"
 #include "tests/support/fake_profile_hives.h"
 #include "tests/support/narrow_text.h"
 #include "tests/support/registry_sandbox.h"
@@ -72,9 +73,16 @@ TEST(InstallSwitch, RegistersTheQuotedLongProgramPathAsAnAutomaticLocalSystemSer
 {
     StrictWin32Override api;
     FakeServiceManager scm;
+    FakeFileSecurity files;
     SetProgramPath(L"C:\\PROGRA~1\\TARNWI~1\\TARNWI~1.EXE", L"C:\\Program Files\\Tarnwick Keys\\TarnwickSvc.exe");
 
     EXPECT_EQ(RunCommandLineMode(L"/install"), 0);
+
+    // Who may change the program, its folder and the folders above: only
+    // SYSTEM, Administrators and TrustedInstaller.
+    EXPECT_EQ(files.asked, (std::vector<std::wstring>{L"C:\\Program Files\\Tarnwick Keys\\TarnwickSvc.exe",
+                                                      L"C:\\Program Files\\Tarnwick Keys", L"C:\\Program Files",
+                                                      L"C:\\"}));
 
     ASSERT_EQ(scm.creates.size(), 1u);
     const FakeCreateCall& create = scm.creates[0];
@@ -124,6 +132,7 @@ TEST(InstallSwitch, OnlyLocalSystemAndAdministratorsMaySendTheServiceItsOwnContr
 {
     StrictWin32Override api;
     FakeServiceManager scm;
+    FakeFileSecurity files;
     SetProgramPath(L"C:\\Tarnwick\\TarnwickSvc.exe", L"C:\\Tarnwick\\TarnwickSvc.exe");
     ASSERT_EQ(RunCommandLineMode(L"/install"), 0);
 
@@ -184,10 +193,50 @@ TEST(InstallSwitch, FailuresGiveMinusOne)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         FakeServiceManager scm;
+        FakeFileSecurity files;
         SetProgramPath(L"C:\\Tarnwick\\TarnwickSvc.exe", L"C:\\Tarnwick\\TarnwickSvc.exe");
         c.setup(scm);
         EXPECT_EQ(RunCommandLineMode(L"/INSTALL"), -1);
         EXPECT_EQ(scm.calls, c.calls);
+    }
+}
+
+// The service runs the program as LocalSystem, and Windows looks in its
+// folder first for the DLLs it loads: a program that anyone else may change,
+// in a folder that anyone else may change, or in one that anyone else may
+// rename, is not registered, and the service manager is not even opened.
+TEST(InstallSwitch, AProgramThatOthersCouldChangeIsNotRegistered)
+{
+    StrictWin32Override api;
+    const std::wstring program = L"C:\\Tools\\Tarnwick\\TarnwickSvc.exe";
+    struct Case {
+        const char* what;
+        std::wstring path;
+        std::wstring sddl;  // empty: its security cannot be read
+    } const cases[] = {
+        {"the folder: Authenticated Users may modify it (inherited from C:\\)", L"C:\\Tools\\Tarnwick",
+         L"O:BAD:AI(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)(A;OICIID;0x1200a9;;;BU)(A;OICIID;0x1301bf;;;AU)"},
+        {"the folder: Users may create files in it", L"C:\\Tools\\Tarnwick",
+         L"O:BAD:P(A;;FA;;;BA)(A;;0x100002;;;BU)"},
+        {"the program: Everyone may write it", program, L"O:BAD:(A;;FA;;;BA)(A;;FW;;;WD)"},
+        {"the program: a user owns it", program, L"O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;SY)(A;;FA;;;BA)"},
+        {"the program: no access list (a NULL one)", program, L"O:BA"},
+        {"the folder above: Users may rename it", L"C:\\Tools", L"O:BAD:P(A;;FA;;;BA)(A;;0x10000;;;BU)"},
+        {"the folder cannot be read", L"C:\\Tools\\Tarnwick", L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeServiceManager scm;
+        FakeFileSecurity files;
+        if (c.sddl.empty()) {
+            files.errors[c.path] = ERROR_ACCESS_DENIED;
+        } else {
+            files.sddl[c.path] = c.sddl;
+        }
+        SetProgramPath(program, program);
+        EXPECT_EQ(RunCommandLineMode(L"/install"), -1);
+        EXPECT_EQ(scm.calls, Calls());
+        EXPECT_TRUE(scm.creates.empty());
     }
 }
 

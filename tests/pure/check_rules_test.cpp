@@ -186,6 +186,101 @@ TEST(CheckFindings, EveryProgramButTheAgentIsWarnedAboutForRunningAsLocalSystemO
     }
 }
 
+// Who may change a program that runs as LocalSystem, from what was read of
+// the program and its folders.
+ProgramProtection Protection(const std::wstring& program, std::vector<PathSecurity> steps)
+{
+    ProgramProtection protection;
+    protection.program = program;
+    protection.steps = std::move(steps);
+    protection.names[L"S-1-5-11"] = L"NT AUTHORITY\\Authenticated Users";
+    return protection;
+}
+
+Writer Writes(const std::wstring& sid, std::uint32_t rights)
+{
+    Writer writer;
+    writer.sid = sid;
+    writer.rights = rights;
+    return writer;
+}
+
+TEST(CheckFindings, AProgramThatOthersMayChangeIsWarnedAboutWithWhatToDo)
+{
+    const std::wstring program = L"C:\\Tools\\Tarnwick\\TarnwickSvc.exe";
+    const std::wstring folder = L"C:\\Tools\\Tarnwick";
+    const Writer modify = Writes(L"S-1-5-11", file_rights::kWriteData | file_rights::kDelete);
+    const auto steps = [&](std::vector<Writer> programWriters, std::vector<Writer> folderWriters,
+                           std::vector<Writer> aboveWriters, std::uint32_t aboveError) {
+        return std::vector<PathSecurity>{{program, PathRole::Program, 0, programWriters},
+                                         {folder, PathRole::Folder, 0, folderWriters},
+                                         {L"C:\\Tools", PathRole::FolderAbove, aboveError, aboveWriters},
+                                         {L"C:\\", PathRole::Root, 0, {}}};
+    };
+    const std::wstring icacls = L"icacls \"" + folder + L"\" /setowner *S-1-5-32-544 /T /C & icacls \"" + folder +
+                                L"\" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F "
+                                L"*S-1-5-32-545:(OI)(CI)RX /remove:g *S-1-5-11 & icacls \"" + folder +
+                                L"\\*\" /reset /T /C";
+    const std::wstring danger = L"The service runs it as LocalSystem, and Windows looks in the program's folder "
+                                L"first for the DLLs it loads: whoever may change the program or its folder, or "
+                                L"rename a folder above them, can run code as LocalSystem at the service's next "
+                                L"start. Let only SYSTEM, Administrators and TrustedInstaller change them: install "
+                                L"Tarnwick with its package, into C:\\Program Files\\Tarnwick";
+    struct Case {
+        const char* what;
+        std::vector<PathSecurity> steps;
+        const wchar_t* text;  // null: no finding
+    } const cases[] = {
+        {"protected", steps({}, {}, {}, 0), nullptr},
+        {"the folder", steps({}, {modify}, {}, 0), L""},
+        {"a folder above", steps({}, {}, {modify}, 0), L""},
+        {"a folder above cannot be read", steps({}, {}, {}, 5), L""},
+    };
+    const std::wstring expected[] = {
+        L"",
+        L"warning: the service's program " + program + L" is not protected: " + folder +
+            L": NT AUTHORITY\\Authenticated Users (S-1-5-11) may create files in it, delete or rename it. " + danger +
+            L", or run from an elevated prompt: " + icacls,
+        L"warning: the service's program " + program + L" is not protected: C:\\Tools: NT AUTHORITY\\Authenticated "
+            L"Users (S-1-5-11) may delete or rename it. " + danger +
+            L", or take the rights named away on the folders above it",
+        L"warning: whether others than SYSTEM, Administrators and TrustedInstaller may change the service's program " +
+            program + L" cannot be told: C:\\Tools: its owner and access list cannot be read (error 5 "
+            L"(ERROR_ACCESS_DENIED)); TarnwickCtl reads with the rights of whoever runs it: run it from an elevated "
+            L"prompt to read them",
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        SCOPED_TRACE(cases[i].what);
+        const std::optional<Finding> finding = ServiceProgramFinding(Protection(program, cases[i].steps));
+        ASSERT_EQ(finding.has_value(), cases[i].text != nullptr);
+        if (finding) {
+            EXPECT_FALSE(finding->hotkey);
+            EXPECT_FALSE(finding->value);
+            EXPECT_EQ(FindingLine(*finding), expected[i]);
+        }
+    }
+    EXPECT_EQ(RegisteredProgram(L"\"C:\\Program Files\\Tarnwick\\TarnwickSvc.exe\""),
+              L"C:\\Program Files\\Tarnwick\\TarnwickSvc.exe");
+    EXPECT_EQ(RegisteredProgram(L"C:\\Tarnwick\\TarnwickSvc"), L"C:\\Tarnwick\\TarnwickSvc.exe");
+
+    // The program of a hotkey: a warning of that hotkey and "run", with its
+    // own folder to protect; none for a program no one else may change.
+    HotkeyFacts facts = Loaded(L"LWin+L", L"\"" + program + L"\"");
+    facts.protection = Protection(program, steps({Writes(L"S-1-1-0", file_rights::kWriteData)}, {}, {}, 0));
+    const std::wstring lines = Describe(HotkeyFindings(facts, kLimits));
+    EXPECT_TRUE(Contains(lines, L"warning: hotkey \"LWin+L\", value \"run\": the program " + program +
+                                    L" is not protected: " + program + L": S-1-1-0 may write it. The service starts it "
+                                    L"as LocalSystem, and Windows"))
+        << Narrow(lines);
+    EXPECT_TRUE(Contains(lines, L"at the next press of the hotkey. Let only SYSTEM, Administrators and "
+                                L"TrustedInstaller change them: put the program into a folder that only they may "
+                                L"change, as C:\\Program Files is, or run from an elevated prompt: icacls \"" +
+                                    folder + L"\" /setowner"))
+        << Narrow(lines);
+    facts.protection = Protection(program, steps({}, {}, {}, 0));
+    EXPECT_FALSE(Contains(Describe(HotkeyFindings(facts, kLimits)), L"protected")) << Narrow(lines);
+}
+
 TEST(CheckFindings, EachWarningNamesTheHotkeyAndTheValue)
 {
     struct Case {

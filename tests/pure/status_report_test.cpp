@@ -95,13 +95,68 @@ TEST(StatusReport, TheSoftwareSasLineSaysWhetherServicesMayBringUpTheSecureScree
     }
 }
 
+// Who may change the registered program: a line after the registration,
+// and "serviceProgram" in JSON.
+TEST(StatusReport, TellsWhetherOthersMayChangeTheServicesProgram)
+{
+    StatusReport report = Installed(4, 0, L"\"C:\\T\\TarnwickSvc.exe\"");
+    ProgramProtection protection;
+    protection.program = L"C:\\T\\TarnwickSvc.exe";
+    protection.steps = {{L"C:\\T\\TarnwickSvc.exe", PathRole::Program, 0, {}},
+                        {L"C:\\T", PathRole::Folder, 0, {}},
+                        {L"C:\\", PathRole::Root, 0, {}}};
+    report.serviceProgram = protection;
+    const std::wstring registered = L"registered program: \"C:\\T\\TarnwickSvc.exe\" (quoted)\n";
+    EXPECT_NE(StatusText(report).find(registered + L"service program: only SYSTEM, Administrators and "
+                                                   L"TrustedInstaller may change it, its folder and the folders "
+                                                   L"above\n"),
+              std::wstring::npos)
+        << StatusText(report);
+    EXPECT_NE(StatusJson(report).find(L"\"serviceProgram\":{\"path\":\"C:\\\\T\\\\TarnwickSvc.exe\",\"protected\":true,"
+                                      L"\"changeableBy\":[],\"unreadable\":[]},"),
+              std::wstring::npos)
+        << StatusJson(report);
+
+    Writer owner;
+    owner.sid = L"S-1-5-21-7-7-7-1001";
+    owner.owner = true;
+    owner.rights = file_rights::kWriteDac;
+    Writer users;
+    users.sid = L"S-1-5-32-545";
+    users.rights = file_rights::kWriteData;
+    report.serviceProgram->steps[1].writers = {owner, users};
+    report.serviceProgram->steps[2].error = 5;
+    report.serviceProgram->names[L"S-1-5-32-545"] = L"BUILTIN\\Users";
+    EXPECT_NE(StatusText(report).find(registered + L"service program: others may change it: C:\\T "
+                                                   L"(S-1-5-21-7-7-7-1001, BUILTIN\\Users), C:\\ (cannot be read: "
+                                                   L"error 5 (ERROR_ACCESS_DENIED)); it runs as LocalSystem: install "
+                                                   L"Tarnwick with its package into C:\\Program Files\\Tarnwick, or "
+                                                   L"see TarnwickCtl check\n"),
+              std::wstring::npos)
+        << StatusText(report);
+    EXPECT_NE(StatusJson(report).find(
+                  L"\"protected\":false,\"changeableBy\":[{\"path\":\"C:\\\\T\",\"sid\":\"S-1-5-21-7-7-7-1001\","
+                  L"\"name\":null,\"rights\":\"owns it, and so may change its access list\"},{\"path\":\"C:\\\\T\","
+                  L"\"sid\":\"S-1-5-32-545\",\"name\":\"BUILTIN\\\\Users\",\"rights\":\"may create files in it\"}],"
+                  L"\"unreadable\":[{\"path\":\"C:\\\\\",\"error\":5}]},"),
+              std::wstring::npos)
+        << StatusJson(report);
+
+    // Nothing but what cannot be read.
+    report.serviceProgram->steps[1].writers.clear();
+    EXPECT_NE(StatusText(report).find(L"service program: cannot be checked: C:\\ (cannot be read: error 5 "
+                                      L"(ERROR_ACCESS_DENIED))\n"),
+              std::wstring::npos)
+        << StatusText(report);
+}
+
 TEST(StatusReport, JsonHoldsEveryFieldAndNullForWhatIsUnknown)
 {
     StatusReport report = Installed(2, 0, L"\"C:\\T\\TarnwickSvc.exe\"");
     EXPECT_EQ(StatusJson(report),
               L"{\"service\":{\"installed\":true,\"state\":\"start-pending\",\"exitCode\":0,"
               L"\"imagePath\":\"\\\"C:\\\\T\\\\TarnwickSvc.exe\\\"\",\"imagePathQuoted\":true},"
-              L"\"consoleUser\":\"alice\",\"disableLockWorkstation\":1,\"logonMarker\":false,"
+              L"\"serviceProgram\":null,\"consoleUser\":\"alice\",\"disableLockWorkstation\":1,\"logonMarker\":false,"
               L"\"softwareSasGeneration\":1,\"files\":{\"TarnwickSvc.exe\":\"1.0.0.0\",\"TarnwickAgent.exe\":null,\"TarnwickCtl.exe\":null}}\n");
 
     StatusReport none;
@@ -113,7 +168,8 @@ TEST(StatusReport, JsonHoldsEveryFieldAndNullForWhatIsUnknown)
     none.policyData = {'1', 0, 0, 0};
     EXPECT_EQ(StatusJson(none),
               L"{\"service\":{\"installed\":false,\"state\":null,\"exitCode\":null,\"imagePath\":null,"
-              L"\"imagePathQuoted\":null},\"consoleUser\":\"bob\",\"disableLockWorkstation\":null,"
+              L"\"imagePathQuoted\":null},\"serviceProgram\":null,\"consoleUser\":\"bob\","
+              L"\"disableLockWorkstation\":null,"
               L"\"logonMarker\":false,\"softwareSasGeneration\":null,\"files\":{}}\n");
 
     const wchar_t* const names[] = {L"stopped",          L"start-pending", L"stop-pending", L"running",

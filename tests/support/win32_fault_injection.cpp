@@ -77,8 +77,17 @@ Win32FaultInjector::Win32FaultInjector(std::size_t failAt)
 {
 #define TW_FAILING_MEMBER(name, failure, lastError) \
     FailingMember<decltype(::name)>::Wrap(win32.name, #name, failure, lastError, &::name, this);
-    TW_WIN32_FUNCTIONS(TW_FAILING_MEMBER)
+    TW_WIN32_LINKED_FUNCTIONS(TW_FAILING_MEMBER)
 #undef TW_FAILING_MEMBER
+    // The functions bound at run time from system DLLs are not imported:
+    // their members run as substitutes do (in an AllocationPause), which
+    // changes nothing, since they allocate nothing through operator new and
+    // call nothing back.
+#define TW_FAILING_BOUND_MEMBER(name, failure, lastError) \
+    FailingMember<decltype(::name)>::Wrap(win32.name, #name, failure, lastError, nullptr, this);
+    TW_WIN32_WTSAPI32_FUNCTIONS(TW_FAILING_BOUND_MEMBER)
+    TW_WIN32_VERSION_FUNCTIONS(TW_FAILING_BOUND_MEMBER)
+#undef TW_FAILING_BOUND_MEMBER
 }
 
 Win32FaultInjector::~Win32FaultInjector()

@@ -3,10 +3,13 @@
 // service that has an active dependant and is already stopping, and user
 // profiles whose lock policy removal gives back (a hive loaded, one loaded
 // for the write by FakeProfileHives); every Windows call and every allocation
-// fails once. The program's path and the registry (inside a sandbox) are
-// real.
+// fails once. The registry (inside a sandbox) is real; the program's path is
+// a fixed one (so that the number of its folders, each of whose access list
+// is read, does not depend on where the tests are built), and the owners and
+// access lists of the program and its folders are FakeFileSecurity's.
 #include "service/install.h"
 #include "tests/install/fake_service_manager.h"
+#include "tests/support/fake_file_security.h"
 #include "tests/support/fake_profile_hives.h"
 #include "tests/support/fault_sweep.h"
 #include "tests/support/registry_sandbox.h"
@@ -14,12 +17,27 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <set>
 #include <string>
 
 namespace {
+
+const wchar_t kProgram[] = L"C:\\Program Files\\Tarnwick\\TarnwickSvc.exe";
+
+// As GetModuleFileNameW and GetLongPathNameW give a path: its length, or 0
+// when it does not fit.
+DWORD CopyPath(const std::wstring& path, LPWSTR buffer, DWORD size)
+{
+    if (path.size() >= size) {
+        return 0;
+    }
+    std::copy(path.begin(), path.end(), buffer);
+    buffer[path.size()] = L'\0';
+    return static_cast<DWORD>(path.size());
+}
 
 const std::wstring kLoadedUser = L"S-1-5-21-7-7-7-1001";
 const std::wstring kAwayUser = L"S-1-12-1-7-7-7-1002";
@@ -46,11 +64,10 @@ SweepCase CommandLineCase(const std::string& name, const wchar_t* argument,
                           const std::function<void(FakeServiceManager&)>& arrange)
 {
     return {name, [=](SweepRun& run) {
-        // Real are the program's path, the registry (in the sandbox) and
-        // what the profiles' paths and hives' names need; every other call
-        // is substituted below, and one that is not fails the run.
-        StrictWin32Override api(&Win32Api::GetModuleFileNameW, &Win32Api::GetLongPathNameW,
-                                &Win32Api::RegOpenKeyExW, &Win32Api::RegEnumKeyExW, &Win32Api::RegQueryValueExW,
+        // Real are the registry (in the sandbox) and what the profiles'
+        // paths and hives' names need; every other call is substituted
+        // below, and one that is not fails the run.
+        StrictWin32Override api(&Win32Api::RegOpenKeyExW, &Win32Api::RegEnumKeyExW, &Win32Api::RegQueryValueExW,
                                 &Win32Api::RegSetValueExW, &Win32Api::RegFlushKey, &Win32Api::RegCloseKey,
                                 &Win32Api::GetCurrentProcess, &Win32Api::GetCurrentProcessId,
                                 &Win32Api::ExpandEnvironmentStringsW);
@@ -58,6 +75,15 @@ SweepCase CommandLineCase(const std::string& name, const wchar_t* argument,
         hives.AddLoaded(kLoadedUser, PolicyValue::Dword(1));
         hives.AddUnloaded(kAwayUser, L"%SystemDrive%\\Users\\away", PolicyValue::Dword(1));
         FakeServiceManager manager;
+        // The program, in a folder that only SYSTEM, Administrators and
+        // TrustedInstaller may change (the folders above too).
+        win32.GetModuleFileNameW = [](HMODULE, LPWSTR buffer, DWORD size) -> DWORD {
+            return CopyPath(kProgram, buffer, size);
+        };
+        win32.GetLongPathNameW = [](LPCWSTR, LPWSTR buffer, DWORD size) -> DWORD {
+            return CopyPath(kProgram, buffer, size);
+        };
+        FakeFileSecurity files;
         arrange(manager);
         int exitCode = 1;
         run.Counted([&] { exitCode = RunCommandLineMode(argument); });

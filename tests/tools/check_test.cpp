@@ -8,6 +8,7 @@
 #include "common/software_sas.h"
 #include "service/hotkey_config.h"
 #include "tests/service/service_fakes.h"
+#include "tests/support/fake_file_security.h"
 #include "tests/support/narrow_text.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/test_programs.h"
@@ -16,6 +17,8 @@
 #include "tools/ctl.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -30,8 +33,10 @@ std::wstring Lines(const CheckResult& result)
 
 class CtlCheck : public ::testing::Test {
 protected:
-    // A machine that lets services bring up the secure screen: the check
-    // warns about nothing else.
+    // A machine that lets services bring up the secure screen, whose folders
+    // of programs only SYSTEM, Administrators and TrustedInstaller may
+    // change (Wine reports every folder as its user's): the check warns
+    // about nothing else.
     void SetUp() override
     {
         RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, kSystemPoliciesKeyPath, kSoftwareSasGeneration, 1);
@@ -43,6 +48,8 @@ protected:
     }
 
     RegistrySandbox sandbox_;
+    Win32Override api_;
+    FakeFileSecurity files_;
     const std::wstring agent_ = L"\"" + BinPath(L"TarnwickAgent.exe") + L"\"";
 };
 
@@ -179,6 +186,46 @@ TEST_F(CtlCheck, ReadsBlockAsTheServiceAndBlockLocalAsTheAgent)
         EXPECT_EQ(Contains(lines, L"info: hotkey \"LWin+L\", value \"Block\": \"Block\" is 1"), entry.block == 1)
             << Narrow(lines);
     }
+}
+
+// The program that a hotkey starts as LocalSystem, as the service would
+// find it, and its folders: a warning names who may change which, and says
+// what to do.
+TEST_F(CtlCheck, WarnsAboutAHotkeysProgramThatOthersMayChange)
+{
+    Run(L"LWin+L", agent_);
+    Run(L"Probe", L"probe.exe");  // found in the service's folder
+    files_.sddl[BinDir()] = L"O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;AU)";
+    const CheckResult result = CheckConfiguration();
+    EXPECT_TRUE(result.wouldStart) << "a warning only";
+    const std::wstring lines = Lines(result);
+    for (const std::wstring& program : {BinPath(L"TarnwickAgent.exe"), BinPath(L"probe.exe")}) {
+        SCOPED_TRACE(Narrow(program));
+        const size_t at = lines.find(L"the program " + program + L" is not protected: " + BinDir() + L": ");
+        ASSERT_NE(at, std::wstring::npos) << Narrow(lines);
+        const std::wstring line = lines.substr(at, lines.find(L'\n', at) - at);
+        EXPECT_TRUE(Contains(line, L"(S-1-5-11) may create files in it, create folders in it, delete or rename it. "
+                                   L"The service starts it as LocalSystem"))
+            << Narrow(line);
+        EXPECT_TRUE(Contains(line, L"icacls \"" + BinDir() + L"\" /setowner *S-1-5-32-544 /T /C")) << Narrow(line);
+        EXPECT_TRUE(Contains(line, L"/remove:g *S-1-5-11 &")) << Narrow(line);
+    }
+    EXPECT_TRUE(Contains(lines, L"warning: hotkey \"Probe\", value \"run\": the program " + BinPath(L"probe.exe") +
+                                    L" is not protected"))
+        << Narrow(lines);
+    // What the program's folders are asked: the program as found, its folder
+    // and every folder above it.
+    EXPECT_NE(std::find(files_.asked.begin(), files_.asked.end(), BinPath(L"probe.exe")), files_.asked.end());
+
+    // A folder whose access list cannot be read.
+    files_.sddl.clear();
+    files_.errors[BinDir()] = ERROR_ACCESS_DENIED;
+    const std::wstring unread = Lines(CheckConfiguration());
+    EXPECT_TRUE(Contains(unread, L"warning: hotkey \"Probe\", value \"run\": whether others than SYSTEM, "
+                                 L"Administrators and TrustedInstaller may change the program " +
+                                     BinPath(L"probe.exe") + L" cannot be told: " + BinDir() +
+                                     L": its owner and access list cannot be read (error 5 (ERROR_ACCESS_DENIED))"))
+        << Narrow(unread);
 }
 
 TEST_F(CtlCheck, CreatesSetsAndResetsNoEvent)

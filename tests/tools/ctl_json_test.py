@@ -104,8 +104,9 @@ def check_json():
 
 def status_json():
     report = parse(ctl("status", "--json"))
-    expect(set(report) == {"service", "consoleUser", "disableLockWorkstation", "logonMarker",
+    expect(set(report) == {"service", "serviceProgram", "consoleUser", "disableLockWorkstation", "logonMarker",
                            "softwareSasGeneration", "files"}, f"members: {report}")
+    expect(report["serviceProgram"] is None, f"no service, no program: {report}")
     expect(report["service"] == {"installed": False, "state": None, "exitCode": None, "imagePath": None,
                                  "imagePathQuoted": None}, f"service: {report['service']}")
     expect(isinstance(report["consoleUser"], str) and report["consoleUser"], f"user: {report}")
@@ -121,10 +122,21 @@ def status_json():
     image = '"Z:' + os.path.abspath(os.path.join(BIN_DIR, "TarnwickSvc.exe")).replace("/", "\\") + '"'
     run("sc", "create", "TarnwickSvc", "binPath=", image, "start=", "demand")
     try:
-        service = parse(ctl("status", "--json"))["service"]
+        report = parse(ctl("status", "--json"))
+        service = report["service"]
         # Never started since the system started: 1077.
         expect(service == {"installed": True, "state": "stopped", "exitCode": 1077, "imagePath": image,
                            "imagePathQuoted": True}, f"service: {service} for {image!r}")
+        # Wine keeps no access lists: it reports every file as owned by its
+        # user, who may do anything with it.
+        program = report["serviceProgram"]
+        expect(set(program) == {"path", "protected", "changeableBy", "unreadable"}, f"program: {program}")
+        expect(program["path"] == image.strip('"') and program["protected"] is False, f"program: {program}")
+        expect(all(set(w) == {"path", "sid", "name", "rights"} and w["sid"].startswith("S-1-")
+                   and isinstance(w["rights"], str) and w["rights"] for w in program["changeableBy"]),
+               f"writers: {program['changeableBy']}")
+        expect(any(w["path"] == program["path"] and w["rights"].startswith("owns it") for w in program["changeableBy"]),
+               f"the program's owner: {program['changeableBy']}")
     finally:
         run("sc", "delete", "TarnwickSvc", check=False)
 

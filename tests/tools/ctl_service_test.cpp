@@ -2,7 +2,8 @@
 // each configuration, the exit code and verdict that the check predicts are
 // what the service reports when it is started on it; a check while the
 // service runs leaves a pending press pending and the registry as it was;
-// status tells the service's state, exit code and program. The tests write the machine's hotkey key and register
+// status tells the service's state, exit code and program, and check and
+// status whether others may change that program. The tests write the machine's hotkey key and register
 // a service, so they run alone (LOCK) and undo what they did.
 #include "tests/support/console_lock_policy.h"
 #include "tests/support/narrow_text.h"
@@ -234,6 +235,19 @@ TEST_F(CtlWithTheService, StatusTellsTheStateTheExitCodeAndTheProgram)
                               program),
               std::string::npos)
         << run.output;
+    // Wine keeps no access lists and reports every file as its user's: the
+    // registered program is not protected, and the check says what to do.
+    EXPECT_NE(run.output.find(program + "service program: others may change it: " +
+                              Narrow(BinPath(L"TarnwickSvc.exe")) + " ("),
+              std::string::npos)
+        << run.output;
+    const RunResult check = RunCtl(L"check");
+    EXPECT_NE(check.output.find("warning: the service's program " + Narrow(BinPath(L"TarnwickSvc.exe")) +
+                                " is not protected: "),
+              std::string::npos)
+        << check.output;
+    EXPECT_NE(check.output.find("owns it, and so may change its access list"), std::string::npos) << check.output;
+    EXPECT_NE(check.output.find("icacls \"" + Narrow(BinDir()) + "\" /setowner"), std::string::npos) << check.output;
 
     MachineHotkeys::SetRun(L"LWin+L", L"");
     ASSERT_EQ(tarnwick.Start().dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
