@@ -15,6 +15,12 @@ std::wstring RefusalOf(const InstallFacts& facts)
     if (facts.softwareSas != L"0" && facts.softwareSas != L"1") {
         return SoftwareSasText(facts.softwareSas);
     }
+    if (facts.folderCheck != L"0" && facts.folderCheck != L"1") {
+        return FolderCheckText(facts.folderCheck);
+    }
+    if (facts.folderCheck == L"1" && !facts.openFolder.empty()) {
+        return OpenFolderText(facts.folder, facts.openFolder);
+    }
     // Installed by the package (this version, or one it upgrades): its own.
     if (facts.serviceRegistered && !facts.installed && !facts.olderFound && !facts.newerFound) {
         return ForeignServiceText(facts.serviceImagePath);

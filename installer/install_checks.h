@@ -13,12 +13,16 @@ struct InstallFacts {
     bool serviceRegistered = false;  // a service named TarnwickSvc exists
     std::wstring serviceImagePath;   // its registered program, when known
     std::wstring softwareSas = L"1";  // SOFTWARESAS as the install goes by it
+    std::wstring folderCheck = L"1";  // FOLDERCHECK as given ("1" when not)
+    std::wstring folder;              // the folder of the programs
+    std::wstring openFolder;          // who may change it or a folder above; empty when nobody else may
 };
 
 // Empty when the install may go on; otherwise the message of the refusal:
-// a newer version installed, an AGENTHOTKEYS or a SOFTWARESAS other than 0
-// or 1, or a TarnwickSvc that no version of the package registered (by hand
-// with "/install", or by other software).
+// a newer version installed, an AGENTHOTKEYS, a SOFTWARESAS or a FOLDERCHECK
+// other than 0 or 1, a TarnwickSvc that no version of the package
+// registered (by hand with "/install", or by other software), or (unless
+// FOLDERCHECK is 0) a folder of the programs that others may change.
 std::wstring RefusalOf(const InstallFacts& facts);
 
 // Where the value of a setting that the package remembers comes from.

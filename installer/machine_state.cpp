@@ -1,6 +1,8 @@
 #include "installer/machine_state.h"
 
+#include "common/folder_security.h"
 #include "common/handles.h"
+#include "tools/ctl_messages.h"
 #include "common/software_sas.h"
 #include "service/service_registration.h"
 #include "tools/registry_values.h"
@@ -85,4 +87,21 @@ SoftwareSasFacts ReadSoftwareSasFacts()
                              type == REG_DWORD && size == sizeof(value) && value == 1;
     }
     return facts;
+}
+
+std::wstring WhoElseMayChangeFolder(const std::wstring& folder)
+{
+    std::vector<PathSecurity> steps;
+    for (PathSecurity& step : ReadFolderPathSecurity(folder)) {
+        if (step.error == ERROR_FILE_NOT_FOUND || step.error == ERROR_PATH_NOT_FOUND) {
+            continue;  // not there yet
+        }
+        steps.push_back(step);
+    }
+    if (OnlyTrustedCanChange(steps)) {
+        return std::wstring();
+    }
+    return PathSecurityText(
+        steps, [](const std::wstring& sid) { return AccountNameOfSid(sid); },
+        [](std::uint32_t error) { return ErrorText(error); });
 }

@@ -23,6 +23,13 @@ bool FindRegisteredService(std::wstring& imagePath);
 
 bool DriverKeyExists();
 
+// Who besides SYSTEM, Administrators and TrustedInstaller may change the
+// folder that is to hold the programs, or a folder above it, in words; empty
+// when nobody else may. A folder that does not exist yet is not looked at
+// (the package creates it with an access list of its own), the folders
+// above it are; one whose access list cannot be read counts as open.
+std::wstring WhoElseMayChangeFolder(const std::wstring& folder);
+
 // A REG_SZ of the remembered settings; empty when there is none.
 std::wstring ReadRememberedSetting(const wchar_t* name);
 

@@ -158,6 +158,17 @@ TW_CUSTOM_ACTION CheckInstall(MSIHANDLE install)
         facts.agentHotkeys = GetProperty(install, L"AGENTHOTKEYS");
         facts.softwareSas = GetProperty(install, L"SOFTWARESAS");
         facts.serviceRegistered = FindRegisteredService(facts.serviceImagePath);
+        const std::wstring folderCheck = GetProperty(install, L"FOLDERCHECK");
+        facts.folderCheck = folderCheck.empty() ? L"1" : folderCheck;
+        // Before costing INSTALLDIR holds only what was given or remembered;
+        // else it is the default, Tarnwick below the 64-bit Program Files.
+        facts.folder = GetProperty(install, L"INSTALLDIR");
+        if (facts.folder.empty()) {
+            facts.folder = GetProperty(install, L"ProgramFiles64Folder") + L"Tarnwick\\";
+        }
+        if (facts.folderCheck == L"1") {
+            facts.openFolder = WhoElseMayChangeFolder(facts.folder);
+        }
         const std::wstring refusal = RefusalOf(facts);
         if (refusal.empty()) {
             return static_cast<UINT>(ERROR_SUCCESS);

@@ -105,3 +105,17 @@ std::wstring IgnoredSettingText(const std::wstring& property, const std::wstring
            L"its install chose, " +
            what + L". To change it, remove Tarnwick and install it again with the new value.";
 }
+
+std::wstring OpenFolderText(const std::wstring& folder, const std::wstring& who)
+{
+    return L"The programs of Tarnwick run as LocalSystem, and the folder " + folder +
+           L" or a folder above it can be changed by others than SYSTEM, Administrators and TrustedInstaller (" + who +
+           L"): whoever can change it could put programs of his own there. Install into a folder that only "
+           L"they can change (the default, C:\\Program Files\\Tarnwick), or protect the folders above it first. "
+           L"FOLDERCHECK=0 skips this check.";
+}
+
+std::wstring FolderCheckText(const std::wstring& given)
+{
+    return L"FOLDERCHECK=" + given + L" is not understood: give 1 (check the folder, the default) or 0 (do not).";
+}

@@ -28,6 +28,14 @@ std::wstring DowngradeText();
 // The message of an install refused for an AGENTHOTKEYS other than 0 or 1.
 std::wstring AgentHotkeysText(const std::wstring& given);
 
+// The message of an install refused because others than SYSTEM,
+// Administrators and TrustedInstaller may change the folder of the programs
+// or a folder above it (`who` says who may do what, where).
+std::wstring OpenFolderText(const std::wstring& folder, const std::wstring& who);
+
+// The message of an install refused for a FOLDERCHECK other than 0 or 1.
+std::wstring FolderCheckText(const std::wstring& given);
+
 // The message of an install refused for a SOFTWARESAS other than 0 or 1.
 std::wstring SoftwareSasText(const std::wstring& given);
 

@@ -53,7 +53,11 @@ const std::wstring& DefaultFolder()
 
 MsiRun InstallPackage(const std::wstring& package, const std::wstring& properties)
 {
-    return RunMsiexec(L"/i \"" + package + L"\"" + (properties.empty() ? L"" : L" " + properties));
+    // Wine keeps no access lists and reports every folder as its user's, so
+    // the check of the programs' folder would refuse every install: it is
+    // switched off unless the test asks for it.
+    const std::wstring folderCheck = properties.find(L"FOLDERCHECK=") == std::wstring::npos ? L" FOLDERCHECK=0" : L"";
+    return RunMsiexec(L"/i \"" + package + L"\"" + (properties.empty() ? L"" : L" " + properties) + folderCheck);
 }
 
 MsiRun RemovePackage(const std::wstring& package)

@@ -26,7 +26,9 @@ struct MsiRun {
     std::string log;  // the verbose installer log
 };
 
-// msiexec /i or /x PACKAGE /qn /l*v LOG, with `properties` appended.
+// msiexec /i or /x PACKAGE /qn /l*v LOG, with `properties` appended, and
+// FOLDERCHECK=0 unless they give FOLDERCHECK (under Wine every folder counts
+// as one that others may change).
 MsiRun InstallPackage(const std::wstring& package, const std::wstring& properties = L"");
 MsiRun RemovePackage(const std::wstring& package);
 // A repair of the installed product as "msiexec /fMODE {product code}

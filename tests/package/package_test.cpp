@@ -133,6 +133,26 @@ TEST(Package, AgentHotkeysOrSoftwareSasOtherThanZeroOrOneIsRefused)
     }
 }
 
+// An install into a folder that others than SYSTEM, Administrators and
+// TrustedInstaller may change, or below one, is refused before anything is
+// changed. Under Wine every folder counts as such (it keeps no access lists
+// and reports every file as its user's), so the default install shows it;
+// which folders count is tested through the seam (tests/installer).
+TEST(Package, AFolderThatOthersMayChangeIsRefused)
+{
+    const MsiRun run = InstallPackage(CurrentPackage(), L"FOLDERCHECK=1");
+    EXPECT_EQ(run.exitCode, DWORD{ERROR_INSTALL_FAILURE});
+    EXPECT_TRUE(LogHas(run, "the folder C:\\Program Files\\Tarnwick\\ or a folder above it can be changed by "
+                            "others than SYSTEM, Administrators and TrustedInstaller"))
+        << run.log;
+    ExpectNothingInstalled();
+
+    const MsiRun wrong = InstallPackage(CurrentPackage(), L"FOLDERCHECK=yes");
+    EXPECT_EQ(wrong.exitCode, DWORD{ERROR_INSTALL_FAILURE});
+    EXPECT_TRUE(LogHas(wrong, "FOLDERCHECK=yes is not understood")) << wrong.log;
+    ExpectNothingInstalled();
+}
+
 // The package sets the machine policy only where it is absent and SOFTWARESAS
 // is 1, and its removal takes away only a value that it set.
 TEST(Package, SoftwareSasSetsOnlyAnAbsentPolicyAndRemovalTakesAwayOnlyWhatItSet)

@@ -13,6 +13,24 @@ bool Has(const std::wstring& text, const std::wstring& part)
     return text.find(part) != std::wstring::npos;
 }
 
+InstallFacts Facts(bool installed, bool older, bool newer, const std::wstring& hotkeys, bool registered,
+                   const std::wstring& imagePath, const std::wstring& softwareSas = L"1",
+                   const std::wstring& folderCheck = L"1", const std::wstring& openFolder = L"")
+{
+    InstallFacts facts;
+    facts.installed = installed;
+    facts.olderFound = older;
+    facts.newerFound = newer;
+    facts.agentHotkeys = hotkeys;
+    facts.serviceRegistered = registered;
+    facts.serviceImagePath = imagePath;
+    facts.softwareSas = softwareSas;
+    facts.folderCheck = folderCheck;
+    facts.folder = L"D:\\Apps\\Tarnwick\\";
+    facts.openFolder = openFolder;
+    return facts;
+}
+
 }  // namespace
 
 TEST(RefusalOf, RefusesADowngradeAWrongSettingAndAServiceThePackageDidNotRegister)
@@ -23,23 +41,33 @@ TEST(RefusalOf, RefusesADowngradeAWrongSettingAndAServiceThePackageDidNotRegiste
         InstallFacts facts;
         const wchar_t* refusal;  // a part of the message, or empty: the install goes on
     } const cases[] = {
-        {"first install", {false, false, false, L"1", false, L""}, L""},
-        {"first install, hotkeys off", {false, false, false, L"0", false, L""}, L""},
-        {"registered by hand", {false, false, false, L"1", true, hand},
+        {"first install", Facts(false, false, false, L"1", false, L""), L""},
+        {"first install, hotkeys off", Facts(false, false, false, L"0", false, L""), L""},
+        {"registered by hand", Facts(false, false, false, L"1", true, hand),
          L"Remove that registration first, from an elevated command prompt: \"C:\\Hand Made\\TarnwickSvc.exe\" "
          L"/Uninstall"},
-        {"registered, its program unknown", {false, false, false, L"1", true, L""}, L"not by this package"},
-        {"an upgrade: the older version's service", {false, true, false, L"1", true, hand}, L""},
-        {"maintenance: this version's service", {true, false, false, L"1", true, hand}, L""},
-        {"a newer version installed", {false, false, true, L"1", true, hand}, L"A newer version of Tarnwick"},
-        {"a newer version and no service", {false, false, true, L"1", false, L""}, L"A newer version of Tarnwick"},
-        {"hotkeys 2", {false, false, false, L"2", false, L""}, L"AGENTHOTKEYS must be 0 or 1, not \"2\""},
-        {"hotkeys yes, on an upgrade", {false, true, false, L"yes", true, hand}, L"not \"yes\""},
-        {"hotkeys with a blank", {false, false, false, L"1 ", false, L""}, L"AGENTHOTKEYS must be"},
-        {"policy left alone", {false, false, false, L"1", false, L"", L"0"}, L""},
-        {"policy 3", {false, false, false, L"1", false, L"", L"3"},
+        {"registered, its program unknown", Facts(false, false, false, L"1", true, L""), L"not by this package"},
+        {"an upgrade: the older version's service", Facts(false, true, false, L"1", true, hand), L""},
+        {"maintenance: this version's service", Facts(true, false, false, L"1", true, hand), L""},
+        {"a newer version installed", Facts(false, false, true, L"1", true, hand), L"A newer version of Tarnwick"},
+        {"a newer version and no service", Facts(false, false, true, L"1", false, L""), L"A newer version of Tarnwick"},
+        {"hotkeys 2", Facts(false, false, false, L"2", false, L""), L"AGENTHOTKEYS must be 0 or 1, not \"2\""},
+        {"hotkeys yes, on an upgrade", Facts(false, true, false, L"yes", true, hand), L"not \"yes\""},
+        {"hotkeys with a blank", Facts(false, false, false, L"1 ", false, L""), L"AGENTHOTKEYS must be"},
+        {"policy left alone", Facts(false, false, false, L"1", false, L"", L"0"), L""},
+        {"policy 3", Facts(false, false, false, L"1", false, L"", L"3"),
          L"SOFTWARESAS must be 0 or 1, not \"3\". Nothing was installed or changed."},
-        {"policy yes, on an upgrade", {false, true, false, L"1", true, hand, L"yes"}, L"SOFTWARESAS must be"},
+        {"policy yes, on an upgrade", Facts(false, true, false, L"1", true, hand, L"yes"), L"SOFTWARESAS must be"},
+        // A folder of the programs that others may change, unless the check
+        // is switched off.
+        {"an open folder", Facts(false, false, false, L"1", false, L"", L"1", L"1", L"D:\\Apps: BUILTIN\\Users may delete"),
+         L"the folder D:\\Apps\\Tarnwick\\ or a folder above it can be changed by others than SYSTEM, "
+         L"Administrators and TrustedInstaller (D:\\Apps: BUILTIN\\Users may delete)"},
+        {"an open folder, on an upgrade", Facts(false, true, false, L"1", true, hand, L"1", L"1", L"D:\\Apps: x"),
+         L"FOLDERCHECK=0 skips this check"},
+        {"an open folder, not checked", Facts(false, false, false, L"1", false, L"", L"1", L"0", L""), L""},
+        {"folder check 2", Facts(false, false, false, L"1", false, L"", L"1", L"2", L""),
+         L"FOLDERCHECK=2 is not understood"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
