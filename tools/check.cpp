@@ -1,7 +1,9 @@
 #include "tools/check.h"
 
 #include "common/driver_config.h"
+#include "agent/client_policy.h"
 #include "common/handles.h"
+#include "common/registry_reading.h"
 #include "service/hotkey_config.h"
 #include "tools/ctl_messages.h"
 #include "tools/program_protection.h"
@@ -129,6 +131,37 @@ HotkeyFacts ReadHotkey(const std::wstring& name, const ProgramSearch& search)
 
 }  // namespace
 
+namespace {
+
+// Every value of the key of the clients added by policy, as stored; none
+// when the key does not exist or cannot be read.
+std::vector<ClientPolicyValue> ReadClientPolicyValues()
+{
+    std::vector<ClientPolicyValue> values;
+    KReg key;
+    if (win32.RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClientPolicyKeyPath, 0, KEY_QUERY_VALUE, &key.key) !=
+        ERROR_SUCCESS) {
+        return values;
+    }
+    std::vector<std::wstring> names;
+    ReadValueNames(key.key, names);
+    for (const std::wstring& name : names) {
+        ClientPolicyValue value;
+        value.name = name;
+        DWORD type = REG_NONE;
+        std::vector<BYTE> data;
+        if (ReadRegistryValue(key.key, name.c_str(), type, data) == ERROR_SUCCESS) {
+            value.stored.present = true;
+            value.stored.type = type;
+            value.stored.data.assign(data.begin(), data.end());
+        }
+        values.push_back(value);
+    }
+    return values;
+}
+
+}  // namespace
+
 CheckResult CheckConfiguration()
 {
     KeyFacts key;
@@ -163,6 +196,9 @@ CheckResult CheckConfiguration()
             result.findings.push_back(*finding);
         }
     }
+    // The clients that administrators added by policy.
+    const std::vector<Finding> clients = ClientPolicyFindings(ReadClientPolicyValues());
+    result.findings.insert(result.findings.end(), clients.begin(), clients.end());
     // Whether a local Ctrl+Alt+Del can bring up the secure screen.
     const SoftwareSasReading softwareSas = ReadSoftwareSasPolicy();
     if (const std::optional<Finding> finding = SoftwareSasFinding(softwareSas.stored, softwareSas.error)) {

@@ -2,6 +2,7 @@
 
 #include "tools/printable_text.h"
 
+#include "agent/client_policy.h"
 #include "agent/hotkey_names.h"
 #include "common/driver_config.h"
 #include "common/names.h"
@@ -621,4 +622,38 @@ std::wstring CheckJson(const CheckResult& result)
     }
     json.EndArray().EndObject();
     return json.Text() + L"\n";
+}
+
+std::vector<Finding> ClientPolicyFindings(const std::vector<ClientPolicyValue>& entries)
+{
+    std::vector<Finding> findings;
+    for (const ClientPolicyValue& value : entries) {
+        const std::wstring where = L"the client entry " + Quoted(value.name) + L" of " +
+                                   std::wstring(L"HKEY_LOCAL_MACHINE\\") + kClientPolicyKeyPath;
+        ClientPolicyEntry entry;
+        ClientPolicyFault fault = ClientPolicyFault::NotTheGrammar;
+        if (value.stored.type == kTypeSz) {
+            fault = ParseClientPolicyEntry(value.name, TextOfStringData(value.stored.data), entry);
+        } else if (FindRemoteClientRow(value.name.c_str()) != nullptr) {
+            fault = ClientPolicyFault::BuiltInName;
+        }
+        if (fault == ClientPolicyFault::None) {
+            findings.push_back(Make(Severity::Info, std::nullopt, value.name,
+                                    value.name + L" is handled like " + entry.like->executableName +
+                                        (entry.byClass   ? L", its key window found by the class " + Quoted(entry.className)
+                                         : entry.byText ? L", its key window found by the text " + Quoted(entry.windowText)
+                                                        : std::wstring())));
+            continue;
+        }
+        std::wstring why = ClientPolicyFaultText(fault);
+        if (fault == ClientPolicyFault::NotTheGrammar && value.stored.type != kTypeSz) {
+            why = L"it is " + ValueTypeName(value.stored.type) + L", not REG_SZ";
+        }
+        const std::wstring outcome = fault == ClientPolicyFault::BuiltInName
+                                         ? std::wstring()
+                                         : L"; with " + value.name + L" in front a press is handled as for any other "
+                                                                     L"program";
+        findings.push_back(Make(Severity::Warning, std::nullopt, value.name, where + L" is ignored: " + why + outcome));
+    }
+    return findings;
 }

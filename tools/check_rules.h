@@ -161,6 +161,17 @@ std::vector<Finding> HotkeyFindings(const HotkeyFacts& facts, const CheckLimits&
 // Ctrl+Alt+Del press is synthesised, which Windows ignores.
 std::optional<Finding> SoftwareSasFinding(const StoredValue& policy, std::uint32_t readError);
 
+// One value of the key of the clients that administrators add by policy.
+struct ClientPolicyValue {
+    std::wstring name;
+    StoredValue stored;
+};
+
+// Per entry of that key, in its order: information for an entry that is
+// used ("msrdc.exe is handled like mstsc.exe"), a warning for one that is
+// ignored, with why (of no hotkey; the value is the entry's name).
+std::vector<Finding> ClientPolicyFindings(const std::vector<ClientPolicyValue>& entries);
+
 // "error: hotkey "X", value "run": ..." (control characters shown as \xNN,
 // so that a finding is always one line).
 std::wstring FindingLine(const Finding& finding);

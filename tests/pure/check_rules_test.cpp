@@ -566,3 +566,53 @@ TEST(CheckRules, AWarningWhenTheSoftwareSasPolicyDoesNotLetServices)
 }
 
 }  // namespace
+
+namespace {
+
+ClientPolicyValue PolicyValue(const std::wstring& name, const std::wstring& data, std::uint32_t type = kTypeSz)
+{
+    ClientPolicyValue value;
+    value.name = name;
+    value.stored = type == kTypeSz ? StoredString(data) : Stored(type, {1, 0, 0, 0});
+    return value;
+}
+
+// Each client entry of the policy is named: used (information) or ignored
+// (a warning of no hotkey, the value the entry's name), with why.
+TEST(CheckFindings, EachClientEntryOfThePolicyIsUsedOrIgnoredWithWhy)
+{
+    const std::vector<ClientPolicyValue> entries = {
+        PolicyValue(L"msrdc.exe", L"like=mstsc.exe"),
+        PolicyValue(L"rdm.exe", L"like=mstsc.exe; class=Pane"),
+        PolicyValue(L"horizon-client.exe", L"like=vmware-view.exe;text=Session"),
+        PolicyValue(L"broken.exe", L"like mstsc.exe"),
+        PolicyValue(L"unknown.exe", L"like=notepad.exe"),
+        PolicyValue(L"both.exe", L"like=mstsc.exe;class=A;text=B"),
+        PolicyValue(L"MSTSC.EXE", L"like=wfica32.exe"),
+        PolicyValue(L"number.exe", L"", kTypeDword),
+    };
+    const std::wstring key = L"the client entry \"";
+    const std::wstring of = L"\" of HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Tarnwick\\Clients is ignored: ";
+    EXPECT_EQ(Describe(ClientPolicyFindings(entries)),
+              L"info: value \"msrdc.exe\": msrdc.exe is handled like mstsc.exe\n"
+              L"info: value \"rdm.exe\": rdm.exe is handled like mstsc.exe, its key window found by the class \"Pane\"\n"
+              L"info: value \"horizon-client.exe\": horizon-client.exe is handled like vmware-view.exe, its key window "
+              L"found by the text \"Session\"\n"
+              L"warning: value \"broken.exe\": " + key + L"broken.exe" + of +
+                  L"the data does not read like=NAME, optionally followed by ;class=CLASS or ;text=TEXT; with "
+                  L"broken.exe in front a press is handled as for any other program\n"
+                  L"warning: value \"unknown.exe\": " + key + L"unknown.exe" + of +
+                  L"like names no built-in client (wfica32.exe, CDViewer.exe, vmware-view.exe, wswc.exe, mstsc.exe, "
+                  L"qorvane.exe); with unknown.exe in front a press is handled as for any other program\n"
+                  L"warning: value \"both.exe\": " + key + L"both.exe" + of +
+                  L"it gives both class= and text=; give one of them; with both.exe in front a press is handled as "
+                  L"for any other program\n"
+                  L"warning: value \"MSTSC.EXE\": " + key + L"MSTSC.EXE" + of +
+                  L"it is named after a built-in client, which keeps its own handling\n"
+                  L"warning: value \"number.exe\": " + key + L"number.exe" + of +
+                  L"it is REG_DWORD, not REG_SZ; with number.exe in front a press is handled as for any other "
+                  L"program\n");
+    EXPECT_TRUE(ClientPolicyFindings({}).empty());
+}
+
+}  // namespace

@@ -252,3 +252,28 @@ TEST_F(CtlCheck, CreatesSetsAndResetsNoEvent)
 }
 
 }  // namespace
+
+namespace {
+
+// check reads the clients added by policy where the agent reads them, and
+// names each entry, used or ignored, whatever the hotkeys are.
+TEST_F(CtlCheck, NamesEachClientEntryOfThePolicy)
+{
+    const std::wstring clients = L"SOFTWARE\\Policies\\Tarnwick\\Clients";
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, clients, L"msrdc.exe", L"like=mstsc.exe");
+    RegistrySandbox::SetString(HKEY_LOCAL_MACHINE, clients, L"odd.exe", L"like=mstsc.exe;class=");
+    RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, clients, L"number.exe", 1);
+    Run(L"LWin+L", agent_);
+
+    const std::wstring lines = Lines(CheckConfiguration());
+
+    EXPECT_TRUE(Contains(lines, L"info: value \"msrdc.exe\": msrdc.exe is handled like mstsc.exe\n")) << Narrow(lines);
+    EXPECT_TRUE(Contains(lines, L"warning: value \"odd.exe\": the client entry \"odd.exe\" of "
+                                L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Tarnwick\\Clients is ignored: the data "
+                                L"does not read"))
+        << Narrow(lines);
+    EXPECT_TRUE(Contains(lines, L"warning: value \"number.exe\": ")) << Narrow(lines);
+    EXPECT_TRUE(Contains(lines, L"it is REG_DWORD, not REG_SZ")) << Narrow(lines);
+}
+
+}  // namespace

@@ -56,6 +56,8 @@ TAB_NAME = "Tab\tName"
 UNQUOTED_AGENT = r"C:\Program Files\Tarnwick\TarnwickAgent.exe"
 QUOTED_RUN = r'"C:\Program Files\x y\prog.exe" --opt "a\"b"'
 LINES_RUN = "line1\nline2"
+CLIENTS_KEY = r"HKLM\SOFTWARE\Policies\Tarnwick\Clients"
+CLIENT_NAME = 'my"rdc\u00e4.exe'
 
 
 def check_json():
@@ -63,6 +65,7 @@ def check_json():
     ctl("set", TAB_NAME, "--run", UNQUOTED_AGENT)
     ctl("set", "ctrl+alt+del", "--run", LINES_RUN)
     ctl("set-value", "ctrl+alt+del", "Block", "REG_SZ", "1")
+    run("reg", "add", CLIENTS_KEY, "/v", CLIENT_NAME, "/t", "REG_SZ", "/d", "like = mstsc.exe", "/f")
 
     result = ctl("check", "--json")
     report = parse(result)
@@ -74,8 +77,12 @@ def check_json():
     for finding in findings:
         expect(set(finding) == {"hotkey", "value", "severity", "text"}, f"finding: {finding}")
         expect(finding["severity"] in ("error", "warning", "info"), f"severity: {finding}")
-        expect(finding["hotkey"] in report["hotkeys"] or finding["value"] == "SoftwareSASGeneration",
+        expect(finding["hotkey"] in report["hotkeys"] or finding["value"] in ("SoftwareSASGeneration", CLIENT_NAME),
                f"hotkey: {finding}")
+    # The client added by policy, named with its quote and umlaut.
+    expect(any(f["hotkey"] is None and f["value"] == CLIENT_NAME and f["severity"] == "info"
+               and f["text"] == CLIENT_NAME + " is handled like mstsc.exe" for f in findings),
+           f"client entry: {findings}")
     # The test prefix has no SoftwareSASGeneration: a warning of no hotkey.
     expect(any(f["hotkey"] is None and f["value"] == "SoftwareSASGeneration" and f["severity"] == "warning"
                and "/v SoftwareSASGeneration /t REG_DWORD /d 1 /f" in f["text"] for f in findings),
@@ -182,6 +189,7 @@ def main():
     listed = ctl("list").stdout.decode("utf-8")
     expect(listed.startswith("no hotkeys"), "hotkeys are configured already: " + listed)
     expect(not key_exists(r"HKLM\SYSTEM\CurrentControlSet\Services\TarnwickSvc"), "TarnwickSvc is installed already")
+    expect(not key_exists(CLIENTS_KEY), "clients are added by policy already")
     had_driver_key = key_exists(DRIVER_KEY)
     had_hotkey_key = key_exists(HOTKEY_KEY)
     try:
@@ -191,6 +199,7 @@ def main():
     finally:
         for name in (QUOTE_NAME, TAB_NAME, "ctrl+alt+del"):
             ctl("remove", name, check=False)
+        run("reg", "delete", CLIENTS_KEY, "/f", check=False)
         if not had_hotkey_key:
             run("reg", "delete", HOTKEY_KEY, "/f", check=False)
         if not had_driver_key:
