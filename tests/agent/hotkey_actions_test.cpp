@@ -2,6 +2,7 @@
 #include "common/lock_policy.h"
 #include "common/software_sas.h"
 #include "tests/agent/agent_test_support.h"
+#include "tests/support/fake_desktop.h"
 #include "tests/support/allocation_failure.h"
 #include "tests/support/fake_console_account.h"
 #include "tests/support/registry_sandbox.h"
@@ -19,64 +20,6 @@ using ::testing::ElementsAreArray;
 using Log = std::vector<std::string>;
 
 namespace {
-
-// Substitutes the input desktop: each read gives the next name of `names`
-// (the last one repeats); a null name is a desktop that cannot be opened.
-// What it replaced is put back when it is destroyed.
-class FakeDesktop {
-public:
-    explicit FakeDesktop(std::vector<const wchar_t*> names) : names_(std::move(names))
-    {
-        substitutes_.Replace(&Win32Api::OpenInputDesktop,
-                             [this](DWORD flags, BOOL inherit, ACCESS_MASK access) -> HDESK {
-            EXPECT_EQ(flags, 0u);
-            EXPECT_FALSE(inherit);
-            EXPECT_EQ(access, static_cast<ACCESS_MASK>(DESKTOP_ENUMERATE));
-            current_ = names_[reads < names_.size() ? reads : names_.size() - 1];
-            ++reads;
-            if (current_ == nullptr) {
-                return nullptr;
-            }
-            ++opened;
-            return kHandle;
-        });
-        substitutes_.Replace(&Win32Api::GetUserObjectInformationW,
-                             [this](HANDLE object, int index, PVOID buffer, DWORD size, LPDWORD needed) -> BOOL {
-            EXPECT_EQ(object, kHandle);
-            EXPECT_EQ(index, UOI_NAME);
-            const DWORD chars = static_cast<DWORD>(wcslen(current_)) + (withoutTerminator ? 0 : 1);
-            const DWORD bytes = chars * sizeof(wchar_t);
-            *needed = zeroLength ? 0 : bytes;
-            if (buffer == nullptr || size < bytes) {
-                SetLastError(ERROR_INSUFFICIENT_BUFFER);
-                return FALSE;
-            }
-            if (secondReadFails) {
-                return FALSE;
-            }
-            std::memcpy(buffer, current_, bytes);
-            return TRUE;
-        });
-        substitutes_.Replace(&Win32Api::CloseDesktop, [this](HDESK desktop) {
-            EXPECT_EQ(desktop, kHandle);
-            ++closed;
-            return TRUE;
-        });
-    }
-
-    bool zeroLength = false;
-    bool secondReadFails = false;
-    bool withoutTerminator = false;
-    size_t reads = 0;
-    int opened = 0;
-    int closed = 0;
-
-private:
-    Win32Substitutes substitutes_;
-    const HDESK kHandle = reinterpret_cast<HDESK>(0xDE5C);
-    std::vector<const wchar_t*> names_;
-    const wchar_t* current_ = nullptr;
-};
 
 Log Polls(int count)
 {

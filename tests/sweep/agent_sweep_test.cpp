@@ -14,6 +14,7 @@
 #include "common/software_sas.h"
 #include "tests/agent/agent_test_support.h"
 #include "tests/support/allocation_failure.h"
+#include "tests/support/fake_desktop.h"
 #include "tests/support/fault_sweep.h"
 #include "tests/support/narrow_text.h"
 #include "tests/support/process_figures.h"
@@ -31,47 +32,6 @@
 #include <vector>
 
 namespace {
-
-// The input desktop: "Default" on the first read, "Winlogon" from then on.
-// Its handles are counted.
-class SweepDesktop {
-public:
-    SweepDesktop()
-    {
-        substitutes_.Replace(&Win32Api::OpenInputDesktop, [this](DWORD, BOOL, ACCESS_MASK) -> HDESK {
-            ++opened;
-            return kDesktop;
-        });
-        substitutes_.Replace(&Win32Api::GetUserObjectInformationW,
-                             [this](HANDLE object, int index, PVOID buffer, DWORD size, LPDWORD needed) -> BOOL {
-            EXPECT_EQ(object, kDesktop);
-            EXPECT_EQ(index, UOI_NAME);
-            const wchar_t* name = reads_ == 0 ? L"Default" : L"Winlogon";
-            const DWORD bytes = static_cast<DWORD>((std::wcslen(name) + 1) * sizeof(wchar_t));
-            *needed = bytes;
-            if (buffer == nullptr || size < bytes) {
-                ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
-                return FALSE;
-            }
-            ++reads_;
-            std::memcpy(buffer, name, bytes);
-            return TRUE;
-        });
-        substitutes_.Replace(&Win32Api::CloseDesktop, [this](HDESK desktop) -> BOOL {
-            EXPECT_EQ(desktop, kDesktop);
-            ++closed;
-            return TRUE;
-        });
-    }
-
-    int opened = 0;
-    int closed = 0;
-
-private:
-    const HDESK kDesktop = reinterpret_cast<HDESK>(0xDE5C);
-    int reads_ = 0;
-    Win32Substitutes substitutes_;
-};
 
 // How the machine answers a local Ctrl+Alt+Del: the policy
 // "SoftwareSASGeneration" (-1: none) and the service TarnwickSvc.
@@ -105,7 +65,7 @@ SweepCase AgentCase(const std::string& name, HWND foreground, const std::wstring
             RegistrySandbox::DeleteValue(HKEY_LOCAL_MACHINE, kSystemPoliciesKeyPath, kSoftwareSasGeneration);
         }
         SweepConsoleUser consoleUser(sessionToken);
-        SweepDesktop desktop;
+        FakeDesktop desktop({L"Default", L"Winlogon"});
         PretendForegroundClient(foreground, exe);
         const std::wstring commandLine = L"\"C:\\Program Files\\Tarnwick\\TarnwickAgent.exe\" " + hotkey;
         win32.GetCommandLineW = [commandLine]() { return const_cast<LPWSTR>(commandLine.c_str()); };
