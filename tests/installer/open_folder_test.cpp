@@ -4,6 +4,7 @@
 #include "installer/machine_state.h"
 #include "tests/support/fake_file_security.h"
 #include "tests/support/narrow_text.h"
+#include "tests/support/text_contains.h"
 
 #include <gtest/gtest.h>
 
@@ -20,11 +21,6 @@ const wchar_t kProgramFiles[] = L"O:S-1-5-80-956008885-3418522649-1831038044-185
                                 L"(A;;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464)"
                                 L"(A;;0x1301bf;;;SY)(A;;0x1301bf;;;BA)(A;;0x1200a9;;;BU)(A;OICIIO;GA;;;CO)";
 const wchar_t kUserFolder[] = L"O:S-1-5-21-1-2-3-1001D:(A;OICI;FA;;;S-1-5-21-1-2-3-1001)(A;OICI;FA;;;SY)";
-
-bool Has(const std::wstring& text, const std::wstring& part)
-{
-    return text.find(part) != std::wstring::npos;
-}
 
 TEST(WhoElseMayChangeFolder, NobodyForProgramFilesTheFoldersAboveOtherwise)
 {
@@ -61,7 +57,7 @@ TEST(WhoElseMayChangeFolder, NobodyForProgramFilesTheFoldersAboveOtherwise)
         if (*c.says == L'\0') {
             EXPECT_EQ(who, L"") << Narrow(who);
         } else {
-            EXPECT_TRUE(Has(who, c.says)) << Narrow(who);
+            EXPECT_TRUE(Contains(who, c.says)) << Narrow(who);
         }
         EXPECT_EQ(files.Unfreed(), 0u);
     }

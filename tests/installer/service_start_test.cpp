@@ -7,6 +7,7 @@
 #include "tests/support/fake_console_account.h"
 #include "tests/support/narrow_text.h"
 #include "tests/support/registry_sandbox.h"
+#include "tests/support/text_contains.h"
 
 #include <gtest/gtest.h>
 
@@ -151,11 +152,6 @@ void UsableConfiguration()
                                L"\"C:\\windows\\system32\\cmd.exe\"");
 }
 
-bool Has(const std::string& line, const std::string& part)
-{
-    return line.find(part) != std::string::npos;
-}
-
 }  // namespace
 
 TEST(ServiceStart, AConfigurationTheServiceWouldRefuseIsNotStartedAndTheLogSaysWhy)
@@ -192,9 +188,9 @@ TEST(ServiceStart, AConfigurationTheServiceWouldRefuseIsNotStartedAndTheLogSaysW
         FakeStart scm;
         EXPECT_EQ(scm.Run(), ServiceStart::NotConfigured);
         EXPECT_EQ(scm.starts, 0);
-        EXPECT_TRUE(Has(scm.All(), c.finding)) << scm.All();
-        EXPECT_TRUE(Has(scm.Line(), c.verdict)) << scm.Line();
-        EXPECT_TRUE(Has(scm.Line(), "sc start TarnwickSvc")) << scm.Line();
+        EXPECT_TRUE(Contains(scm.All(), c.finding)) << scm.All();
+        EXPECT_TRUE(Contains(scm.Line(), c.verdict)) << scm.Line();
+        EXPECT_TRUE(Contains(scm.Line(), "sc start TarnwickSvc")) << scm.Line();
     }
 }
 
@@ -205,7 +201,7 @@ TEST(ServiceStart, WarningsOfTheCheckReachTheLogAndTheServiceStartsAllTheSame)
                                L"C:\\No Such Folder\\TarnwickAgent.exe");
     FakeStart scm;
     EXPECT_EQ(scm.Run(), ServiceStart::Started);
-    EXPECT_TRUE(Has(scm.All(), "warning: hotkey \"LWin+L\", value \"run\"")) << scm.All();
+    EXPECT_TRUE(Contains(scm.All(), "warning: hotkey \"LWin+L\", value \"run\"")) << scm.All();
     EXPECT_EQ(scm.Line(), "TarnwickSvc started.");
 }
 
@@ -227,7 +223,7 @@ TEST(ServiceStart, AStartIsWatchedUntilTheServiceRunsOrStops)
         FakeStart scm;
         scm.replies = {Status(SERVICE_START_PENDING), Status(SERVICE_STOPPED, ERROR_BAD_CONFIGURATION)};
         EXPECT_EQ(scm.Run(), ServiceStart::StoppedDuringStart);
-        EXPECT_TRUE(Has(scm.Line(), "TarnwickSvc stopped during its start with exit code 1610 (ERROR_BAD_CONFIGURATION"))
+        EXPECT_TRUE(Contains(scm.Line(), "TarnwickSvc stopped during its start with exit code 1610 (ERROR_BAD_CONFIGURATION"))
             << scm.Line();
     }
     {
@@ -241,7 +237,7 @@ TEST(ServiceStart, AStartIsWatchedUntilTheServiceRunsOrStops)
         }
         EXPECT_GE(slept, kStartWatchMs);
         EXPECT_LT(slept, kStartWatchMs + kStartPollMs);
-        EXPECT_TRUE(Has(scm.Line(), "still starting after 30 seconds")) << scm.Line();
+        EXPECT_TRUE(Contains(scm.Line(), "still starting after 30 seconds")) << scm.Line();
     }
 }
 
@@ -347,7 +343,7 @@ TEST(ServiceStart, WhenTheServiceDoesNotRunAfterwardsTheConsoleUserGetsTheLockBa
         console.tokenSid = kUserSid;
         EXPECT_EQ(scm.Run(StartServiceOrGiveTheLockBack), c.outcome);
         EXPECT_EQ(ConsoleUsersValue(), c.value);
-        EXPECT_EQ(Has(scm.All(), kLowered), std::string(c.value) == "REG_DWORD 0") << scm.All();
+        EXPECT_EQ(Contains(scm.All(), kLowered), std::string(c.value) == "REG_DWORD 0") << scm.All();
         EXPECT_EQ(console.tokensOpen, 0);
     }
 }
@@ -387,7 +383,7 @@ TEST(ServiceStart, OnlyTheConsoleUsersOneGoesToZero)
         GiveConsoleUserTheLockBack([&](const std::wstring& line) { lines.push_back(Narrow(line)); });
         EXPECT_EQ(ConsoleUsersValue(), c.after);
         ASSERT_EQ(lines.size(), 1u);
-        EXPECT_TRUE(Has(lines[0], c.line)) << lines[0];
+        EXPECT_TRUE(Contains(lines[0], c.line)) << lines[0];
     }
 }
 
@@ -404,6 +400,6 @@ TEST(ServiceStart, TheRollbackStopsTheServiceAndGivesTheConsoleUserTheLockBack)
     scm.Stop();
     EXPECT_EQ(scm.stops, 1);
     EXPECT_EQ(ConsoleUsersValue(), "REG_DWORD 0");
-    EXPECT_TRUE(Has(scm.All(), "the install is rolled back: TarnwickSvc is stopped.")) << scm.All();
-    EXPECT_TRUE(Has(scm.All(), kLowered)) << scm.All();
+    EXPECT_TRUE(Contains(scm.All(), "the install is rolled back: TarnwickSvc is stopped.")) << scm.All();
+    EXPECT_TRUE(Contains(scm.All(), kLowered)) << scm.All();
 }

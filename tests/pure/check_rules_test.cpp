@@ -2,6 +2,7 @@
 
 #include "tests/support/narrow_text.h"
 #include "tools/registry_values.h"
+#include "tests/support/text_contains.h"
 
 #include <algorithm>
 
@@ -53,11 +54,6 @@ std::wstring Describe(const std::vector<Finding>& findings)
         text += FindingLine(f) + L"\n";
     }
     return text;
-}
-
-bool Contains(const std::wstring& text, const std::wstring& part)
-{
-    return text.find(part) != std::wstring::npos;
 }
 
 // The findings but the warning that a program other than the agent runs as

@@ -1,5 +1,6 @@
 #include "installer/install_checks.h"
 #include "installer/setup_messages.h"
+#include "tests/support/text_contains.h"
 
 #include <gtest/gtest.h>
 
@@ -7,11 +8,6 @@
 #include <string>
 
 namespace {
-
-bool Has(const std::wstring& text, const std::wstring& part)
-{
-    return text.find(part) != std::wstring::npos;
-}
 
 InstallFacts Facts(bool installed, bool older, bool newer, const std::wstring& hotkeys, bool registered,
                    const std::wstring& imagePath, const std::wstring& softwareSas = L"1",
@@ -75,7 +71,7 @@ TEST(RefusalOf, RefusesADowngradeAWrongSettingAndAServiceThePackageDidNotRegiste
         if (*c.refusal == L'\0') {
             EXPECT_TRUE(refusal.empty());
         } else {
-            EXPECT_TRUE(Has(refusal, c.refusal));
+            EXPECT_TRUE(Contains(refusal, c.refusal));
         }
     }
 }
@@ -110,13 +106,13 @@ TEST(SoftwareSas, ThePackageHoldsOnlyAnAbsentValueOrOneItSetItself)
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.says, c.says + std::wcslen(c.says)));
         EXPECT_EQ(PackageHoldsSoftwareSas(c.softwareSas, c.present, c.setByPackage), c.holds);
-        EXPECT_TRUE(Has(SoftwareSasInstallText(c.softwareSas, c.present, c.setByPackage, L"REG_DWORD 2 (0x00000002)"),
+        EXPECT_TRUE(Contains(SoftwareSasInstallText(c.softwareSas, c.present, c.setByPackage, L"REG_DWORD 2 (0x00000002)"),
                         c.says));
     }
-    EXPECT_TRUE(Has(SoftwareSasRemovalText(true), L"SoftwareSASGeneration (HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\"
+    EXPECT_TRUE(Contains(SoftwareSasRemovalText(true), L"SoftwareSASGeneration (HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\"
                                                   L"Windows\\CurrentVersion\\Policies\\System), which the package set, "
                                                   L"goes with it."));
-    EXPECT_TRUE(Has(SoftwareSasRemovalText(false), L"was not set by the package: left as it is."));
+    EXPECT_TRUE(Contains(SoftwareSasRemovalText(false), L"was not set by the package: left as it is."));
 }
 
 // An install takes a given value; a run of the installed product keeps what
@@ -158,9 +154,9 @@ TEST(ChooseSetting, ARunOfTheInstalledProductKeepsWhatItsInstallChose)
         EXPECT_EQ(choice.givenIgnored, c.ignored);
     }
     EXPECT_EQ(SettingText(L"AGENTHOTKEYS", L"1", false, true), L"AGENTHOTKEYS is 1 (as the installed version had it).");
-    EXPECT_TRUE(Has(IgnoredSettingText(L"AGENTHOTKEYS", L"0", L"1", true),
+    EXPECT_TRUE(Contains(IgnoredSettingText(L"AGENTHOTKEYS", L"0", L"1", true),
                     L"AGENTHOTKEYS=0 is ignored: Tarnwick is installed, and a repair or any other run of the installed "
                     L"version keeps what its install chose, 1. To change it, remove Tarnwick"));
-    EXPECT_TRUE(Has(IgnoredSettingText(L"INSTALLDIR", L"C:\\x\\", L"", false), L"keeps what its install chose, the "
+    EXPECT_TRUE(Contains(IgnoredSettingText(L"INSTALLDIR", L"C:\\x\\", L"", false), L"keeps what its install chose, the "
                                                                                 L"default folder."));
 }

@@ -1,6 +1,7 @@
 #include "tools/smoke/smoke_rules.h"
 
 #include "tests/support/narrow_text.h"
+#include "tests/support/text_contains.h"
 
 #include <gtest/gtest.h>
 
@@ -8,11 +9,6 @@
 #include <vector>
 
 namespace {
-
-bool Has(const std::wstring& text, const wchar_t* part)
-{
-    return text.find(part) != std::wstring::npos;
-}
 
 KeyRecord Key(std::uint32_t message, std::uint32_t virtualKey, std::uint32_t lParam, bool atCapture = true)
 {
@@ -151,7 +147,7 @@ TEST(SmokeJudgeWinL, WantsExactlyTheFourPostsOfTheAgentWithTheLayoutsScanCodes)
         SCOPED_TRACE(c.what);
         const StepVerdict verdict = JudgeWinL(c.keys, Scans());
         EXPECT_EQ(verdict.judgement, c.judgement) << Narrow(verdict.text);
-        EXPECT_TRUE(Has(verdict.text, c.text)) << Narrow(verdict.text);
+        EXPECT_TRUE(Contains(verdict.text, c.text)) << Narrow(verdict.text);
     }
 }
 
@@ -207,7 +203,7 @@ TEST(SmokeJudgeCtrlAltEnd, StrictAboutOrderScanAndExtendedLenientAboutSysKeys)
         SCOPED_TRACE(c.what);
         const StepVerdict verdict = JudgeCtrlAltEnd(c.keys, Scans());
         EXPECT_EQ(verdict.judgement, c.judgement) << Narrow(verdict.text);
-        EXPECT_TRUE(Has(verdict.text, c.text)) << Narrow(verdict.text);
+        EXPECT_TRUE(Contains(verdict.text, c.text)) << Narrow(verdict.text);
     }
 }
 
@@ -258,7 +254,7 @@ TEST(SmokeJudgeHotkey, PassesOnlyAnAgentThatTheServiceStartsThroughAnEventThatCa
         SCOPED_TRACE(c.what);
         const StepVerdict verdict = JudgeHotkey(c.hotkey);
         EXPECT_EQ(verdict.judgement, c.pass ? Judgement::Pass : Judgement::Fail) << Narrow(verdict.text);
-        EXPECT_TRUE(Has(verdict.text, c.text)) << Narrow(verdict.text);
+        EXPECT_TRUE(Contains(verdict.text, c.text)) << Narrow(verdict.text);
     }
 }
 
@@ -294,7 +290,7 @@ TEST(SmokeJudgeService, PassesOnlyARunningService)
         SCOPED_TRACE(c.what);
         const StepVerdict verdict = JudgeService(c.service);
         EXPECT_EQ(verdict.judgement, c.pass ? Judgement::Pass : Judgement::Fail) << Narrow(verdict.text);
-        EXPECT_TRUE(Has(verdict.text, c.text)) << Narrow(verdict.text);
+        EXPECT_TRUE(Contains(verdict.text, c.text)) << Narrow(verdict.text);
     }
 }
 

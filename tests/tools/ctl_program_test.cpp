@@ -4,6 +4,7 @@
 #include "tests/support/console_lock_policy.h"
 #include "tests/support/program_image.h"
 #include "tests/support/test_programs.h"
+#include "tests/support/text_contains.h"
 
 #include <gtest/gtest.h>
 
@@ -14,11 +15,6 @@ namespace {
 RunResult RunCtl(const std::wstring& arguments)
 {
     return RunProgram(L"\"" + BinPath(L"TarnwickCtl.exe") + L"\" " + arguments);
-}
-
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
 }
 
 TEST(CtlProgram, IsAConsoleProgramWithTheApplicationManifest)

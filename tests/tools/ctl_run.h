@@ -2,6 +2,7 @@
 #pragma once
 
 #include "tools/ctl.h"
+#include "tests/support/text_contains.h"
 
 #include <string>
 #include <vector>
@@ -20,7 +21,3 @@ inline CtlRun RunCtlHere(const std::vector<std::wstring>& args)
     return CtlRun{exitCode, output.out, output.err};
 }
 
-inline bool Contains(const std::wstring& text, const std::wstring& part)
-{
-    return text.find(part) != std::wstring::npos;
-}

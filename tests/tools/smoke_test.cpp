@@ -11,6 +11,7 @@
 #include "tests/support/strict_win32.h"
 #include "tools/smoke/smoke.h"
 #include "tools/smoke/smoke_rules.h"
+#include "tests/support/text_contains.h"
 
 #include <gtest/gtest.h>
 
@@ -24,11 +25,6 @@ namespace {
 const SC_HANDLE kManager = reinterpret_cast<SC_HANDLE>(0x5C01);
 const SC_HANDLE kService = reinterpret_cast<SC_HANDLE>(0x5C02);
 constexpr DWORD kKeyDelayMs = 300;  // from a press until its keys arrive
-
-bool Has(const std::wstring& text, const std::wstring& part)
-{
-    return text.find(part) != std::wstring::npos;
-}
 
 std::wstring AgentRun()
 {
@@ -282,7 +278,7 @@ TEST(SmokeRun, PressesBothHotkeysWithTheClientInFrontJudgesTheKeysAndRemovesTheC
                                 L"received WM_KEYUP VK_LWIN (0x5B)", L"PASS Ctrl+Alt+Del: ",
                                 L"received WM_SYSKEYDOWN VK_END (0x23)", L"PASS clean-up: ",
                                 L"RESULT: PASS (7 steps passed)\n"}) {
-        EXPECT_TRUE(Has(rig.out, line)) << Narrow(line) << "\n" << Narrow(rig.out);
+        EXPECT_TRUE(Contains(rig.out, line)) << Narrow(line) << "\n" << Narrow(rig.out);
     }
     EXPECT_TRUE(rig.clientClosed);
     EXPECT_TRUE(FolderGone(rig.folder)) << Narrow(rig.folder);
@@ -316,8 +312,8 @@ TEST(SmokeRun, StartsAndPressesNothingWhenTheServiceOrAHotkeyIsNotAsItMustBe)
         SmokeRig rig;
         c.arrange(rig);
         EXPECT_EQ(rig.Run(), 1);
-        EXPECT_TRUE(Has(rig.out, c.failure)) << Narrow(rig.out);
-        EXPECT_TRUE(Has(rig.out, L"SKIP client: nothing was started or pressed, as a step above failed\n"
+        EXPECT_TRUE(Contains(rig.out, c.failure)) << Narrow(rig.out);
+        EXPECT_TRUE(Contains(rig.out, L"SKIP client: nothing was started or pressed, as a step above failed\n"
                                  L"SKIP Win+L: nothing was started or pressed, as a step above failed\n"
                                  L"SKIP Ctrl+Alt+Del: nothing was started or pressed, as a step above failed\n"
                                  L"RESULT: FAIL (1 failed, 3 not run, 2 passed)\n"))
@@ -364,9 +360,9 @@ TEST(SmokeRun, PressesNothingWhileAnotherWindowIsInFront)
         EXPECT_EQ(rig.Run(), 1);
         EXPECT_EQ(rig.pressed, c.pressed);
         for (const wchar_t* line : c.lines) {
-            EXPECT_TRUE(Has(rig.out, line)) << Narrow(line) << "\n" << Narrow(rig.out);
+            EXPECT_TRUE(Contains(rig.out, line)) << Narrow(line) << "\n" << Narrow(rig.out);
         }
-        EXPECT_TRUE(Has(rig.out, L"PASS clean-up: ")) << Narrow(rig.out);
+        EXPECT_TRUE(Contains(rig.out, L"PASS clean-up: ")) << Narrow(rig.out);
         EXPECT_TRUE(rig.clientClosed);
         EXPECT_TRUE(FolderGone(rig.folder)) << Narrow(rig.folder);
     }
@@ -400,10 +396,10 @@ TEST(SmokeRun, KeysThatDoNotArriveOrDifferFailTheirStepWithWhatArrived)
         rig.keysFor[c.hotkey] = c.keys;
         EXPECT_EQ(rig.Run(), 1);
         for (const wchar_t* line : c.lines) {
-            EXPECT_TRUE(Has(rig.out, line)) << Narrow(line) << "\n" << Narrow(rig.out);
+            EXPECT_TRUE(Contains(rig.out, line)) << Narrow(line) << "\n" << Narrow(rig.out);
         }
         EXPECT_EQ(rig.pressed, (std::vector<std::wstring>{kSmokeLockHotkey, kSmokeSasHotkey}));
-        EXPECT_TRUE(Has(rig.out, L"RESULT: FAIL (1 failed, 0 not run, 6 passed)\n")) << Narrow(rig.out);
+        EXPECT_TRUE(Contains(rig.out, L"RESULT: FAIL (1 failed, 0 not run, 6 passed)\n")) << Narrow(rig.out);
     }
 }
 
