@@ -142,6 +142,13 @@ struct WtsMemoryTraits {
     using Handle = wchar_t*;
     static void Release(wchar_t* p) { win32.WTSFreeMemory(p); }
 };
+// Windows Installer's handles that a custom action opens itself (records,
+// views, databases). The session handle that Windows Installer passes to
+// the action is Windows Installer's own and is never owned.
+struct MsiHandleTraits {
+    using Handle = MSIHANDLE;
+    static void Release(MSIHANDLE h) { win32.MsiCloseHandle(h); }
+};
 
 using KHandle = KOwned<KernelHandleTraits>;          // events, tokens, processes, threads
 using KFile = KOwned<FileHandleTraits>;              // files
@@ -151,6 +158,7 @@ using KLocalString = KOwned<LocalMemoryTraits>;      // strings freed with Local
 using KLocalBlock = KOwned<LocalBlockTraits>;        // other blocks freed with LocalFree
 using KModule = KOwned<ModuleTraits>;                // references to loaded modules
 using KWtsString = KOwned<WtsMemoryTraits>;          // terminal-services buffers
+using KMsiHandle = KOwned<MsiHandleTraits>;          // Windows Installer's records
 
 // Owner of one block of a heap: it frees the block to the heap it came from,
 // so that freeing needs no second lookup of the heap, which could fail.

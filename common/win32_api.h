@@ -1,4 +1,5 @@
-// The one seam through which both programs reach Windows.
+// The one seam through which the programs, the tools and the package's
+// custom actions reach Windows.
 //
 // `win32` is a process-wide table of the Win32 functions that the programs
 // use, generated from the list in common/win32_functions.h. Each member
@@ -17,6 +18,8 @@
 #endif
 #include <windows.h>
 #include <aclapi.h>
+#include <msi.h>
+#include <msiquery.h>
 #include <psapi.h>
 #include <sddl.h>
 #include <shlwapi.h>
@@ -32,18 +35,19 @@
 #include "common/win32_functions.h"
 
 namespace tarnwick_detail {
-template <typename F>
-struct ApiSlot;
+// The type of a member: std::function of its function's signature, deduced
+// from the function's address. (Deduction leaves out the attribute that GCC
+// gives va_list, which it would warn about in a template argument written
+// out: FormatMessageW's last parameter.)
 template <typename R, typename... A>
-struct ApiSlot<R(A...)> {
-    using type = std::function<R(A...)>;
-};
+std::function<R(A...)> SlotOf(R(WINAPI*)(A...));
 }  // namespace tarnwick_detail
 
 // The functions of system DLLs that the programs do not import, by number.
 enum class SystemDllFunction : std::size_t {
 #define TW_SYSTEM_DLL_FUNCTION(name, failure, lastError) name,
     TW_WIN32_WTSAPI32_FUNCTIONS(TW_SYSTEM_DLL_FUNCTION) TW_WIN32_VERSION_FUNCTIONS(TW_SYSTEM_DLL_FUNCTION)
+        TW_WIN32_MSI_FUNCTIONS(TW_SYSTEM_DLL_FUNCTION)
 #undef TW_SYSTEM_DLL_FUNCTION
     Count
 };
@@ -59,10 +63,10 @@ FARPROC BindSystemDllFunction(SystemDllFunction function, const wchar_t* dll, co
 
 // A member that binds its function at the first call, and fails as the
 // function fails (its failure result) when it cannot be bound.
-template <typename F>
+template <typename Slot>
 struct SystemDllSlot;
 template <typename R, typename... A>
-struct SystemDllSlot<R(A...)> {
+struct SystemDllSlot<std::function<R(A...)>> {
     template <typename Result>
     static std::function<R(A...)> Make(SystemDllFunction function, const wchar_t* dll, const char* name,
                                        Result failure)
@@ -82,19 +86,23 @@ struct SystemDllSlot<R(A...)> {
 
 }  // namespace tarnwick_detail
 
-#define TW_SLOT(name, failure, lastError) tarnwick_detail::ApiSlot<decltype(::name)>::type name = ::name;
-#define TW_SYSTEM_DLL_SLOT(name, failure, lastError, dll)                                    \
-    tarnwick_detail::ApiSlot<decltype(::name)>::type name =                                   \
-        tarnwick_detail::SystemDllSlot<decltype(::name)>::Make(SystemDllFunction::name, dll, #name, failure);
+#define TW_SLOT(name, failure, lastError) decltype(tarnwick_detail::SlotOf(&::name)) name = ::name;
+#define TW_SYSTEM_DLL_SLOT(name, failure, lastError, dll)                                              \
+    decltype(tarnwick_detail::SlotOf(&::name)) name =                                                   \
+        tarnwick_detail::SystemDllSlot<decltype(tarnwick_detail::SlotOf(&::name))>::Make(SystemDllFunction::name, \
+                                                                                          dll, #name, failure);
 #define TW_WTSAPI32_SLOT(name, failure, lastError) TW_SYSTEM_DLL_SLOT(name, failure, lastError, L"wtsapi32.dll")
 #define TW_VERSION_SLOT(name, failure, lastError) TW_SYSTEM_DLL_SLOT(name, failure, lastError, L"version.dll")
+#define TW_MSI_SLOT(name, failure, lastError) TW_SYSTEM_DLL_SLOT(name, failure, lastError, L"msi.dll")
 
 struct Win32Api {
     TW_WIN32_LINKED_FUNCTIONS(TW_SLOT)
     TW_WIN32_WTSAPI32_FUNCTIONS(TW_WTSAPI32_SLOT)
     TW_WIN32_VERSION_FUNCTIONS(TW_VERSION_SLOT)
+    TW_WIN32_MSI_FUNCTIONS(TW_MSI_SLOT)
 };
 
+#undef TW_MSI_SLOT
 #undef TW_VERSION_SLOT
 #undef TW_WTSAPI32_SLOT
 #undef TW_SYSTEM_DLL_SLOT

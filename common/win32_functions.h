@@ -1,7 +1,7 @@
 // Every Windows function that the programs and tools call through the table,
 // how a call of it fails: what it returns then, and the error it leaves for
 // GetLastError (0: it leaves the last error as it was; the registry calls
-// return their error instead). The `win32` table (common/win32_api.h) and
+// and Windows Installer's return their error instead). The `win32` table (common/win32_api.h) and
 // its strict test mode are generated from this one list.
 //
 //   X(name, failure result, last error)
@@ -11,11 +11,12 @@
 // returns a zero value (nothing for a void function).
 //
 // The functions of system DLLs that are not known DLLs (wtsapi32.dll,
-// version.dll) are listed apart: the programs do not import them, since
-// Windows looks for an imported DLL that is not a known DLL in the program's
-// own folder first. Each is bound at its first call from the system folder
-// alone (common/win32_api.h); where that fails, the call fails as listed,
-// with the loader's error (ERROR_MOD_NOT_FOUND, ERROR_PROC_NOT_FOUND).
+// version.dll, msi.dll) are listed apart: the programs do not import them,
+// since Windows looks for an imported DLL that is not a known DLL in the
+// program's own folder first. Each is bound at its first call from the
+// system folder alone (common/win32_api.h); where that fails, the call fails
+// as listed, with the loader's error (ERROR_MOD_NOT_FOUND,
+// ERROR_PROC_NOT_FOUND).
 //
 // The functions that release what they are given are named once more in
 // TW_WIN32_RELEASING_FUNCTIONS: when one of them fails, the handle or block
@@ -39,8 +40,10 @@ constexpr Win32CannotFail kCannotFail{};
     /* Errors, time. */                                                                \
     X(GetLastError,                  kCannotFail,          0)                          \
     X(SetLastError,                  kCannotFail,          0)                          \
+    X(FormatMessageW,                0,                    ERROR_MR_MID_NOT_FOUND)     \
     X(Sleep,                         kCannotFail,          0)                          \
     X(GetTickCount,                  kCannotFail,          0)                          \
+    X(GetLocalTime,                  kCannotFail,          0)                          \
                                                                                        \
     /* Kernel objects. */                                                              \
     X(CreateEventW,                  nullptr,              ERROR_NOT_ENOUGH_MEMORY)    \
@@ -65,6 +68,8 @@ constexpr Win32CannotFail kCannotFail{};
     X(RegQueryValueExW,              ERROR_ACCESS_DENIED,  0)                          \
     X(RegSetValueExW,                ERROR_ACCESS_DENIED,  0)                          \
     X(RegDeleteValueW,               ERROR_ACCESS_DENIED,  0)                          \
+    X(RegDeleteKeyW,                 ERROR_ACCESS_DENIED,  0)                          \
+    X(RegDeleteTreeW,                ERROR_ACCESS_DENIED,  0)                          \
     X(RegFlushKey,                   ERROR_ACCESS_DENIED,  0)                          \
     X(RegCloseKey,                   ERROR_INVALID_HANDLE, 0)                          \
     X(RegLoadKeyW,                   ERROR_SHARING_VIOLATION, 0)                       \
@@ -123,6 +128,9 @@ constexpr Win32CannotFail kCannotFail{};
     X(SetCurrentDirectoryW,          FALSE,                ERROR_PATH_NOT_FOUND)       \
     X(GetFileAttributesW,            INVALID_FILE_ATTRIBUTES, ERROR_FILE_NOT_FOUND)    \
     X(ExpandEnvironmentStringsW,     0,                    ERROR_NOT_ENOUGH_MEMORY)    \
+    X(GetEnvironmentVariableW,       0,                    ERROR_ENVVAR_NOT_FOUND)     \
+    X(GetSystemDirectoryW,           0,                    ERROR_NOT_ENOUGH_MEMORY)    \
+    X(GetWindowsDirectoryW,          0,                    ERROR_NOT_ENOUGH_MEMORY)    \
     X(SearchPathW,                   0,                    ERROR_FILE_NOT_FOUND)       \
                                                                                        \
     /* Files and folders (TarnwickSmoke). */                                           \
@@ -155,7 +163,27 @@ constexpr Win32CannotFail kCannotFail{};
     X(LockWorkStation,               FALSE,                ERROR_ACCESS_DENIED)        \
     X(OpenInputDesktop,              nullptr,              ERROR_ACCESS_DENIED)        \
     X(GetUserObjectInformationW,     FALSE,                ERROR_INVALID_HANDLE)       \
-    X(CloseDesktop,                  FALSE,                ERROR_INVALID_HANDLE)
+    X(CloseDesktop,                  FALSE,                ERROR_INVALID_HANDLE)       \
+                                                                                       \
+    /* The windows of TarnwickSmoke's stand-in client, and its message loop. */        \
+    X(GetModuleHandleW,              nullptr,              ERROR_MOD_NOT_FOUND)        \
+    X(LoadCursorW,                   nullptr,              ERROR_RESOURCE_NAME_NOT_FOUND) \
+    X(RegisterClassW,                0,                    ERROR_NOT_ENOUGH_MEMORY)    \
+    X(CreateWindowExW,               nullptr,              ERROR_NOT_ENOUGH_MEMORY)    \
+    X(DefWindowProcW,                kCannotFail,          0)                          \
+    X(GetClientRect,                 FALSE,                ERROR_INVALID_WINDOW_HANDLE) \
+    X(MoveWindow,                    FALSE,                ERROR_INVALID_WINDOW_HANDLE) \
+    X(ShowWindow,                    kCannotFail,          0)                          \
+    X(SetFocus,                      nullptr,              ERROR_INVALID_WINDOW_HANDLE) \
+    X(IsWindow,                      kCannotFail,          0)                          \
+    X(DestroyWindow,                 FALSE,                ERROR_INVALID_WINDOW_HANDLE) \
+    X(PostQuitMessage,               kCannotFail,          0)                          \
+    X(MsgWaitForMultipleObjects,     WAIT_FAILED,          ERROR_INVALID_HANDLE)       \
+    X(PeekMessageW,                  kCannotFail,          0)                          \
+    X(DispatchMessageW,              kCannotFail,          0)                          \
+                                                                                       \
+    /* The console of the tools: Ctrl+C and Ctrl+Break. */                            \
+    X(SetConsoleCtrlHandler,         FALSE,                ERROR_INVALID_PARAMETER)
 
 // wtsapi32.dll: the terminal-services session functions.
 #define TW_WIN32_WTSAPI32_FUNCTIONS(X)                                                 \
@@ -169,11 +197,25 @@ constexpr Win32CannotFail kCannotFail{};
     X(GetFileVersionInfoW,           FALSE,                ERROR_RESOURCE_TYPE_NOT_FOUND) \
     X(VerQueryValueW,                FALSE,                0)
 
+// msi.dll: Windows Installer's functions for the package's custom actions
+// (TarnwickSetup.dll), which run inside Windows Installer's own process,
+// where msi.dll is loaded already: binding takes that module. They return
+// their error (or an empty handle, or -1) and leave no last error of their
+// own.
+#define TW_WIN32_MSI_FUNCTIONS(X)                                                      \
+    X(MsiGetPropertyW,               ERROR_INVALID_HANDLE, 0)                          \
+    X(MsiSetPropertyW,               ERROR_INVALID_HANDLE, 0)                          \
+    X(MsiCreateRecord,               0,                    0)                          \
+    X(MsiRecordSetStringW,           ERROR_INVALID_HANDLE, 0)                          \
+    X(MsiProcessMessage,             -1,                   0)                          \
+    X(MsiCloseHandle,                ERROR_INVALID_HANDLE, 0)
+
 // Every function of the table.
 #define TW_WIN32_FUNCTIONS(X)        \
     TW_WIN32_LINKED_FUNCTIONS(X)     \
     TW_WIN32_WTSAPI32_FUNCTIONS(X)   \
-    TW_WIN32_VERSION_FUNCTIONS(X)
+    TW_WIN32_VERSION_FUNCTIONS(X)    \
+    TW_WIN32_MSI_FUNCTIONS(X)
 
 #define TW_WIN32_RELEASING_FUNCTIONS(X) \
     X(CloseHandle)                      \
@@ -181,4 +223,6 @@ constexpr Win32CannotFail kCannotFail{};
     X(CloseServiceHandle)               \
     X(FreeLibrary)                      \
     X(HeapFree)                         \
-    X(CloseDesktop)
+    X(CloseDesktop)                     \
+    X(DestroyWindow)                    \
+    X(MsiCloseHandle)

@@ -7,10 +7,10 @@ namespace {
 // A member that reports its call and then fails: it returns `result`
 // (converted to the function's return type) and leaves `lastError` for
 // GetLastError (0: the last error stays as it was).
-template <typename F>
+template <typename Slot>
 struct StrictSlot;
 template <typename R, typename... A>
-struct StrictSlot<R(A...)> {
+struct StrictSlot<std::function<R(A...)>> {
     template <typename Result>
     static std::function<R(A...)> Make(const char* name, Win32UnreplacedCall report, Result result, DWORD lastError)
     {
@@ -29,7 +29,7 @@ struct StrictSlot<R(A...)> {
 Win32Override::Win32Override(Win32UnreplacedCall report) : saved_(win32)
 {
 #define TW_STRICT_SLOT(name, failure, lastError) \
-    win32.name = StrictSlot<decltype(::name)>::Make(#name, report, failure, lastError);
+    win32.name = StrictSlot<decltype(Win32Api::name)>::Make(#name, report, failure, lastError);
     TW_WIN32_FUNCTIONS(TW_STRICT_SLOT)
 #undef TW_STRICT_SLOT
 }

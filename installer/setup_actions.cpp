@@ -7,56 +7,18 @@
 #include "installer/console_lock.h"
 #include "installer/install_checks.h"
 #include "installer/machine_state.h"
+#include "installer/msi_session.h"
 #include "installer/service_start.h"
 #include "installer/setup_messages.h"
 #include "service/install.h"
 #include "tools/ctl_messages.h"
 
-#include <msi.h>
-#include <msiquery.h>
-
 #include <exception>
 #include <string>
-#include <vector>
 
 #define TW_CUSTOM_ACTION extern "C" __declspec(dllexport) UINT __stdcall
 
 namespace {
-
-// One line into the installer log (and, for an error, the message shown in
-// an interactive install). The text goes in as a record field, so brackets
-// in it are not read as properties.
-void WriteMessage(MSIHANDLE install, INSTALLMESSAGE kind, const std::wstring& text)
-{
-    const MSIHANDLE record = MsiCreateRecord(1);
-    if (record == 0) {
-        return;
-    }
-    MsiRecordSetStringW(record, 0, L"[1]");
-    MsiRecordSetStringW(record, 1, text.c_str());
-    MsiProcessMessage(install, kind, record);
-    MsiCloseHandle(record);
-}
-
-void Log(MSIHANDLE install, const std::wstring& text)
-{
-    WriteMessage(install, INSTALLMESSAGE_INFO, L"Tarnwick: " + text);
-}
-
-std::wstring GetProperty(MSIHANDLE install, const wchar_t* name)
-{
-    DWORD chars = 0;
-    wchar_t empty[1] = {};
-    if (MsiGetPropertyW(install, name, empty, &chars) != ERROR_MORE_DATA) {
-        return std::wstring();
-    }
-    std::vector<wchar_t> value(chars + 1);
-    chars = static_cast<DWORD>(value.size());
-    if (MsiGetPropertyW(install, name, value.data(), &chars) != ERROR_SUCCESS) {
-        return std::wstring();
-    }
-    return std::wstring(value.data(), chars);
-}
 
 template <typename Action>
 UINT Guarded(MSIHANDLE install, UINT onException, Action action)
@@ -90,7 +52,7 @@ void ReadSetting(MSIHANDLE install, const wchar_t* property, const wchar_t* reme
         Log(install, IgnoredSettingText(property, given, choice.value, choice.source == SettingSource::Remembered));
     }
     if (choice.value != given) {
-        MsiSetPropertyW(install, property, choice.value.c_str());
+        SetProperty(install, property, choice.value);
     }
     // The folder is named only when it is not the one given or the default.
     if (!folder || choice.source == SettingSource::Remembered) {
@@ -129,13 +91,13 @@ TW_CUSTOM_ACTION ReadSettings(MSIHANDLE install)
         const std::wstring softwareSas = GetProperty(install, L"SOFTWARESAS");
         const SoftwareSasFacts policy = ReadSoftwareSasFacts();
         const bool holds = PackageHoldsSoftwareSas(softwareSas == L"1", policy.present, policy.setByPackage);
-        MsiSetPropertyW(install, L"TwSoftwareSas", holds ? L"1" : L"");
+        SetProperty(install, L"TwSoftwareSas", holds ? L"1" : L"");
         if (softwareSas == L"0" || softwareSas == L"1") {  // any other: CheckInstall refuses
             Log(install,
                 SoftwareSasInstallText(softwareSas == L"1", policy.present, policy.setByPackage, policy.shown));
         }
         const bool driver = DriverKeyExists();
-        MsiSetPropertyW(install, L"TwDriverInstalled", driver ? L"1" : L"");
+        SetProperty(install, L"TwDriverInstalled", driver ? L"1" : L"");
         if (!driver) {
             Log(install, std::wstring(L"the driver's key HKEY_LOCAL_MACHINE\\") + kDriverKeyPath +
                              L" does not exist: the package writes no \"run\" values for the agent.");
@@ -218,7 +180,7 @@ TW_CUSTOM_ACTION ReadSoftwareSasRemoval(MSIHANDLE install)
 {
     return Guarded(install, ERROR_SUCCESS, [&] {
         const bool setByPackage = ReadSoftwareSasFacts().setByPackage;
-        MsiSetPropertyW(install, L"TwSoftwareSas", setByPackage ? L"1" : L"");
+        SetProperty(install, L"TwSoftwareSas", setByPackage ? L"1" : L"");
         if (GetProperty(install, L"UPGRADINGPRODUCTCODE").empty()) {
             Log(install, SoftwareSasRemovalText(setByPackage));
         }

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Every Windows call of the two programs (and of TarnwickSmoke) goes through the `win32` table.
-# This finds product code that calls a function of the table directly: a
-# name from common/win32_functions.h followed by "(", unless it is called as
-# `win32.NAME(` or is qualified by a class or namespace (`Owner::NAME(`).
-# Comments and string and character literals are not looked at, nor are the
-# table's own files. Prints FILE:LINE: NAME for each such call.
+# Every Windows call of the two programs, of the tools (TarnwickCtl,
+# TarnwickSmoke) and of the package's custom actions goes through the `win32`
+# table. This finds product code that calls a function of the table
+# directly: a name from common/win32_functions.h followed by "(", unless it
+# is called as `win32.NAME(` or is qualified by a class or namespace
+# (`Owner::NAME(`). Comments and string and character literals are not
+# looked at, nor are the table's own files, nor the tools' console output
+# (tools/console_output.*), which writes to the console directly. Prints
+# FILE:LINE: NAME for each such call.
 #
-#   scripts/check_seam.sh [PATH...]   checks PATH (default: service agent common tools/smoke);
+#   scripts/check_seam.sh [PATH...]   checks PATH (default: service agent common tools installer);
 #                                      exit 0 when clean, 1 when a direct call is found
 #   scripts/check_seam.sh --self-check
 #                                      runs the check on scripts/check_seam_fixture.cpp
@@ -51,11 +54,13 @@ find_direct_calls() {
   ' "$@"
 }
 
-# The product sources under PATH..., without the table's own files.
+# The product sources under PATH..., without the table's own files and the
+# tools' console output.
 product_files() {
   find "$@" -type f \( -name '*.cpp' -o -name '*.h' \) \
     ! -path 'common/win32_api.h' ! -path 'common/win32_api.cpp' \
-    ! -path 'common/win32_functions.h' ! -path 'common/win32_override.cpp' | sort
+    ! -path 'common/win32_functions.h' ! -path 'common/win32_override.cpp' \
+    ! -path 'tools/console_output.h' ! -path 'tools/console_output.cpp' | sort
 }
 
 if [ "${1:-}" = "--self-check" ]; then
@@ -74,7 +79,7 @@ if [ "${1:-}" = "--self-check" ]; then
 fi
 
 cd "$root"
-[ $# -eq 0 ] && set -- service agent common tools/smoke
+[ $# -eq 0 ] && set -- service agent common tools installer
 mapfile -t files < <(product_files "$@")
 found="$(find_direct_calls "${files[@]}")"
 if [ -n "$found" ]; then

@@ -4,7 +4,7 @@
 // here may be reported. This file is never compiled.
 #include "common/win32_api.h"
 
-void CallsThatBypassTheTable(HANDLE h, Other& other, Other* pointer)
+void CallsThatBypassTheTable(HANDLE h, Other& other, Other* pointer, MSIHANDLE record, wchar_t* text)
 {
     CreateEventW(nullptr, FALSE, FALSE, nullptr);  // expect: CreateEventW
     ::Sleep(10);  // expect: Sleep
@@ -17,9 +17,11 @@ void CallsThatBypassTheTable(HANDLE h, Other& other, Other* pointer)
     mywin32.ResetEvent(h);  // expect: ResetEvent
     if (LockWorkStation()) {  // expect: LockWorkStation
     }
+    MsiCloseHandle(record);  // expect: MsiCloseHandle
+    FormatMessageW(0, nullptr, 0, 0, text, 0, nullptr);  // expect: FormatMessageW
 }
 
-void CallsThroughTheTableOrOfOtherFunctions(HANDLE h)
+void CallsThroughTheTableOrOfOtherFunctions(HANDLE h, MSIHANDLE record)
 {
     win32.CreateEventW(nullptr, FALSE, FALSE, nullptr);
     win32 . Sleep(10);
@@ -29,6 +31,8 @@ void CallsThroughTheTableOrOfOtherFunctions(HANDLE h)
     const auto previous = win32.GetTickCount;
     ReadWindowName(nullptr, win32.GetWindowTextW, nullptr);
     KernelHandleTraits::CloseHandle(h);
+    win32.MsiCloseHandle(record);
+    const KMsiHandle owned(win32.MsiCreateRecord(1));
     std::function<decltype(::Sleep)> slot;
     // CreateEventW(nullptr, FALSE, FALSE, nullptr) in a comment
     /* Sleep(1);

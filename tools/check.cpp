@@ -20,11 +20,11 @@ StoredValue ReadStored(HKEY key, const wchar_t* name)
     StoredValue stored;
     DWORD type = 0;
     DWORD size = 0;
-    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+    if (win32.RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
         return stored;
     }
     stored.data.resize(size);
-    if (RegQueryValueExW(key, name, nullptr, &type, stored.data.data(), &size) != ERROR_SUCCESS) {
+    if (win32.RegQueryValueExW(key, name, nullptr, &type, stored.data.data(), &size) != ERROR_SUCCESS) {
         stored.data.clear();
         return stored;
     }
@@ -50,13 +50,13 @@ ProgramSearch MakeProgramSearch(const ServiceFacts& service)
     }
     wchar_t system[MAX_PATH] = {};
     wchar_t windows[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
-    GetWindowsDirectoryW(windows, MAX_PATH);
+    win32.GetSystemDirectoryW(system, MAX_PATH);
+    win32.GetWindowsDirectoryW(windows, MAX_PATH);
     search.pathList = search.serviceFolder + L";" + system + L";" + windows;
-    const DWORD pathChars = GetEnvironmentVariableW(L"PATH", nullptr, 0);
+    const DWORD pathChars = win32.GetEnvironmentVariableW(L"PATH", nullptr, 0);
     if (pathChars > 0) {
         std::vector<wchar_t> path(pathChars, L'\0');
-        GetEnvironmentVariableW(L"PATH", path.data(), pathChars);
+        win32.GetEnvironmentVariableW(L"PATH", path.data(), pathChars);
         search.pathList += L";" + std::wstring(path.data());
     }
     return search;
@@ -93,7 +93,7 @@ HotkeyFacts ReadHotkey(const std::wstring& name, const ProgramSearch& search)
 
     KReg subkey;
     const LONG opened =
-        RegOpenKeyExW(HKEY_LOCAL_MACHINE, HotkeySubkeyPath(name.c_str()).c_str(), 0, KEY_READ, &subkey.key);
+        win32.RegOpenKeyExW(HKEY_LOCAL_MACHINE, HotkeySubkeyPath(name.c_str()).c_str(), 0, KEY_READ, &subkey.key);
     facts.subkeyOpened = opened == ERROR_SUCCESS;
     facts.subkeyError = facts.subkeyOpened ? 0 : static_cast<DWORD>(opened);
     if (facts.subkeyOpened) {
@@ -170,12 +170,12 @@ CheckResult CheckConfiguration()
     key.namesError = key.namesRead ? 0 : namesError;
 
     KReg hotkeyKey;
-    const LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kHotkeyKeyPath, 0, KEY_READ, &hotkeyKey.key);
+    const LONG opened = win32.RegOpenKeyExW(HKEY_LOCAL_MACHINE, kHotkeyKeyPath, 0, KEY_READ, &hotkeyKey.key);
     key.keyOpened = opened == ERROR_SUCCESS;
     key.keyError = key.keyOpened ? 0 : static_cast<DWORD>(opened);
     if (key.keyOpened) {
         DWORD subkeys = 0;
-        RegQueryInfoKeyW(hotkeyKey.key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
+        win32.RegQueryInfoKeyW(hotkeyKey.key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
                          nullptr, nullptr, nullptr);
         key.subkeyCount = subkeys;
     }

@@ -1,9 +1,8 @@
 // TarnwickCtl.exe: see CtlUsage() in ctl_args.cpp.
+#include "common/win32_api.h"
 #include "tools/console_output.h"
 #include "tools/ctl.h"
 #include "tools/watch.h"
-
-#include <windows.h>
 
 #include <exception>
 
@@ -22,7 +21,7 @@ int wmain(int argc, wchar_t** argv)
 {
     const std::vector<std::wstring> args(argv + 1, argv + argc);
     ConsoleOutput output;
-    SetConsoleCtrlHandler(ConsoleControl, TRUE);
+    win32.SetConsoleCtrlHandler(ConsoleControl, TRUE);
     try {
         return RunTarnwickCtl(args, output);
     } catch (const std::exception&) {

@@ -10,7 +10,7 @@ namespace {
 std::wstring SystemText(DWORD error)
 {
     wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
+    const DWORD length = win32.FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
         0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     const KLocalString owned(buffer);

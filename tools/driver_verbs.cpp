@@ -20,13 +20,13 @@ void ListValues(HKEY key, CtlOutput& output)
         DWORD nameChars = static_cast<DWORD>(name.size());
         DWORD type = 0;
         DWORD size = 0;
-        LONG result = RegEnumValueW(key, index, name.data(), &nameChars, nullptr, &type, nullptr, &size);
+        LONG result = win32.RegEnumValueW(key, index, name.data(), &nameChars, nullptr, &type, nullptr, &size);
         if (result != ERROR_SUCCESS) {
             break;
         }
         std::vector<BYTE> data(size);
         nameChars = static_cast<DWORD>(name.size());
-        result = RegEnumValueW(key, index, name.data(), &nameChars, nullptr, &type, data.data(), &size);
+        result = win32.RegEnumValueW(key, index, name.data(), &nameChars, nullptr, &type, data.data(), &size);
         if (result != ERROR_SUCCESS) {
             output.Out(L"  " + PrintableLine(name.data()) + L": (" + ErrorText(static_cast<DWORD>(result)) + L")\n");
             continue;
@@ -43,14 +43,14 @@ int SetHotkeyValues(const CtlCommand& command, CtlOutput& output)
 {
     const std::wstring path = HotkeySubkeyPath(command.hotkey.c_str());
     KReg key;
-    const LONG created = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+    const LONG created = win32.RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                          KEY_SET_VALUE, nullptr, &key.key, nullptr);
     if (created != ERROR_SUCCESS) {
         output.Err(FailureMessage(L"cannot create " + MachinePath(path), static_cast<DWORD>(created)));
         return kExitFailed;
     }
     for (const NamedValue& value : command.values) {
-        const LONG written = RegSetValueExW(key.key, value.name.c_str(), 0, value.type, value.data.data(),
+        const LONG written = win32.RegSetValueExW(key.key, value.name.c_str(), 0, value.type, value.data.data(),
                                             static_cast<DWORD>(value.data.size()));
         if (written != ERROR_SUCCESS) {
             output.Err(FailureMessage(L"cannot write \"" + value.name + L"\" of hotkey \"" + command.hotkey + L"\"",
@@ -68,7 +68,7 @@ int SetHotkeyValues(const CtlCommand& command, CtlOutput& output)
 int ListHotkeys(CtlOutput& output)
 {
     KReg key;
-    const LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kHotkeyKeyPath, 0, KEY_READ, &key.key);
+    const LONG opened = win32.RegOpenKeyExW(HKEY_LOCAL_MACHINE, kHotkeyKeyPath, 0, KEY_READ, &key.key);
     if (opened == ERROR_FILE_NOT_FOUND) {
         output.Out(L"no hotkeys: " + MachinePath(kHotkeyKeyPath) + L" does not exist\n");
         return 0;
@@ -81,7 +81,7 @@ int ListHotkeys(CtlOutput& output)
     for (DWORD index = 0;; ++index) {
         wchar_t name[256] = {};
         DWORD nameChars = 256;
-        const LONG result = RegEnumKeyExW(key.key, index, name, &nameChars, nullptr, nullptr, nullptr, nullptr);
+        const LONG result = win32.RegEnumKeyExW(key.key, index, name, &nameChars, nullptr, nullptr, nullptr, nullptr);
         if (result == ERROR_NO_MORE_ITEMS) {
             break;
         }
@@ -93,7 +93,7 @@ int ListHotkeys(CtlOutput& output)
         ++count;
         output.Out(PrintableLine(name) + L"\n");
         KReg subkey;
-        const LONG sub = RegOpenKeyExW(key.key, name, 0, KEY_READ, &subkey.key);
+        const LONG sub = win32.RegOpenKeyExW(key.key, name, 0, KEY_READ, &subkey.key);
         if (sub != ERROR_SUCCESS) {
             output.Out(L"  (" + ErrorText(static_cast<DWORD>(sub)) + L")\n");
             continue;
@@ -110,13 +110,13 @@ int RemoveHotkey(const CtlCommand& command, CtlOutput& output)
 {
     const std::wstring path = HotkeySubkeyPath(command.hotkey.c_str());
     if (command.valueName.empty()) {
-        LONG result = RegDeleteTreeW(HKEY_LOCAL_MACHINE, path.c_str());
+        LONG result = win32.RegDeleteTreeW(HKEY_LOCAL_MACHINE, path.c_str());
         KReg left;
         if (result == ERROR_SUCCESS &&
-            RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &left.key) == ERROR_SUCCESS) {
+            win32.RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &left.key) == ERROR_SUCCESS) {
             // Some systems empty the key but leave the key itself.
             left.Close();
-            result = RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());
+            result = win32.RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());
         }
         if (result != ERROR_SUCCESS) {
             output.Err(FailureMessage(L"cannot remove hotkey \"" + command.hotkey + L"\"", static_cast<DWORD>(result),
@@ -127,9 +127,9 @@ int RemoveHotkey(const CtlCommand& command, CtlOutput& output)
         return 0;
     }
     KReg key;
-    LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_SET_VALUE, &key.key);
+    LONG result = win32.RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_SET_VALUE, &key.key);
     if (result == ERROR_SUCCESS) {
-        result = RegDeleteValueW(key.key, command.valueName.c_str());
+        result = win32.RegDeleteValueW(key.key, command.valueName.c_str());
     }
     if (result != ERROR_SUCCESS) {
         output.Err(FailureMessage(L"cannot remove \"" + command.valueName + L"\" of hotkey \"" + command.hotkey + L"\"",

@@ -9,39 +9,39 @@
 ServiceFacts QueryTarnwickService()
 {
     ServiceFacts facts;
-    KScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    KScHandle manager(win32.OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager) {
-        facts.error = GetLastError();
+        facts.error = win32.GetLastError();
         return facts;
     }
     facts.managerOpened = true;
-    KScHandle service(OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG));
+    KScHandle service(win32.OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG));
     if (!service) {
-        facts.error = GetLastError();
+        facts.error = win32.GetLastError();
         return facts;
     }
     facts.installed = true;
 
     SERVICE_STATUS_PROCESS status = {};
     DWORD needed = 0;
-    if (QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof(status),
+    if (win32.QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof(status),
                              &needed)) {
         facts.statusRead = true;
         facts.state = status.dwCurrentState;
         facts.exitCode = status.dwWin32ExitCode;
     } else {
-        facts.error = GetLastError();
+        facts.error = win32.GetLastError();
     }
 
     needed = 0;
-    QueryServiceConfigW(service.get(), nullptr, 0, &needed);
+    win32.QueryServiceConfigW(service.get(), nullptr, 0, &needed);
     std::vector<BYTE> buffer(needed > 0 ? needed : sizeof(QUERY_SERVICE_CONFIGW));
     auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-    if (QueryServiceConfigW(service.get(), config, static_cast<DWORD>(buffer.size()), &needed)) {
+    if (win32.QueryServiceConfigW(service.get(), config, static_cast<DWORD>(buffer.size()), &needed)) {
         facts.configRead = true;
         facts.imagePath = config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : L"";
     } else {
-        facts.error = GetLastError();
+        facts.error = win32.GetLastError();
     }
     return facts;
 }
@@ -58,6 +58,6 @@ std::wstring ImageFolder(const std::wstring& imagePath)
 std::wstring OwnFolder()
 {
     std::vector<wchar_t> path(32768, L'\0');
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    const DWORD length = win32.GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     return FolderPart(std::wstring(path.data(), length));
 }

@@ -42,7 +42,7 @@ Blocking BlockingOf(const wchar_t* hotkey)
 std::wstring TimeOfDay()
 {
     SYSTEMTIME now = {};
-    GetLocalTime(&now);
+    win32.GetLocalTime(&now);
     wchar_t text[16] = {};
     swprintf(text, 16, L"%02u:%02u:%02u", now.wHour, now.wMinute, now.wSecond);
     return text;

@@ -4,7 +4,9 @@
 # program's own folder (where anyone who may write that folder could put a
 # DLL of the same name, to be run as LocalSystem). The functions of other
 # system DLLs are bound at run time from the system folder
-# (LoadLibraryExW with LOAD_LIBRARY_SEARCH_SYSTEM32, common/win32_api.cpp).
+# (LoadLibraryExW with LOAD_LIBRARY_SEARCH_SYSTEM32, common/win32_api.cpp),
+# msi.dll among them: TarnwickSetup.dll binds Windows Installer's functions
+# the same way.
 #
 #   imported_dlls_test.sh OBJDUMP FILE...
 set -uo pipefail
@@ -25,17 +27,6 @@ imm32.dll kernel32.dll msctf.dll msvcrt.dll normaliz.dll nsi.dll ole32.dll oleau
 sechost.dll setupapi.dll shcore.dll shell32.dll shlwapi.dll user32.dll wldap32.dll ws2_32.dll
 "
 
-# What one file may import besides the known DLLs, and why.
-also() {
-  case "$(basename "$1")" in
-    # The package's custom actions run inside Windows Installer's own
-    # custom-action server (msiexec.exe, from the system folder), which has
-    # msi.dll loaded before it loads the actions' DLL: the loaded module is
-    # used.
-    TarnwickSetup.dll) echo "msi.dll" ;;
-  esac
-}
-
 failed=0
 for file in "$@"; do
   if ! dump=$("$objdump" -p "$file" 2>&1); then
@@ -49,7 +40,7 @@ for file in "$@"; do
     failed=1
     continue
   fi
-  allowed="$known $(also "$file")"
+  allowed="$known"
   for dll in $imports; do
     case "$dll" in
       # API sets are resolved by the loader from its schema, never searched

@@ -49,6 +49,10 @@ TEST(StrictMode, AnUnreplacedCallReportsItsSlotAndFailsAsTheFunctionDoes)
          ERROR_ACCESS_DENIED},
         {"WTSGetActiveConsoleSessionId", [] { EXPECT_EQ(win32.WTSGetActiveConsoleSessionId(), 0xFFFFFFFFu); },
          kUntouched},
+        // So does Windows Installer.
+        {"MsiSetPropertyW",
+         [] { EXPECT_EQ(win32.MsiSetPropertyW(1, L"P", L"v"), static_cast<UINT>(ERROR_INVALID_HANDLE)); },
+         kUntouched},
         // Functions without a failure give a zero value, or nothing.
         {"GetTickCount", [] { EXPECT_EQ(win32.GetTickCount(), 0u); }, kUntouched},
         {"Sleep", [] { win32.Sleep(60000); }, kUntouched},
@@ -209,11 +213,17 @@ BOOL WINAPI FakeUserToken(ULONG session, PHANDLE token)
     return TRUE;
 }
 
+MSIHANDLE WINAPI FakeCreateRecord(UINT fields)
+{
+    return 0x500 + fields;
+}
+
 TEST(SystemDllFunctions, AreBoundAtTheirFirstCallFromTheSystemFolderAloneAndOnlyOnce)
 {
     FakeSystemDllLoader loader;
     loader.functions["GetFileVersionInfoSizeW"] = Exported(&FakeVersionInfoSize);
     loader.functions["WTSQueryUserToken"] = Exported(&FakeUserToken);
+    loader.functions["MsiCreateRecord"] = Exported(&FakeCreateRecord);
     using Load = FakeSystemDllLoader::Load;
 
     DWORD handle = 1;
@@ -226,7 +236,13 @@ TEST(SystemDllFunctions, AreBoundAtTheirFirstCallFromTheSystemFolderAloneAndOnly
     EXPECT_EQ(token, reinterpret_cast<HANDLE>(7));
     EXPECT_EQ(loader.loads, (std::vector<Load>{{L"version.dll", LOAD_LIBRARY_SEARCH_SYSTEM32},
                                                {L"wtsapi32.dll", LOAD_LIBRARY_SEARCH_SYSTEM32}}));
-    EXPECT_EQ(loader.finds, (std::vector<std::string>{"GetFileVersionInfoSizeW", "WTSQueryUserToken"}));
+    EXPECT_EQ(win32.MsiCreateRecord(2), MSIHANDLE{0x502});
+    EXPECT_EQ(win32.MsiCreateRecord(1), MSIHANDLE{0x501});
+    EXPECT_EQ(loader.loads, (std::vector<Load>{{L"version.dll", LOAD_LIBRARY_SEARCH_SYSTEM32},
+                                               {L"wtsapi32.dll", LOAD_LIBRARY_SEARCH_SYSTEM32},
+                                               {L"msi.dll", LOAD_LIBRARY_SEARCH_SYSTEM32}}));
+    EXPECT_EQ(loader.finds,
+              (std::vector<std::string>{"GetFileVersionInfoSizeW", "WTSQueryUserToken", "MsiCreateRecord"}));
     EXPECT_EQ(loader.releases, 0) << "a module whose function is bound stays loaded";
 }
 
@@ -270,6 +286,14 @@ TEST(SystemDllFunctions, OneThatCannotBeBoundFailsAsItsFunctionWithTheLoadersErr
              UINT size = 0;
              return win32.VerQueryValueW(block, L"\\", &value, &size) == FALSE && value == nullptr;
          }},
+        {"MsiCreateRecord", [] { return win32.MsiCreateRecord(1) == 0; }},
+        {"MsiGetPropertyW",
+         [] {
+             wchar_t value[4] = L"x";
+             DWORD chars = 4;
+             return win32.MsiGetPropertyW(1, L"P", value, &chars) == ERROR_INVALID_HANDLE;
+         }},
+        {"MsiProcessMessage", [] { return win32.MsiProcessMessage(1, INSTALLMESSAGE_INFO, 2) == -1; }},
     };
     for (const auto& call : calls) {
         SCOPED_TRACE(call.first);
@@ -306,6 +330,11 @@ TEST(SystemDllFunctions, TheRealOnesWork)
                                                   WTSUserName, &user, &bytes));
     EXPECT_GT(bytes, 0u);
     win32.WTSFreeMemory(user);
+    // Windows Installer's, outside an install: a record of this process.
+    const MSIHANDLE record = win32.MsiCreateRecord(1);
+    ASSERT_NE(record, MSIHANDLE{0});
+    EXPECT_EQ(win32.MsiRecordSetStringW(record, 1, L"text"), static_cast<UINT>(ERROR_SUCCESS));
+    EXPECT_EQ(win32.MsiCloseHandle(record), static_cast<UINT>(ERROR_SUCCESS));
 }
 
 }  // namespace

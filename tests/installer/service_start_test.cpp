@@ -5,8 +5,10 @@
 #include "installer/console_lock.h"
 #include "installer/service_start.h"
 #include "tests/support/fake_console_account.h"
+#include "tests/support/fake_file_security.h"
 #include "tests/support/narrow_text.h"
 #include "tests/support/registry_sandbox.h"
+#include "tests/support/test_programs.h"
 #include "tests/support/text_contains.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +26,10 @@ SERVICE_STATUS_PROCESS Status(DWORD state, DWORD exitCode = 0)
     return status;
 }
 
-// The service manager's side of a start, with a virtual clock.
+// The service manager's side of a start, with a virtual clock. The check
+// before the start looks at the registration through a handle of its own
+// (opened to read the configuration too): a service registered as the
+// package registers it, stopped, whose folders only the trusted may change.
 class FakeStart {
 public:
     FakeStart()
@@ -43,7 +48,7 @@ public:
             ++open;
             return kManager;
         };
-        win32.OpenServiceW = [this](SC_HANDLE manager, LPCWSTR name, DWORD) -> SC_HANDLE {
+        win32.OpenServiceW = [this](SC_HANDLE manager, LPCWSTR name, DWORD access) -> SC_HANDLE {
             EXPECT_EQ(manager, kManager);
             EXPECT_EQ(std::wstring(name), L"TarnwickSvc");
             if (serviceError != 0) {
@@ -51,7 +56,23 @@ public:
                 return nullptr;
             }
             ++open;
-            return kService;
+            return (access & SERVICE_QUERY_CONFIG) != 0 ? kRegistration : kService;
+        };
+        win32.QueryServiceConfigW = [this](SC_HANDLE service, LPQUERY_SERVICE_CONFIGW config, DWORD size,
+                                           LPDWORD needed) -> BOOL {
+            EXPECT_EQ(service, kRegistration);
+            *needed = static_cast<DWORD>(sizeof(QUERY_SERVICE_CONFIGW) + (imagePath_.size() + 1) * sizeof(wchar_t));
+            if (size < *needed) {
+                lastError = ERROR_INSUFFICIENT_BUFFER;
+                return FALSE;
+            }
+            *config = {};
+            config->dwServiceType = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
+            config->dwStartType = SERVICE_AUTO_START;
+            config->lpBinaryPathName = reinterpret_cast<wchar_t*>(config + 1);
+            imagePath_.copy(config->lpBinaryPathName, imagePath_.size());
+            config->lpBinaryPathName[imagePath_.size()] = L'\0';
+            return TRUE;
         };
         win32.StartServiceW = [this](SC_HANDLE service, DWORD, LPCWSTR*) -> BOOL {
             EXPECT_EQ(service, kService);
@@ -61,8 +82,12 @@ public:
         };
         win32.QueryServiceStatusEx = [this](SC_HANDLE service, SC_STATUS_TYPE, LPBYTE buffer, DWORD size,
                                             LPDWORD) -> BOOL {
-            EXPECT_EQ(service, kService);
             EXPECT_EQ(size, sizeof(SERVICE_STATUS_PROCESS));
+            if (service == kRegistration) {
+                *reinterpret_cast<SERVICE_STATUS_PROCESS*>(buffer) = Status(SERVICE_STOPPED);
+                return TRUE;
+            }
+            EXPECT_EQ(service, kService);
             if (++queries > 100000) {
                 ADD_FAILURE() << "endless status queries";
                 lastError = ERROR_INVALID_HANDLE;
@@ -88,11 +113,8 @@ public:
             status->dwCurrentState = SERVICE_STOP_PENDING;
             return TRUE;
         };
-        // The check reads the real registration; its handles are real.
         win32.CloseServiceHandle = [this](SC_HANDLE handle) -> BOOL {
-            if (handle != kManager && handle != kService) {
-                return ::CloseServiceHandle(handle);
-            }
+            EXPECT_TRUE(handle == kManager || handle == kService || handle == kRegistration);
             --open;
             return TRUE;
         };
@@ -140,7 +162,10 @@ public:
 private:
     SC_HANDLE const kManager = reinterpret_cast<SC_HANDLE>(0x100);
     SC_HANDLE const kService = reinterpret_cast<SC_HANDLE>(0x200);
+    SC_HANDLE const kRegistration = reinterpret_cast<SC_HANDLE>(0x300);
+    const std::wstring imagePath_ = L"\"" + BinPath(L"TarnwickSvc.exe") + L"\"";
     Win32Override api_;
+    FakeFileSecurity files_;
     DWORD lastError = 0;
     int open = 0;
 };

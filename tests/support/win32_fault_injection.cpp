@@ -18,10 +18,10 @@ bool IsReleasing(const char* name)
     return false;
 }
 
-template <typename F>
+template <typename Slot>
 struct FailingMember;
 template <typename R, typename... A>
-struct FailingMember<R(A...)> {
+struct FailingMember<std::function<R(A...)>> {
     // A real function allocates nothing through operator new, and what it
     // calls back (an enumeration's callback) is the code under test: it runs
     // counted. A substitute is test code: it runs in an AllocationPause.
@@ -48,10 +48,13 @@ struct FailingMember<R(A...)> {
             static_cast<void>(injector);
             member = [wrapped, real](A... args) -> R { return Call(wrapped, real, args...); };
         } else {
-            // The registry functions return their error; the others leave it.
+            // The registry functions and Windows Installer's return their
+            // error; the others leave it.
             DWORD error = lastError;
-            if constexpr (std::is_same<R, LONG>::value) {
-                error = static_cast<DWORD>(failure);
+            if constexpr (std::is_same<R, LONG>::value || std::is_same<R, UINT>::value) {
+                if (lastError == 0) {
+                    error = static_cast<DWORD>(failure);
+                }
             }
             const bool releasing = IsReleasing(name);
             member = [wrapped, real, name, failure, lastError, error, releasing, injector](A... args) -> R {
@@ -76,7 +79,7 @@ Win32FaultInjector::Win32FaultInjector(std::size_t failAt)
     : failAt_(failAt), thread_(GetCurrentThreadId()), saved_(win32)
 {
 #define TW_FAILING_MEMBER(name, failure, lastError) \
-    FailingMember<decltype(::name)>::Wrap(win32.name, #name, failure, lastError, &::name, this);
+    FailingMember<decltype(Win32Api::name)>::Wrap(win32.name, #name, failure, lastError, &::name, this);
     TW_WIN32_LINKED_FUNCTIONS(TW_FAILING_MEMBER)
 #undef TW_FAILING_MEMBER
     // The functions bound at run time from system DLLs are not imported:
@@ -84,9 +87,10 @@ Win32FaultInjector::Win32FaultInjector(std::size_t failAt)
     // changes nothing, since they allocate nothing through operator new and
     // call nothing back.
 #define TW_FAILING_BOUND_MEMBER(name, failure, lastError) \
-    FailingMember<decltype(::name)>::Wrap(win32.name, #name, failure, lastError, nullptr, this);
+    FailingMember<decltype(Win32Api::name)>::Wrap(win32.name, #name, failure, lastError, nullptr, this);
     TW_WIN32_WTSAPI32_FUNCTIONS(TW_FAILING_BOUND_MEMBER)
     TW_WIN32_VERSION_FUNCTIONS(TW_FAILING_BOUND_MEMBER)
+    TW_WIN32_MSI_FUNCTIONS(TW_FAILING_BOUND_MEMBER)
 #undef TW_FAILING_BOUND_MEMBER
 }
 

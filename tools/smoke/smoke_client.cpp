@@ -44,24 +44,24 @@ LRESULT CALLBACK ClientWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         // Activating the frame gives it the focus: pass it on to the
         // keystroke window, as the real client does.
         if (window == Frame && Capture != nullptr) {
-            SetFocus(Capture);
+            win32.SetFocus(Capture);
             return 0;
         }
         break;
     case WM_SIZE:
         if (window == Frame && Capture != nullptr) {
-            MoveWindow(Capture, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+            win32.MoveWindow(Capture, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
         }
         return 0;
     case WM_DESTROY:
         if (window == Frame) {
-            PostQuitMessage(0);
+            win32.PostQuitMessage(0);
         }
         break;
     default:
         break;
     }
-    return DefWindowProcW(window, message, wParam, lParam);
+    return win32.DefWindowProcW(window, message, wParam, lParam);
 }
 
 bool RegisterWindowClass(HINSTANCE instance, const wchar_t* name)
@@ -69,32 +69,32 @@ bool RegisterWindowClass(HINSTANCE instance, const wchar_t* name)
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = ClientWindowProc;
     windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hCursor = win32.LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<std::intptr_t>(COLOR_WINDOW + 1));
     windowClass.lpszClassName = name;
-    return RegisterClassW(&windowClass) != 0;
+    return win32.RegisterClassW(&windowClass) != 0;
 }
 
 bool MakeWindows()
 {
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    const HINSTANCE instance = win32.GetModuleHandleW(nullptr);
     if (!RegisterWindowClass(instance, kFrameClass) || !RegisterWindowClass(instance, kCaptureClass)) {
         return false;
     }
-    Frame = CreateWindowExW(0, kFrameClass, kFrameTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 560, 240,
+    Frame = win32.CreateWindowExW(0, kFrameClass, kFrameTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 560, 240,
                             nullptr, nullptr, instance, nullptr);
     if (Frame == nullptr) {
         return false;
     }
     RECT area = {};
-    GetClientRect(Frame, &area);
-    Capture = CreateWindowExW(0, kCaptureClass, kCaptureWindowText, WS_CHILD | WS_VISIBLE, 0, 0, area.right,
+    win32.GetClientRect(Frame, &area);
+    Capture = win32.CreateWindowExW(0, kCaptureClass, kCaptureWindowText, WS_CHILD | WS_VISIBLE, 0, 0, area.right,
                               area.bottom, Frame, nullptr, instance, nullptr);
     if (Capture == nullptr) {
         return false;
     }
     // The first ShowWindow takes the show state that the starter gave.
-    ShowWindow(Frame, SW_SHOWNORMAL);
+    win32.ShowWindow(Frame, SW_SHOWNORMAL);
     return true;
 }
 
@@ -113,17 +113,17 @@ void RunMessageLoop(HANDLE parent)
 {
     const DWORD start = win32.GetTickCount();
     for (;;) {
-        const DWORD waited = MsgWaitForMultipleObjects(parent != nullptr ? 1 : 0, parent != nullptr ? &parent : nullptr,
+        const DWORD waited = win32.MsgWaitForMultipleObjects(parent != nullptr ? 1 : 0, parent != nullptr ? &parent : nullptr,
                                                        FALSE, 1000, QS_ALLINPUT);
         if (parent != nullptr && waited == WAIT_OBJECT_0) {
             return;
         }
         MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        while (win32.PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) {
                 return;
             }
-            DispatchMessageW(&message);
+            win32.DispatchMessageW(&message);
         }
         if (win32.GetTickCount() - start >= kLifetimeMs) {
             return;
@@ -152,14 +152,14 @@ int RunSmokeClient(const std::wstring& recordPath, DWORD parentId)
         win32.SetForegroundWindow(Frame);
         win32.Sleep(kForegroundPauseMs);
     }
-    SetFocus(Capture);
+    win32.SetFocus(Capture);
     if (!WriteReady()) {
-        DestroyWindow(Frame);
+        win32.DestroyWindow(Frame);
         return 3;
     }
     RunMessageLoop(parent.get());
-    if (IsWindow(Frame)) {
-        DestroyWindow(Frame);
+    if (win32.IsWindow(Frame)) {
+        win32.DestroyWindow(Frame);
     }
     return 0;
 }

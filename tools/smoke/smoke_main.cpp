@@ -6,8 +6,6 @@
 #include "tools/smoke/smoke_client.h"
 #include "tools/smoke/smoke_rules.h"
 
-#include <windows.h>
-
 #include <exception>
 #include <vector>
 
@@ -44,7 +42,7 @@ int wmain(int argc, wchar_t** argv)
         case SmokeMode::Smoke:
             break;
         }
-        SetConsoleCtrlHandler(ConsoleControl, TRUE);
+        win32.SetConsoleCtrlHandler(ConsoleControl, TRUE);
         return RunSmoke(args.service, output);
     } catch (const std::exception&) {
         output.Err(L"TarnwickSmoke: out of memory: close other programs and run it again\n");
