@@ -4,7 +4,8 @@
 #include "installer/setup_messages.h"
 #include "service/install.h"
 #include "service/service_registration.h"
-#include "tools/check.h"
+#include "tools/check/check.h"
+#include "tools/check/check_text.h"
 #include "tools/ctl_messages.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "tools/ctl.h"
 
-#include "tools/check.h"
+#include "tools/check_verb.h"
 #include "tools/ctl_args.h"
 #include "tools/driver_verbs.h"
 #include "tools/lock_policy_verb.h"

@@ -2,7 +2,7 @@
 
 #include "common/handles.h"
 #include "service/service_registration.h"
-#include "tools/check_rules.h"
+#include "tools/check/command_line_program.h"
 
 #include <vector>
 

@@ -3,13 +3,14 @@
 #include "common/driver_config.h"
 #include "common/handles.h"
 #include "common/lock_policy.h"
-#include "tools/check_rules.h"
+#include "tools/check/check_rules.h"
+#include "tools/check/command_line_program.h"
+#include "tools/check/program_protection.h"
+#include "tools/check/software_sas_reading.h"
 #include "tools/ctl_messages.h"
 #include "tools/lock_policy_verb.h"
-#include "tools/program_protection.h"
 #include "tools/service_event_access.h"
 #include "tools/service_query.h"
-#include "tools/software_sas_reading.h"
 
 #include <vector>
 

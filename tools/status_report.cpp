@@ -3,7 +3,7 @@
 #include "common/driver_config.h"
 #include "common/lock_policy_path.h"
 #include "common/software_sas.h"
-#include "tools/check_rules.h"
+#include "tools/check/command_line_program.h"
 #include "tools/error_names.h"
 #include "tools/json_writer.h"
 #include "tools/printable_text.h"

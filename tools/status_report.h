@@ -2,7 +2,7 @@
 // Windows header.
 #pragma once
 
-#include "tools/check_rules.h"
+#include "tools/check/check_rules.h"
 
 #include <cstdint>
 #include <optional>

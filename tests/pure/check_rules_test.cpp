@@ -1,4 +1,6 @@
-#include "tools/check_rules.h"
+#include "tools/check/check_rules.h"
+#include "tools/check/check_text.h"
+#include "tools/check/command_line_program.h"
 
 #include "tests/support/narrow_text.h"
 #include "tools/registry_values.h"
@@ -45,15 +47,6 @@ HotkeyFacts Loaded(const std::wstring& name, const std::wstring& command, std::v
     facts.programFound = found.empty() ? std::vector<bool>(ProgramCandidates(command).candidates.size(), true) : found;
     facts.searchedFolder = L"C:\\Program Files\\Tarnwick";
     return facts;
-}
-
-std::wstring Describe(const std::vector<Finding>& findings)
-{
-    std::wstring text;
-    for (const Finding& f : findings) {
-        text += FindingLine(f) + L"\n";
-    }
-    return text;
 }
 
 // The findings but the warning that a program other than the agent runs as
@@ -140,9 +133,9 @@ TEST(CheckFindings, ACleanAgentConfigurationHasNone)
         HotkeyFacts facts = Loaded(name, L"\"" + kAgent + L"\"");
         facts.blockLocal = Stored(kTypeDword, {1, 0, 0, 0});
         facts.blockValue = Stored(kTypeDword, {0, 0, 0, 0});
-        EXPECT_EQ(Describe(HotkeyFindings(facts, kLimits)), L"");
+        EXPECT_EQ(FindingLines(HotkeyFindings(facts, kLimits)), L"");
     }
-    EXPECT_EQ(Describe(ButTheDesktopWarning(HotkeyFindings(Loaded(L"Some key", L"notepad.exe"), kLimits))),
+    EXPECT_EQ(FindingLines(ButTheDesktopWarning(HotkeyFindings(Loaded(L"Some key", L"notepad.exe"), kLimits))),
               L"warning: hotkey \"Some key\": the name holds a blank, so the started program receives it as several "
               L"arguments\n");
 }
@@ -167,7 +160,7 @@ TEST(CheckFindings, EveryProgramButTheAgentIsWarnedAboutForRunningAsLocalSystemO
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(*c.facts.command));
-        const std::wstring lines = Describe(HotkeyFindings(c.facts, kLimits));
+        const std::wstring lines = FindingLines(HotkeyFindings(c.facts, kLimits));
         const std::wstring warning =
             L"warning: hotkey \"" + c.facts.name + L"\", value \"run\": the program " +
             (c.program != nullptr ? c.program : L"") +
@@ -263,7 +256,7 @@ TEST(CheckFindings, AProgramThatOthersMayChangeIsWarnedAboutWithWhatToDo)
     // own folder to protect; none for a program no one else may change.
     HotkeyFacts facts = Loaded(L"LWin+L", L"\"" + program + L"\"");
     facts.protection = Protection(program, steps({Writes(L"S-1-1-0", file_rights::kWriteData)}, {}, {}, 0));
-    const std::wstring lines = Describe(HotkeyFindings(facts, kLimits));
+    const std::wstring lines = FindingLines(HotkeyFindings(facts, kLimits));
     EXPECT_TRUE(Contains(lines, L"warning: hotkey \"LWin+L\", value \"run\": the program " + program +
                                     L" is not protected: " + program + L": S-1-1-0 may write it. The service starts it "
                                     L"as LocalSystem, and Windows"))
@@ -274,7 +267,7 @@ TEST(CheckFindings, AProgramThatOthersMayChangeIsWarnedAboutWithWhatToDo)
                                     folder + L"\" /setowner"))
         << Narrow(lines);
     facts.protection = Protection(program, steps({}, {}, {}, 0));
-    EXPECT_FALSE(Contains(Describe(HotkeyFindings(facts, kLimits)), L"protected")) << Narrow(lines);
+    EXPECT_FALSE(Contains(FindingLines(HotkeyFindings(facts, kLimits)), L"protected")) << Narrow(lines);
 }
 
 TEST(CheckFindings, EachWarningNamesTheHotkeyAndTheValue)
@@ -351,7 +344,7 @@ TEST(CheckFindings, EachWarningNamesTheHotkeyAndTheValue)
         {Loaded(L"K", L""), L"info: hotkey \"K\", value \"run\": \"run\" is empty: the hotkey starts nothing"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Describe(ButTheDesktopWarning(HotkeyFindings(c.facts, kLimits))), std::wstring(c.line) + L"\n");
+        EXPECT_EQ(FindingLines(ButTheDesktopWarning(HotkeyFindings(c.facts, kLimits))), std::wstring(c.line) + L"\n");
     }
 }
 
@@ -412,7 +405,7 @@ TEST(CheckFindings, EachErrorSaysWhatKeepsTheServiceFromLoadingTheHotkey)
          L"one, of type REG_SZ\n"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Describe(HotkeyFindings(c.facts, kLimits)), c.lines);
+        EXPECT_EQ(FindingLines(HotkeyFindings(c.facts, kLimits)), c.lines);
     }
 }
 
@@ -589,7 +582,7 @@ TEST(CheckFindings, EachClientEntryOfThePolicyIsUsedOrIgnoredWithWhy)
     };
     const std::wstring key = L"the client entry \"";
     const std::wstring of = L"\" of HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Tarnwick\\Clients is ignored: ";
-    EXPECT_EQ(Describe(ClientPolicyFindings(entries)),
+    EXPECT_EQ(FindingLines(ClientPolicyFindings(entries)),
               L"info: value \"msrdc.exe\": msrdc.exe is handled like mstsc.exe\n"
               L"info: value \"rdm.exe\": rdm.exe is handled like mstsc.exe, its key window found by the class \"Pane\"\n"
               L"info: value \"horizon-client.exe\": horizon-client.exe is handled like vmware-view.exe, its key window "

@@ -13,7 +13,8 @@
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/test_programs.h"
 #include "tests/tools/ctl_run.h"
-#include "tools/check.h"
+#include "tools/check/check.h"
+#include "tools/check/check_text.h"
 #include "tools/ctl.h"
 
 #include <gtest/gtest.h>
@@ -21,15 +22,6 @@
 #include <algorithm>
 
 namespace {
-
-std::wstring Lines(const CheckResult& result)
-{
-    std::wstring text;
-    for (const Finding& finding : result.findings) {
-        text += FindingLine(finding) + L"\n";
-    }
-    return text;
-}
 
 class CtlCheck : public ::testing::Test {
 protected:
@@ -72,10 +64,11 @@ TEST_F(CtlCheck, ACleanConfigurationGivesTheVerdictAlone)
     Run(L"Probe", L"\"probe.exe\" --x");
     result = CheckConfiguration();
     EXPECT_TRUE(result.wouldStart);
-    EXPECT_EQ(Lines(result), L"warning: hotkey \"Probe\", value \"run\": the program probe.exe is not the agent: "
-                             L"the service starts it as LocalSystem on the desktop of the user at the console, and "
-                             L"any window it shows hands that user LocalSystem's rights (a file dialog is enough to "
-                             L"start any program); let \"run\" start only programs that show no window\n");
+    EXPECT_EQ(FindingLines(result.findings),
+              L"warning: hotkey \"Probe\", value \"run\": the program probe.exe is not the agent: "
+              L"the service starts it as LocalSystem on the desktop of the user at the console, and "
+              L"any window it shows hands that user LocalSystem's rights (a file dialog is enough to "
+              L"start any program); let \"run\" start only programs that show no window\n");
 }
 
 // The machine policy as the service reads it: a warning, which does not
@@ -121,7 +114,7 @@ TEST_F(CtlCheck, FindsTheProgramsThatDoNotExistAndEveryFaultOfEveryHotkey)
     RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, HotkeySubkey(longName), L"run", 7);
 
     const CheckResult result = CheckConfiguration();
-    const std::wstring lines = Lines(result);
+    const std::wstring lines = FindingLines(result.findings);
     EXPECT_FALSE(result.wouldStart);
     EXPECT_EQ(result.exitCode, static_cast<DWORD>(ERROR_BAD_CONFIGURATION));
     EXPECT_TRUE(
@@ -171,7 +164,7 @@ TEST_F(CtlCheck, ReadsBlockAsTheServiceAndBlockLocalAsTheAgent)
         ASSERT_TRUE(ReadHotkeyConfig(name, entry, error));
         const bool agentBlocked = IsLocalActionBlocked(name.c_str());
 
-        const std::wstring lines = Lines(CheckConfiguration());
+        const std::wstring lines = FindingLines(CheckConfiguration().findings);
         const bool fourByteNumber = form.type == REG_DWORD;
         if (!fourByteNumber) {
             const std::wstring readAs =
@@ -198,7 +191,7 @@ TEST_F(CtlCheck, WarnsAboutAHotkeysProgramThatOthersMayChange)
     files_.sddl[BinDir()] = L"O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;AU)";
     const CheckResult result = CheckConfiguration();
     EXPECT_TRUE(result.wouldStart) << "a warning only";
-    const std::wstring lines = Lines(result);
+    const std::wstring lines = FindingLines(result.findings);
     for (const std::wstring& program : {BinPath(L"TarnwickAgent.exe"), BinPath(L"probe.exe")}) {
         SCOPED_TRACE(Narrow(program));
         const size_t at = lines.find(L"the program " + program + L" is not protected: " + BinDir() + L": ");
@@ -220,7 +213,7 @@ TEST_F(CtlCheck, WarnsAboutAHotkeysProgramThatOthersMayChange)
     // A folder whose access list cannot be read.
     files_.sddl.clear();
     files_.errors[BinDir()] = ERROR_ACCESS_DENIED;
-    const std::wstring unread = Lines(CheckConfiguration());
+    const std::wstring unread = FindingLines(CheckConfiguration().findings);
     EXPECT_TRUE(Contains(unread, L"warning: hotkey \"Probe\", value \"run\": whether others than SYSTEM, "
                                  L"Administrators and TrustedInstaller may change the program " +
                                      BinPath(L"probe.exe") + L" cannot be told: " + BinDir() +
@@ -239,7 +232,7 @@ TEST_F(CtlCheck, CreatesSetsAndResetsNoEvent)
     ASSERT_TRUE(pressedEvent && idleEvent);
 
     const CheckResult result = CheckConfiguration();
-    EXPECT_TRUE(result.wouldStart) << Narrow(Lines(result));
+    EXPECT_TRUE(result.wouldStart) << Narrow(FindingLines(result.findings));
     EXPECT_EQ(WaitForSingleObject(pressedEvent.get(), 0), static_cast<DWORD>(WAIT_OBJECT_0)) << "still pressed";
     EXPECT_EQ(WaitForSingleObject(idleEvent.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "not set";
 
@@ -265,7 +258,7 @@ TEST_F(CtlCheck, NamesEachClientEntryOfThePolicy)
     RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, clients, L"number.exe", 1);
     Run(L"LWin+L", agent_);
 
-    const std::wstring lines = Lines(CheckConfiguration());
+    const std::wstring lines = FindingLines(CheckConfiguration().findings);
 
     EXPECT_TRUE(Contains(lines, L"info: value \"msrdc.exe\": msrdc.exe is handled like mstsc.exe\n")) << Narrow(lines);
     EXPECT_TRUE(Contains(lines, L"warning: value \"odd.exe\": the client entry \"odd.exe\" of "

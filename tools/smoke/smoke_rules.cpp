@@ -2,7 +2,7 @@
 
 #include "common/driver_config.h"
 #include "common/names.h"
-#include "tools/check_rules.h"
+#include "tools/check/command_line_program.h"
 #include "tools/error_names.h"
 #include "tools/status_report.h"
 

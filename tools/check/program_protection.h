@@ -3,7 +3,7 @@
 // those who may, for TarnwickCtl check and status.
 #pragma once
 
-#include "tools/check_rules.h"
+#include "tools/check/check_rules.h"
 
 #include <string>
 

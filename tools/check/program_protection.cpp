@@ -1,4 +1,4 @@
-#include "tools/program_protection.h"
+#include "tools/check/program_protection.h"
 
 #include "common/folder_security.h"
 

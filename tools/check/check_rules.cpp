@@ -1,23 +1,17 @@
-#include "tools/check_rules.h"
-
-#include "tools/printable_text.h"
+#include "tools/check/check_rules.h"
 
 #include "agent/client_policy.h"
 #include "agent/hotkey_names.h"
 #include "common/driver_config.h"
-#include "common/names.h"
 #include "common/software_sas.h"
+#include "tools/check/command_line_program.h"
 #include "tools/error_names.h"
-#include "tools/json_writer.h"
 #include "tools/registry_values.h"
 
 namespace {
 
 constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorAccessDenied = 5;
-
-const wchar_t* const kAgentFileNames[] = {L"TarnwickAgent.exe", L"TarnwickAgent"};
-const wchar_t* const kExecutableExtensions[] = {L".exe", L".com", L".bat", L".cmd"};
 
 std::wstring Quoted(const std::wstring& text)
 {
@@ -27,22 +21,6 @@ std::wstring Quoted(const std::wstring& text)
 std::wstring HotkeyKeyText()
 {
     return std::wstring(L"HKEY_LOCAL_MACHINE\\") + kHotkeyKeyPath;
-}
-
-bool IsBlank(wchar_t c)
-{
-    return c == L' ' || c == L'\t';
-}
-
-bool EndsWithExecutableExtension(const std::wstring& path)
-{
-    for (const wchar_t* extension : kExecutableExtensions) {
-        const std::wstring ext = extension;
-        if (path.size() > ext.size() && NamesEqual(path.substr(path.size() - ext.size()), ext.c_str())) {
-            return true;
-        }
-    }
-    return false;
 }
 
 Finding Make(Severity severity, const std::optional<std::wstring>& hotkey, const std::optional<std::wstring>& value,
@@ -274,19 +252,6 @@ std::optional<Finding> ProtectionFinding(const ProgramProtection& protection, co
     return Make(Severity::Warning, hotkey, value, text + elevated);
 }
 
-std::wstring SeverityName(Severity severity)
-{
-    switch (severity) {
-    case Severity::Error:
-        return L"error";
-    case Severity::Warning:
-        return L"warning";
-    case Severity::Info:
-        return L"info";
-    }
-    return L"error";
-}
-
 }  // namespace
 
 SettingReading ReadSetting(const StoredValue& stored)
@@ -302,84 +267,6 @@ SettingReading ReadSetting(const StoredValue& stored)
     reading.read = true;
     reading.value = DwordFromBytes(bytes);
     return reading;
-}
-
-CommandProgram ProgramCandidates(const std::wstring& command)
-{
-    CommandProgram program;
-    if (command.empty()) {
-        return program;
-    }
-    if (command[0] == L'"') {
-        program.quoted = true;
-        const size_t close = command.find(L'"', 1);
-        program.candidates.push_back(command.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1));
-        return program;
-    }
-    for (size_t i = 1; i < command.size(); ++i) {
-        if (IsBlank(command[i]) && !IsBlank(command[i - 1])) {
-            program.candidates.push_back(command.substr(0, i));
-        }
-    }
-    if (!IsBlank(command.back())) {
-        program.candidates.push_back(command);
-    }
-    if (program.candidates.empty()) {
-        program.candidates.push_back(command);
-    }
-    return program;
-}
-
-size_t IntendedCandidate(const CommandProgram& program, const std::vector<bool>& found)
-{
-    for (size_t i = 0; i < program.candidates.size(); ++i) {
-        if (EndsWithExecutableExtension(program.candidates[i])) {
-            return i;
-        }
-    }
-    for (size_t i = program.candidates.size(); i > 0; --i) {
-        if (i - 1 < found.size() && found[i - 1]) {
-            return i - 1;
-        }
-    }
-    return 0;
-}
-
-bool IsAbsolutePath(const std::wstring& path)
-{
-    const bool drive = path.size() >= 3 &&
-                       ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
-                       path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
-    const bool unc = path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\';
-    return drive || unc;
-}
-
-std::wstring FileNamePart(const std::wstring& path)
-{
-    const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-std::wstring FolderPart(const std::wstring& path)
-{
-    const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
-bool IsAgentProgram(const std::wstring& program)
-{
-    const std::wstring file = FileNamePart(program);
-    for (const wchar_t* name : kAgentFileNames) {
-        if (NamesEqual(file, name)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-std::wstring WithDefaultExtension(const std::wstring& path)
-{
-    return FileNamePart(path).find(L'.') == std::wstring::npos ? path + L".exe" : path;
 }
 
 std::vector<Finding> HotkeyFindings(const HotkeyFacts& facts, const CheckLimits& limits)
@@ -524,15 +411,6 @@ std::wstring ProtectionSummary(const ProgramProtection& protection)
     return text;
 }
 
-std::wstring RegisteredProgram(const std::wstring& imagePath)
-{
-    const CommandProgram program = ProgramCandidates(imagePath);
-    if (program.candidates.empty()) {
-        return std::wstring();
-    }
-    return WithDefaultExtension(program.candidates[IntendedCandidate(program, {})]);
-}
-
 std::optional<Finding> ServiceProgramFinding(const ProgramProtection& protection)
 {
     return ProtectionFinding(protection, std::nullopt, L"the service's program ",
@@ -563,65 +441,6 @@ std::optional<Finding> SoftwareSasFinding(const StoredValue& policy, std::uint32
                 policyText + what + L": Windows lets no service simulate Ctrl+Alt+Del, so " + refusal +
                     L"; let services (1, or 3 to keep Ease of Access applications): " +
                     SoftwareSasCommand(SoftwareSasAllowingServices(number)));
-}
-
-std::wstring FindingLine(const Finding& finding)
-{
-    std::wstring line = SeverityName(finding.severity) + L": ";
-    if (finding.hotkey) {
-        line += L"hotkey " + Quoted(*finding.hotkey);
-        if (finding.value) {
-            line += L", value " + Quoted(*finding.value);
-        }
-        line += L": ";
-    } else if (finding.value) {
-        line += L"value " + Quoted(*finding.value) + L": ";
-    }
-    return PrintableLine(line + finding.text);
-}
-
-std::wstring CheckVerdict(const CheckResult& result, const std::wstring& meaning)
-{
-    if (!result.wouldStart) {
-        return L"the service would refuse to start: exit code " + std::to_wstring(result.exitCode) +
-               (meaning.empty() ? L"" : L" (" + meaning + L")");
-    }
-    std::wstring names;
-    for (const std::wstring& name : result.hotkeys) {
-        names += (names.empty() ? L"" : L", ") + name;
-    }
-    const size_t count = result.hotkeys.size();
-    return PrintableLine(L"the service would start with " + std::to_wstring(count) +
-                   (count == 1 ? L" hotkey: " : L" hotkeys: ") + names);
-}
-
-std::wstring CheckText(const CheckResult& result, const std::wstring& meaning)
-{
-    std::wstring text;
-    for (const Finding& finding : result.findings) {
-        text += FindingLine(finding) + L"\n";
-    }
-    return text + CheckVerdict(result, meaning) + L"\n";
-}
-
-std::wstring CheckJson(const CheckResult& result)
-{
-    JsonWriter json;
-    json.BeginObject().Key(L"wouldStart").Bool(result.wouldStart).Key(L"exitCode").Number(result.exitCode);
-    json.Key(L"hotkeys").BeginArray();
-    for (const std::wstring& name : result.hotkeys) {
-        json.String(name);
-    }
-    json.EndArray().Key(L"findings").BeginArray();
-    for (const Finding& finding : result.findings) {
-        json.BeginObject().Key(L"hotkey");
-        finding.hotkey ? json.String(*finding.hotkey) : json.Null();
-        json.Key(L"value");
-        finding.value ? json.String(*finding.value) : json.Null();
-        json.Key(L"severity").String(SeverityName(finding.severity)).Key(L"text").String(finding.text).EndObject();
-    }
-    json.EndArray().EndObject();
-    return json.Text() + L"\n";
 }
 
 std::vector<Finding> ClientPolicyFindings(const std::vector<ClientPolicyValue>& entries)

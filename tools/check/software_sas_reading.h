@@ -2,7 +2,7 @@
 // (common/software_sas.h), for check and status.
 #pragma once
 
-#include "tools/check_rules.h"
+#include "tools/check/check_rules.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "tools/software_sas_reading.h"
+#include "tools/check/software_sas_reading.h"
 
 #include "common/handles.h"
 #include "common/software_sas.h"

@@ -1,14 +1,14 @@
-#include "tools/check.h"
+#include "tools/check/check.h"
 
 #include "common/driver_config.h"
 #include "agent/client_policy.h"
 #include "common/handles.h"
 #include "common/registry_reading.h"
 #include "service/hotkey_config.h"
-#include "tools/ctl_messages.h"
-#include "tools/program_protection.h"
+#include "tools/check/command_line_program.h"
+#include "tools/check/program_protection.h"
+#include "tools/check/software_sas_reading.h"
 #include "tools/service_query.h"
-#include "tools/software_sas_reading.h"
 
 #include <optional>
 #include <vector>
@@ -205,11 +205,4 @@ CheckResult CheckConfiguration()
         result.findings.push_back(*finding);
     }
     return result;
-}
-
-int CheckVerb(const CtlCommand& command, CtlOutput& output)
-{
-    const CheckResult result = CheckConfiguration();
-    output.Out(command.json ? CheckJson(result) : CheckText(result, ServiceExitCodeText(result.exitCode)));
-    return result.wouldStart ? 0 : kExitFailed;
 }

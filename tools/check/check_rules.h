@@ -1,10 +1,12 @@
 // The rules of TarnwickCtl check that need no Windows call: from what was
 // read of the driver's hotkey configuration, the findings (errors that make
 // the service refuse to start, warnings about what very likely does not do
-// what was meant, information), the verdict, and both forms of output.
+// what was meant, information) and the verdict.
 // Whether a hotkey loads, and with which exit code the service would stop,
 // is not decided here: the facts carry what the service's own reading
-// (ReadHotkeyNames, ReadHotkeyConfig) reported. Needs no Windows header.
+// (ReadHotkeyNames, ReadHotkeyConfig) reported. Which program a command
+// starts: command_line_program.h; the findings as text and JSON:
+// check_text.h. Needs no Windows header.
 #pragma once
 
 #include "common/folder_security_rules.h"
@@ -41,33 +43,6 @@ struct SettingReading {
 };
 SettingReading ReadSetting(const StoredValue& stored);
 
-// The program part of a "run" command as Windows finds it when no program
-// name is given apart from the command line.
-struct CommandProgram {
-    bool quoted = false;
-    // Quoted: the one quoted path. Otherwise every text up to a blank or tab
-    // and the whole command, in the order in which Windows tries them.
-    std::vector<std::wstring> candidates;
-};
-CommandProgram ProgramCandidates(const std::wstring& command);
-
-// The candidate that was meant: the first that ends in .exe, .com, .bat or
-// .cmd; without one, the last that was found; without that, the first.
-size_t IntendedCandidate(const CommandProgram& program, const std::vector<bool>& found);
-
-// "X:\..." or "\\...".
-bool IsAbsolutePath(const std::wstring& path);
-// The path with ".exe" added when its file name has no extension, as
-// Windows looks for it.
-std::wstring WithDefaultExtension(const std::wstring& path);
-// The part after the last backslash or slash.
-std::wstring FileNamePart(const std::wstring& path);
-// The part before the last backslash or slash; empty when there is none.
-std::wstring FolderPart(const std::wstring& path);
-// Whether a program path names the agent (TarnwickAgent.exe, or
-// TarnwickAgent, which Windows completes with .exe), in any ASCII case.
-bool IsAgentProgram(const std::wstring& program);
-
 // Who may change a program that runs as LocalSystem (the service's, or a
 // hotkey's), its folder and the folders above it.
 struct ProgramProtection {
@@ -82,10 +57,6 @@ std::wstring ProtectionDetails(const ProgramProtection& protection);
 // "C:\\Tools\\Tarnwick (BUILTIN\\Users, S-1-5-21-...), C:\\Tools (cannot be read:
 // error 5 (ERROR_ACCESS_DENIED))": who may change which step, in short.
 std::wstring ProtectionSummary(const ProgramProtection& protection);
-
-// The service's program, whose protection the check and status report,
-// from its registered image path.
-std::wstring RegisteredProgram(const std::wstring& imagePath);
 
 // The warning that others than SYSTEM, Administrators and TrustedInstaller
 // may change the service's program, its folder or a folder above it (or
@@ -171,17 +142,3 @@ struct ClientPolicyValue {
 // used ("msrdc.exe is handled like mstsc.exe"), a warning for one that is
 // ignored, with why (of no hotkey; the value is the entry's name).
 std::vector<Finding> ClientPolicyFindings(const std::vector<ClientPolicyValue>& entries);
-
-// "error: hotkey "X", value "run": ..." (control characters shown as \xNN,
-// so that a finding is always one line).
-std::wstring FindingLine(const Finding& finding);
-
-// "the service would start with 2 hotkeys: LWin+L, RWin+L", or "the service
-// would refuse to start: exit code 1610 (<meaning>)".
-std::wstring CheckVerdict(const CheckResult& result, const std::wstring& meaning);
-
-// The findings, one a line, then the verdict.
-std::wstring CheckText(const CheckResult& result, const std::wstring& meaning);
-
-// {"wouldStart": ..., "exitCode": ..., "hotkeys": [...], "findings": [...]}.
-std::wstring CheckJson(const CheckResult& result);

@@ -1,0 +1,90 @@
+#include "tools/check/check_text.h"
+
+#include "tools/json_writer.h"
+#include "tools/printable_text.h"
+
+namespace {
+
+std::wstring Quoted(const std::wstring& text)
+{
+    return L"\"" + text + L"\"";
+}
+
+std::wstring SeverityName(Severity severity)
+{
+    switch (severity) {
+    case Severity::Error:
+        return L"error";
+    case Severity::Warning:
+        return L"warning";
+    case Severity::Info:
+        return L"info";
+    }
+    return L"error";
+}
+
+}  // namespace
+
+std::wstring FindingLine(const Finding& finding)
+{
+    std::wstring line = SeverityName(finding.severity) + L": ";
+    if (finding.hotkey) {
+        line += L"hotkey " + Quoted(*finding.hotkey);
+        if (finding.value) {
+            line += L", value " + Quoted(*finding.value);
+        }
+        line += L": ";
+    } else if (finding.value) {
+        line += L"value " + Quoted(*finding.value) + L": ";
+    }
+    return PrintableLine(line + finding.text);
+}
+
+std::wstring CheckVerdict(const CheckResult& result, const std::wstring& meaning)
+{
+    if (!result.wouldStart) {
+        return L"the service would refuse to start: exit code " + std::to_wstring(result.exitCode) +
+               (meaning.empty() ? L"" : L" (" + meaning + L")");
+    }
+    std::wstring names;
+    for (const std::wstring& name : result.hotkeys) {
+        names += (names.empty() ? L"" : L", ") + name;
+    }
+    const size_t count = result.hotkeys.size();
+    return PrintableLine(L"the service would start with " + std::to_wstring(count) +
+                   (count == 1 ? L" hotkey: " : L" hotkeys: ") + names);
+}
+
+std::wstring FindingLines(const std::vector<Finding>& findings)
+{
+    std::wstring text;
+    for (const Finding& finding : findings) {
+        text += FindingLine(finding) + L"\n";
+    }
+    return text;
+}
+
+std::wstring CheckText(const CheckResult& result, const std::wstring& meaning)
+{
+    return FindingLines(result.findings) + CheckVerdict(result, meaning) + L"\n";
+}
+
+std::wstring CheckJson(const CheckResult& result)
+{
+    JsonWriter json;
+    json.BeginObject().Key(L"wouldStart").Bool(result.wouldStart).Key(L"exitCode").Number(result.exitCode);
+    json.Key(L"hotkeys").BeginArray();
+    for (const std::wstring& name : result.hotkeys) {
+        json.String(name);
+    }
+    json.EndArray().Key(L"findings").BeginArray();
+    for (const Finding& finding : result.findings) {
+        json.BeginObject().Key(L"hotkey");
+        finding.hotkey ? json.String(*finding.hotkey) : json.Null();
+        json.Key(L"value");
+        finding.value ? json.String(*finding.value) : json.Null();
+        json.Key(L"severity").String(SeverityName(finding.severity)).Key(L"text").String(finding.text).EndObject();
+    }
+    json.EndArray().EndObject();
+    return json.Text() + L"\n";
+}

@@ -1,0 +1,8 @@
+// TarnwickCtl check: the check (tools/check/check.h) as text or JSON.
+#pragma once
+
+#include "tools/ctl_args.h"
+#include "tools/ctl_output.h"
+
+// check [--json]: 0 when the service would start, 1 when it would refuse.
+int CheckVerb(const CtlCommand& command, CtlOutput& output);
