@@ -1,8 +1,8 @@
 // Which program a command line starts, as Windows finds it: the candidates
 // that CreateProcess tries for a command whose program path is not quoted,
 // the one that was meant, and the parts of a program path. Used by the check
-// for "run" and the service's image path, and by status. Needs no Windows
-// header.
+// (the hotkeys' "run", the service's image path), by status and by
+// TarnwickSmoke. Needs no Windows header.
 #pragma once
 
 #include <cstddef>
