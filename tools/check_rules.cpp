@@ -7,7 +7,7 @@
 #include "common/driver_config.h"
 #include "common/names.h"
 #include "common/software_sas.h"
-#include "tools/error_names.h"
+#include "common/error_names.h"
 #include "tools/json_writer.h"
 #include "tools/registry_values.h"
 
