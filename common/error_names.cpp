@@ -25,6 +25,8 @@ const ErrorRow kErrors[] = {
     {1066, L"ERROR_SERVICE_SPECIFIC_ERROR", nullptr, false},
     {1067, L"ERROR_PROCESS_ABORTED", L"the service process ended unexpectedly", false},
     {1077, L"ERROR_SERVICE_NEVER_STARTED", L"the service has not been started since the system started", false},
+    {1307, L"ERROR_INVALID_OWNER",
+     L"a hotkey's event existed already, made by someone other than SYSTEM or Administrators", false},
     {1610, L"ERROR_BAD_CONFIGURATION", L"the hotkey configuration cannot be used", true},
 };
 

@@ -60,6 +60,12 @@ TEST(ServiceExitCodes, OneTableGivesMeaningNameAndFault)
          L"ERROR_PROCESS_ABORTED: the service process ended unexpectedly", false},
         {1610, L"ERROR_BAD_CONFIGURATION: the hotkey configuration cannot be used",
          L"ERROR_BAD_CONFIGURATION: the hotkey configuration cannot be used", true},
+        {1307,
+         L"ERROR_INVALID_OWNER: a hotkey's event existed already, made by someone other than SYSTEM or "
+         L"Administrators",
+         L"ERROR_INVALID_OWNER: a hotkey's event existed already, made by someone other than SYSTEM or "
+         L"Administrators",
+         false},
         // A name but no meaning of its own: the name, and the system's text.
         {3, L"ERROR_PATH_NOT_FOUND", L"ERROR_PATH_NOT_FOUND: TEXT", false},
         {1066, L"ERROR_SERVICE_SPECIFIC_ERROR", L"ERROR_SERVICE_SPECIFIC_ERROR: TEXT", false},
