@@ -97,6 +97,11 @@ std::wstring ServiceExitCodeDescription(std::uint32_t exitCode, const std::wstri
     return systemText.empty() ? name : name + L": " + systemText;
 }
 
+std::wstring ExitCodeWithMeaning(std::uint32_t exitCode, const std::wstring& meaning)
+{
+    return std::to_wstring(exitCode) + (meaning.empty() ? std::wstring() : L" (" + meaning + L")");
+}
+
 bool IsConfigurationFault(std::uint32_t exitCode)
 {
     const ErrorRow* row = Find(exitCode);

@@ -33,6 +33,10 @@ std::wstring ServiceExitCodeMeaning(std::uint32_t exitCode);
 // the two there is. Empty when there is neither.
 std::wstring ServiceExitCodeDescription(std::uint32_t exitCode, const std::wstring& systemText);
 
+// "1610 (ERROR_BAD_CONFIGURATION: ...)": the exit code, and what it means in
+// brackets when `meaning` is not empty.
+std::wstring ExitCodeWithMeaning(std::uint32_t exitCode, const std::wstring& meaning);
+
 // True for the exit codes that the service gives when its hotkey
 // configuration is at fault (the key missing or unreadable, a hotkey that
 // cannot be used): `TarnwickCtl check` tells why.

@@ -27,10 +27,7 @@ std::wstring ServiceLines(const StatusReport& report)
     std::wstring text = L"service TarnwickSvc: installed, " +
                         (report.state ? ServiceStateName(*report.state) : std::wstring(L"state unknown")) + L"\n";
     if (report.exitCode) {
-        text += L"last exit code: " + std::to_wstring(*report.exitCode);
-        if (!report.exitCodeMeaning.empty()) {
-            text += L" (" + report.exitCodeMeaning + L")";
-        }
+        text += L"last exit code: " + ExitCodeWithMeaning(*report.exitCode, report.exitCodeMeaning);
         if (IsConfigurationFault(*report.exitCode)) {
             text += L": run `TarnwickCtl check`";
         }

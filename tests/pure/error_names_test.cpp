@@ -78,6 +78,9 @@ TEST(ServiceExitCodes, OneTableGivesMeaningNameAndFault)
         EXPECT_EQ(Narrow(ServiceExitCodeDescription(c.code, L"TEXT")), Narrow(c.withSystemText));
         EXPECT_EQ(IsConfigurationFault(c.code), c.configurationFault);
     }
+    EXPECT_EQ(ExitCodeWithMeaning(1610, ServiceExitCodeMeaning(1610)),
+              L"1610 (ERROR_BAD_CONFIGURATION: the hotkey configuration cannot be used)");
+    EXPECT_EQ(ExitCodeWithMeaning(1053, L""), L"1053");
     EXPECT_EQ(ServiceExitCodeMeaning(3), L"");
     EXPECT_EQ(ServiceExitCodeMeaning(1077),
               L"ERROR_SERVICE_NEVER_STARTED: the service has not been started since the system started");

@@ -395,9 +395,8 @@ StepVerdict JudgeService(const ServiceReading& service)
     if (service.state != kServiceRunning) {
         const std::wstring state = ServiceStateName(service.state);
         // Its meaning, or its name: no system text in these rules.
-        const std::wstring meaning = ServiceExitCodeDescription(service.exitCode, std::wstring());
         const std::wstring code =
-            std::to_wstring(service.exitCode) + (meaning.empty() ? std::wstring() : L" (" + meaning + L")");
+            ExitCodeWithMeaning(service.exitCode, ServiceExitCodeDescription(service.exitCode, std::wstring()));
         return {Judgement::Fail, L"the service " + name + L" is " +
                                      (state.empty() ? L"in state " + std::to_wstring(service.state) : state) +
                                      L", not running; its last exit code is " + code + L"; start it with `sc start " +
