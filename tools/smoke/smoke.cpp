@@ -71,11 +71,11 @@ public:
     {
         if (failed_ == 0 && skipped_ == 0) {
             output_.Out(L"RESULT: PASS (" + std::to_wstring(passed_) + L" steps passed)\n");
-            return 0;
+            return kSmokePassed;
         }
         output_.Out(L"RESULT: FAIL (" + std::to_wstring(failed_) + L" failed, " + std::to_wstring(skipped_) +
                     L" not run, " + std::to_wstring(passed_) + L" passed)\n");
-        return 1;
+        return kSmokeFailed;
     }
 
 private:
