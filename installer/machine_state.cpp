@@ -1,8 +1,9 @@
 #include "installer/machine_state.h"
 
+#include "common/error_text.h"
 #include "common/folder_security.h"
 #include "common/handles.h"
-#include "tools/ctl_messages.h"
+#include "common/service_query.h"
 #include "common/software_sas.h"
 #include "service/service_registration.h"
 #include "tools/registry_values.h"
@@ -11,26 +12,9 @@
 
 bool FindRegisteredService(std::wstring& imagePath)
 {
-    imagePath.clear();
-    KScHandle manager(win32.OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager) {
-        return false;
-    }
-    KScHandle service(win32.OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_CONFIG));
-    if (!service) {
-        return false;
-    }
-    DWORD needed = 0;
-    win32.QueryServiceConfigW(service.get(), nullptr, 0, &needed);
-    if (needed == 0) {
-        return true;
-    }
-    std::vector<BYTE> buffer(needed);
-    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-    if (win32.QueryServiceConfigW(service.get(), config, needed, &needed) && config->lpBinaryPathName != nullptr) {
-        imagePath = config->lpBinaryPathName;
-    }
-    return true;
+    const ServiceFacts service = QueryService(kServiceName, ServiceParts::Registration);
+    imagePath = service.imagePath;
+    return service.installed;
 }
 
 bool DriverKeyExists()

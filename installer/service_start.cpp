@@ -1,36 +1,36 @@
 #include "installer/service_start.h"
 
+#include "common/error_text.h"
 #include "common/handles.h"
+#include "common/service_query.h"
 #include "installer/setup_messages.h"
-#include "service/install.h"
 #include "service/service_registration.h"
 #include "tools/check/check.h"
 #include "tools/check/check_text.h"
-#include "tools/ctl_messages.h"
 
 namespace {
 
 std::wstring WindowsError(const wchar_t* what, DWORD error)
 {
-    return std::wstring(L"TarnwickSvc was not started: ") + what + L" failed with Windows error " +
-           std::to_wstring(error) + L".";
+    return std::wstring(L"TarnwickSvc was not started: ") + what + L" failed with Windows " +
+           DescribeError(error, false, std::wstring()) + L".";
 }
 
 ServiceStart WatchStart(SC_HANDLE service, const ReportLine& report)
 {
     const DWORD started = win32.GetTickCount();
-    SERVICE_STATUS_PROCESS status = {};
     for (;;) {
-        if (!QueryStatus(service, status)) {
-            report(WindowsError(L"reading the service's state", win32.GetLastError()));
+        ServiceFacts status;
+        if (!ReadServiceStatus(service, status)) {
+            report(WindowsError(L"reading the service's state", status.error));
             return ServiceStart::Failed;
         }
-        if (status.dwCurrentState == SERVICE_RUNNING) {
+        if (status.state == SERVICE_RUNNING) {
             report(L"TarnwickSvc started.");
             return ServiceStart::Started;
         }
-        if (status.dwCurrentState == SERVICE_STOPPED || status.dwCurrentState == SERVICE_STOP_PENDING) {
-            report(StoppedDuringStartText(status.dwWin32ExitCode, ServiceExitCodeText(status.dwWin32ExitCode)));
+        if (status.state == SERVICE_STOPPED || status.state == SERVICE_STOP_PENDING) {
+            report(StoppedDuringStartText(status.exitCode, ServiceExitCodeText(status.exitCode)));
             return ServiceStart::StoppedDuringStart;
         }
         if (win32.GetTickCount() - started >= kStartWatchMs) {

@@ -2,6 +2,7 @@
 // calls in TarnwickSetup.dll. They only translate between the installer
 // (properties, log) and the operations of this folder; no exception leaves
 // them.
+#include "common/error_text.h"
 #include "common/profile_lock_policy.h"
 #include "common/win32_api.h"
 #include "installer/console_lock.h"
@@ -11,7 +12,6 @@
 #include "installer/service_start.h"
 #include "installer/setup_messages.h"
 #include "service/install.h"
-#include "tools/ctl_messages.h"
 
 #include <exception>
 #include <string>
@@ -166,8 +166,8 @@ TW_CUSTOM_ACTION SecureTarnwickService(MSIHANDLE install)
         const DWORD error = win32.GetLastError();
         WriteMessage(install, INSTALLMESSAGE(INSTALLMESSAGE_ERROR | MB_OK | MB_ICONERROR),
                      L"The access of the service TarnwickSvc could not be restricted to LocalSystem and "
-                     L"administrators (Windows error " +
-                         std::to_wstring(error) + L"). Nothing was installed or changed.");
+                     L"administrators (Windows " +
+                         DescribeError(error, false, std::wstring()) + L"). Nothing was installed or changed.");
         return static_cast<UINT>(ERROR_INSTALL_FAILURE);
     });
 }

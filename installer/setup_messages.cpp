@@ -1,5 +1,6 @@
 #include "installer/setup_messages.h"
 
+#include "common/error_names.h"
 #include "common/software_sas.h"
 
 namespace {
@@ -23,8 +24,8 @@ std::wstring NotStartedText(const std::wstring& verdict)
 
 std::wstring StoppedDuringStartText(std::uint32_t exitCode, const std::wstring& meaning)
 {
-    return L"TarnwickSvc stopped during its start with exit code " + std::to_wstring(exitCode) +
-           (meaning.empty() ? L"" : L" (" + meaning + L")") + L"." + kWhenItStarts;
+    return L"TarnwickSvc stopped during its start with exit code " + ExitCodeWithMeaning(exitCode, meaning) + L"." +
+           kWhenItStarts;
 }
 
 std::wstring UninstallCommandFor(const std::wstring& imagePath)

@@ -1,21 +1,11 @@
 // What the service manager knows of the service TarnwickSvc.
 #pragma once
 
-#include <windows.h>
+#include "common/service_query.h"
 
 #include <string>
 
-struct ServiceFacts {
-    bool managerOpened = false;
-    bool installed = false;
-    DWORD error = 0;  // of the call that failed, when one did
-    bool statusRead = false;
-    DWORD state = 0;  // SERVICE_STOPPED ...
-    DWORD exitCode = 0;
-    bool configRead = false;
-    std::wstring imagePath;  // as registered
-};
-
+// The service TarnwickSvc, its status and its registration.
 ServiceFacts QueryTarnwickService();
 
 // The folder of the program that a registered image path starts.

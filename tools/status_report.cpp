@@ -1,10 +1,10 @@
 #include "tools/status_report.h"
 
 #include "common/driver_config.h"
+#include "common/error_names.h"
 #include "common/lock_policy_path.h"
 #include "common/software_sas.h"
 #include "tools/check/command_line_program.h"
-#include "tools/error_names.h"
 #include "tools/json_writer.h"
 #include "tools/printable_text.h"
 #include "tools/registry_values.h"
@@ -13,12 +13,6 @@ namespace {
 
 const wchar_t* const kStateNames[] = {L"stopped", L"start-pending", L"stop-pending", L"running",
                                       L"continue-pending", L"pause-pending", L"paused"};
-
-// The exit codes that a fault of the hotkey configuration gives.
-bool IsConfigurationFault(std::uint32_t exitCode)
-{
-    return exitCode == 2 || exitCode == 5 || exitCode == 1610;
-}
 
 std::wstring ServiceLines(const StatusReport& report)
 {
@@ -33,10 +27,7 @@ std::wstring ServiceLines(const StatusReport& report)
     std::wstring text = L"service TarnwickSvc: installed, " +
                         (report.state ? ServiceStateName(*report.state) : std::wstring(L"state unknown")) + L"\n";
     if (report.exitCode) {
-        text += L"last exit code: " + std::to_wstring(*report.exitCode);
-        if (!report.exitCodeMeaning.empty()) {
-            text += L" (" + report.exitCodeMeaning + L")";
-        }
+        text += L"last exit code: " + ExitCodeWithMeaning(*report.exitCode, report.exitCodeMeaning);
         if (IsConfigurationFault(*report.exitCode)) {
             text += L": run `TarnwickCtl check`";
         }

@@ -25,7 +25,7 @@ FakeServiceManager::FakeServiceManager()
         calls.push_back("open manager");
         EXPECT_EQ(machine, nullptr);
         EXPECT_EQ(database, nullptr);
-        EXPECT_EQ(access, static_cast<DWORD>(SC_MANAGER_ALL_ACCESS));
+        EXPECT_EQ(access, managerAccess);
         if (!managerOpens) {
             ::SetLastError(ERROR_ACCESS_DENIED);
             return nullptr;
@@ -91,8 +91,33 @@ FakeServiceManager::FakeServiceManager()
         status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
         status.dwCurrentState = reply.state;
         status.dwWaitHint = reply.waitHint;
+        status.dwWin32ExitCode = reply.exitCode;
         std::memcpy(buffer, &status, sizeof(status));
         *needed = sizeof(status);
+        return TRUE;
+    });
+
+    // As Windows: too small a buffer fails with ERROR_INSUFFICIENT_BUFFER and
+    // the size needed; the strings follow the record in the buffer.
+    substitutes_.Replace(&Win32Api::QueryServiceConfigW, [this](SC_HANDLE handle, LPQUERY_SERVICE_CONFIGW config,
+                                                                 DWORD size, LPDWORD needed) -> BOOL {
+        FakeService* service = ServiceOf(handle);
+        calls.push_back("config " + Narrow(Find(handle) ? Find(handle)->name : L"?"));
+        if (service == nullptr || service->configFails) {
+            ::SetLastError(service == nullptr ? ERROR_INVALID_HANDLE : ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        *needed = static_cast<DWORD>(sizeof(QUERY_SERVICE_CONFIGW) + (service->imagePath.size() + 1) * sizeof(wchar_t));
+        if (config == nullptr || size < *needed) {
+            ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return FALSE;
+        }
+        *config = QUERY_SERVICE_CONFIGW{};
+        config->dwServiceType = service->type;
+        config->dwStartType = service->startType;
+        config->lpBinaryPathName = reinterpret_cast<wchar_t*>(config + 1);
+        std::copy(service->imagePath.begin(), service->imagePath.end(), config->lpBinaryPathName);
+        config->lpBinaryPathName[service->imagePath.size()] = L'\0';
         return TRUE;
     });
 

@@ -18,6 +18,7 @@
 struct FakeStatus {
     DWORD state;     // 0: the status query fails
     DWORD waitHint;
+    DWORD exitCode = NO_ERROR;  // dwWin32ExitCode
 };
 
 struct FakeService {
@@ -29,6 +30,11 @@ struct FakeService {
     FakeStatus stopReply = {SERVICE_STOP_PENDING, 0};  // what the stop request reports
     bool deleteFails = false;
     std::vector<std::wstring> dependents;  // active dependants, in enumeration order
+    // The registration that QueryServiceConfigW gives.
+    DWORD type = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
+    DWORD startType = SERVICE_AUTO_START;
+    std::wstring imagePath = L"\"C:\\Program Files\\Tarnwick\\TarnwickSvc.exe\"";
+    bool configFails = false;
 };
 
 struct FakeCreateCall {
@@ -52,6 +58,7 @@ public:
     // Configuration.
     std::map<std::wstring, FakeService> services;
     bool managerOpens = true;
+    DWORD managerAccess = SC_MANAGER_ALL_ACCESS;  // what the manager must be opened with
     DWORD now = 0;                      // the tick count
     DWORD queryCostMs = 0;              // virtual time that each status query takes
     DWORD firstEnumError = 0;           // nonzero: the sizing enumeration fails with this error

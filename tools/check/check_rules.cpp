@@ -3,9 +3,9 @@
 #include "agent/client_policy.h"
 #include "agent/hotkey_names.h"
 #include "common/driver_config.h"
+#include "common/error_names.h"
 #include "common/software_sas.h"
 #include "tools/check/command_line_program.h"
-#include "tools/error_names.h"
 #include "tools/registry_values.h"
 
 namespace {

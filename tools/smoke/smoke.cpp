@@ -2,9 +2,10 @@
 
 #include "agent/client_detection.h"
 #include "common/driver_config.h"
+#include "common/error_text.h"
 #include "common/handles.h"
+#include "common/service_query.h"
 #include "service/hotkey_config.h"
-#include "tools/ctl_messages.h"
 #include "tools/service_event_access.h"
 #include "tools/smoke/smoke_rules.h"
 
@@ -70,11 +71,11 @@ public:
     {
         if (failed_ == 0 && skipped_ == 0) {
             output_.Out(L"RESULT: PASS (" + std::to_wstring(passed_) + L" steps passed)\n");
-            return 0;
+            return kSmokePassed;
         }
         output_.Out(L"RESULT: FAIL (" + std::to_wstring(failed_) + L" failed, " + std::to_wstring(skipped_) +
                     L" not run, " + std::to_wstring(passed_) + L" passed)\n");
-        return 1;
+        return kSmokeFailed;
     }
 
 private:
@@ -294,24 +295,15 @@ private:
 // What the service manager says of the service `name`.
 ServiceReading ReadService(const std::wstring& name)
 {
+    const ServiceFacts facts = QueryService(name.c_str(), ServiceParts::Status);
     ServiceReading reading;
     reading.name = name;
-    const KScHandle manager(win32.OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    reading.managerOpened = static_cast<bool>(manager);
-    const KScHandle service(manager ? win32.OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS)
-                                    : nullptr);
-    reading.installed = static_cast<bool>(service);
-    SERVICE_STATUS_PROCESS status = {};
-    DWORD needed = 0;
-    reading.statusRead = service && win32.QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
-                                                               reinterpret_cast<BYTE*>(&status), sizeof(status),
-                                                               &needed) != FALSE;
-    if (reading.statusRead) {
-        reading.state = status.dwCurrentState;
-        reading.exitCode = status.dwWin32ExitCode;
-    } else {
-        reading.error = win32.GetLastError();
-    }
+    reading.managerOpened = facts.managerOpened;
+    reading.installed = facts.installed;
+    reading.statusRead = facts.statusRead;
+    reading.state = facts.state;
+    reading.exitCode = facts.exitCode;
+    reading.error = facts.error;
     return reading;
 }
 

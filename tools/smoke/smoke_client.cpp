@@ -139,12 +139,12 @@ int RunSmokeClient(const std::wstring& recordPath, DWORD parentId)
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        return 3;
+        return kSmokeClientFailed;
     }
     RecordFile = file.get();
     const KHandle parent(win32.OpenProcess(SYNCHRONIZE, FALSE, parentId));
     if (!MakeWindows()) {
-        return 3;
+        return kSmokeClientFailed;
     }
     // Started by the process in front (or allowed by it), this process may
     // set the foreground window.
@@ -155,7 +155,7 @@ int RunSmokeClient(const std::wstring& recordPath, DWORD parentId)
     win32.SetFocus(Capture);
     if (!WriteReady()) {
         win32.DestroyWindow(Frame);
-        return 3;
+        return kSmokeClientFailed;
     }
     RunMessageLoop(parent.get());
     if (win32.IsWindow(Frame)) {

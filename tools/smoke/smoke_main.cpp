@@ -30,13 +30,13 @@ int wmain(int argc, wchar_t** argv)
     ConsoleOutput output;
     if (!args.error.empty()) {
         output.Err(L"TarnwickSmoke: " + args.error + L"\n\n" + SmokeUsage());
-        return 2;
+        return kSmokeUsage;
     }
     try {
         switch (args.mode) {
         case SmokeMode::Help:
             output.Out(SmokeUsage());
-            return 0;
+            return kSmokePassed;
         case SmokeMode::Client:
             return RunSmokeClient(args.recordPath, args.parentId);
         case SmokeMode::Smoke:
@@ -46,6 +46,6 @@ int wmain(int argc, wchar_t** argv)
         return RunSmoke(args.service, output);
     } catch (const std::exception&) {
         output.Err(L"TarnwickSmoke: out of memory: close other programs and run it again\n");
-        return 1;
+        return kSmokeFailed;
     }
 }

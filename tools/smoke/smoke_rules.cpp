@@ -1,9 +1,9 @@
 #include "tools/smoke/smoke_rules.h"
 
 #include "common/driver_config.h"
+#include "common/error_names.h"
 #include "common/names.h"
 #include "tools/check/command_line_program.h"
-#include "tools/error_names.h"
 #include "tools/status_report.h"
 
 namespace {
@@ -394,12 +394,9 @@ StepVerdict JudgeService(const ServiceReading& service)
     }
     if (service.state != kServiceRunning) {
         const std::wstring state = ServiceStateName(service.state);
-        const std::wstring meaning = ServiceExitCodeMeaning(service.exitCode);
-        const std::wstring errorName = Win32ErrorName(service.exitCode);
-        const std::wstring code = std::to_wstring(service.exitCode) +
-                                  (!meaning.empty()     ? L" (" + meaning + L")"
-                                   : !errorName.empty() ? L" (" + errorName + L")"
-                                                        : std::wstring());
+        // Its meaning, or its name: no system text in these rules.
+        const std::wstring code =
+            ExitCodeWithMeaning(service.exitCode, ServiceExitCodeDescription(service.exitCode, std::wstring()));
         return {Judgement::Fail, L"the service " + name + L" is " +
                                      (state.empty() ? L"in state " + std::to_wstring(service.state) : state) +
                                      L", not running; its last exit code is " + code + L"; start it with `sc start " +

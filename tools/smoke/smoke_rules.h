@@ -31,6 +31,14 @@ constexpr const wchar_t* kSmokeSasHotkey = L"ctrl+alt+del";
 // Desktop names its own.
 constexpr const wchar_t* kCaptureWindowText = L"Input Capture Window";
 
+// TarnwickSmoke's exit codes: every step passed; a step failed or was not
+// run (or memory ran out); wrong arguments; and the stand-in client's, which
+// could not make its record file or its windows.
+constexpr int kSmokePassed = 0;
+constexpr int kSmokeFailed = 1;
+constexpr int kSmokeUsage = 2;
+constexpr int kSmokeClientFailed = 3;
+
 enum class SmokeMode { Smoke, Client, Help };
 
 struct SmokeArgs {
