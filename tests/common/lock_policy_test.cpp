@@ -1,6 +1,6 @@
 #include "common/handles.h"
 #include "common/lock_policy.h"
-#include "tests/support/console_lock_policy.h"
+#include "tests/support/machine_registry.h"
 #include "tests/support/fake_console_account.h"
 #include "tests/support/registry_sandbox.h"
 

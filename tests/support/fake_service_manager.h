@@ -4,6 +4,9 @@
 // a log of the calls made to it and checks on the way that every service
 // handle is closed before the manager handle it was opened through, and,
 // when it is destroyed, that no handle and no heap block is left behind.
+// A service that is started answers the status queries that follow with its
+// `startReplies`; its registration (QueryServiceConfigW) is what it was
+// created with, or what the test gives it.
 #pragma once
 
 #include "common/win32_api.h"
@@ -18,6 +21,7 @@
 struct FakeStatus {
     DWORD state;     // 0: the status query fails
     DWORD waitHint;
+    DWORD exitCode = 0;  // dwWin32ExitCode
 };
 
 struct FakeService {
@@ -29,6 +33,13 @@ struct FakeService {
     FakeStatus stopReply = {SERVICE_STOP_PENDING, 0};  // what the stop request reports
     bool deleteFails = false;
     std::vector<std::wstring> dependents;  // active dependants, in enumeration order
+    DWORD startError = 0;  // nonzero: StartServiceW fails with this error
+    // Answers to the status queries after a start; the last one repeats.
+    std::vector<FakeStatus> startReplies = {{SERVICE_RUNNING, 0}};
+    // The registration, as QueryServiceConfigW reports it.
+    DWORD type = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
+    DWORD startType = SERVICE_AUTO_START;
+    std::wstring imagePath;
 };
 
 struct FakeCreateCall {
@@ -52,6 +63,7 @@ public:
     // Configuration.
     std::map<std::wstring, FakeService> services;
     bool managerOpens = true;
+    std::set<DWORD> managerAccess = {SC_MANAGER_ALL_ACCESS};  // what OpenSCManagerW may be asked for
     DWORD now = 0;                      // the tick count
     DWORD queryCostMs = 0;              // virtual time that each status query takes
     DWORD firstEnumError = 0;           // nonzero: the sizing enumeration fails with this error
@@ -60,7 +72,7 @@ public:
     bool securityFails = false;         // SetServiceObjectSecurity fails
 
     // What happened.
-    std::vector<std::string> calls;     // "open manager", "query X", "stop X", "sleep N", ...
+    std::vector<std::string> calls;     // "open manager", "query X", "start X", "stop X", "sleep N", ...
     std::vector<DWORD> sleeps;
     std::map<std::wstring, DWORD> openAccess;  // last access each service was opened with
     std::vector<FakeCreateCall> creates;
@@ -74,6 +86,8 @@ public:
     size_t Count(const std::string& call) const;
     // Position of the first entry equal to `call` in `calls`, or npos.
     size_t IndexOf(const std::string& call) const;
+    // Service and manager handles open now.
+    size_t OpenHandles() const { return open_.size(); }
 
 private:
     struct OpenHandle {
