@@ -358,7 +358,7 @@ TEST(ConsoleUserSid, NobodyAtTheConsoleGivesNeitherSidNorName)
 }
 
 // Under Wine the session's token is the Linux user's, whose name the tests'
-// own lookup (tests/support/console_lock_policy) resolves to the same SID.
+// own lookup (tests/support/machine_registry) resolves to the same SID.
 TEST(ConsoleUserSid, TheRealSessionAgreesWithTheTestsOwnLookup)
 {
     std::wstring sid;
