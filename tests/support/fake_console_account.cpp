@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <mutex>
 
 namespace {
 
@@ -34,6 +35,7 @@ FakeConsoleAccount::FakeConsoleAccount(std::wstring user, std::wstring domain, D
                          [this](HANDLE server, DWORD asked, WTS_INFO_CLASS infoClass, LPWSTR* buffer,
                                 DWORD* bytes) -> BOOL {
         AllocationPause pause;
+        const std::lock_guard<std::mutex> hold(books_);
         EXPECT_EQ(server, WTS_CURRENT_SERVER_HANDLE);
         EXPECT_EQ(asked, session);
         if (infoClass != WTSUserName && infoClass != WTSDomainName) {
@@ -50,11 +52,13 @@ FakeConsoleAccount::FakeConsoleAccount(std::wstring user, std::wstring domain, D
     });
     substitutes_.Replace(&Win32Api::WTSFreeMemory, [this](PVOID buffer) {
         AllocationPause pause;
+        const std::lock_guard<std::mutex> hold(books_);
         --sessionBuffersOpen;
         delete[] static_cast<wchar_t*>(buffer);
     });
     substitutes_.Replace(&Win32Api::WTSQueryUserToken, [this](ULONG asked, PHANDLE token) -> BOOL {
         AllocationPause pause;
+        const std::lock_guard<std::mutex> hold(books_);
         EXPECT_EQ(asked, session);
         ++tokenQueries;
         if (tokenSid.empty()) {
@@ -71,6 +75,7 @@ FakeConsoleAccount::FakeConsoleAccount(std::wstring user, std::wstring domain, D
                          [this](HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID buffer, DWORD size,
                                 PDWORD needed) -> BOOL {
         AllocationPause pause;
+        const std::lock_guard<std::mutex> hold(books_);
         EXPECT_EQ(tokens_.count(token), 1u) << "not a token of the console user";
         EXPECT_EQ(infoClass, TokenUser);
         const std::vector<BYTE> sid = tokenSid.empty() ? std::vector<BYTE>() : SidBytes(tokenSid);
@@ -96,6 +101,7 @@ FakeConsoleAccount::FakeConsoleAccount(std::wstring user, std::wstring domain, D
     substitutes_.Replace(&Win32Api::CloseHandle, [this, close](HANDLE handle) -> BOOL {
         {
             AllocationPause pause;
+            const std::lock_guard<std::mutex> hold(books_);
             if (tokens_.erase(handle) == 1) {
                 --tokensOpen;
                 return TRUE;
@@ -107,6 +113,7 @@ FakeConsoleAccount::FakeConsoleAccount(std::wstring user, std::wstring domain, D
                          [this](LPCWSTR system, LPCWSTR account, PSID sid, LPDWORD sidSize, LPWSTR domain,
                                 LPDWORD domainChars, PSID_NAME_USE use) -> BOOL {
         AllocationPause pause;
+        const std::lock_guard<std::mutex> hold(books_);
         EXPECT_EQ(system, nullptr);
         lookups.push_back(account != nullptr ? account : L"(null)");
         const auto found = account != nullptr ? accounts.find(account) : accounts.end();
@@ -134,6 +141,7 @@ FakeConsoleAccount::FakeConsoleAccount(std::wstring user, std::wstring domain, D
     const auto convert = win32.ConvertSidToStringSidW;
     substitutes_.Replace(&Win32Api::ConvertSidToStringSidW, [this, convert](PSID sid, LPWSTR* text) -> BOOL {
         AllocationPause pause;
+        const std::lock_guard<std::mutex> hold(books_);
         const BOOL converted = convert(sid, text);
         if (converted && *text != nullptr) {
             sidStrings_.insert(*text);
@@ -144,6 +152,7 @@ FakeConsoleAccount::FakeConsoleAccount(std::wstring user, std::wstring domain, D
     substitutes_.Replace(&Win32Api::LocalFree, [this, localFree](HLOCAL memory) -> HLOCAL {
         {
             AllocationPause pause;
+            const std::lock_guard<std::mutex> hold(books_);
             sidStrings_.erase(memory);
         }
         return localFree(memory);

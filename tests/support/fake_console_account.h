@@ -16,12 +16,15 @@
 // replaced is put back when it is destroyed.
 //
 // The substitutes allocate inside an AllocationPause, so that they can also
-// sit above a fault sweep's injector without being counted.
+// sit above a fault sweep's injector without being counted, and keep their
+// books under a lock of their own: CloseHandle and LocalFree come from every
+// thread of the code under test.
 #pragma once
 
 #include "common/win32_api.h"
 
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -50,10 +53,12 @@ public:
     // freed.
     std::size_t Unreleased() const
     {
+        const std::lock_guard<std::mutex> hold(books_);
         return static_cast<std::size_t>(sessionBuffersOpen) + tokens_.size() + sidStrings_.size();
     }
 
 private:
+    mutable std::mutex books_;
     Win32Substitutes substitutes_;
     std::set<HANDLE> tokens_;
     std::size_t tokensGiven_ = 0;

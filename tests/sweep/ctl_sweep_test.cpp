@@ -44,9 +44,22 @@ long long LockPolicyValue()
 // Everything below the sandbox's two roots, with the write times of keys.
 KeyDump RegistrySnapshot()
 {
-    KeyDump all = RegistrySandbox::Dump(HKEY_LOCAL_MACHINE, L"", true);
-    for (const auto& entry : RegistrySandbox::Dump(HKEY_USERS, L"", true)) {
-        all[L"HKU\\" + entry.first] = entry.second;
+    KeyDump all;
+    for (const HKEY root : {HKEY_LOCAL_MACHINE, HKEY_USERS}) {
+        std::vector<std::wstring> names;
+        wchar_t name[256] = {};
+        for (DWORD index = 0;; ++index) {
+            DWORD chars = 256;
+            if (RegEnumKeyExW(root, index, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+                break;
+            }
+            names.push_back(name);
+        }
+        for (const std::wstring& top : names) {
+            for (const auto& entry : RegistrySandbox::Dump(root, top, true)) {
+                all[(root == HKEY_USERS ? L"HKU\\" : L"HKLM\\") + entry.first] = entry.second;
+            }
+        }
     }
     return all;
 }
