@@ -1,7 +1,6 @@
 #include "tests/support/fake_console_account.h"
 
 #include "common/lock_policy_path.h"
-#include "tests/support/allocation_failure.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +33,6 @@ FakeConsoleAccount::FakeConsoleAccount(std::wstring user, std::wstring domain, D
     substitutes_.Replace(&Win32Api::WTSQuerySessionInformationW,
                          [this](HANDLE server, DWORD asked, WTS_INFO_CLASS infoClass, LPWSTR* buffer,
                                 DWORD* bytes) -> BOOL {
-        AllocationPause pause;
         const std::lock_guard<std::mutex> hold(books_);
         EXPECT_EQ(server, WTS_CURRENT_SERVER_HANDLE);
         EXPECT_EQ(asked, session);
@@ -51,13 +49,11 @@ FakeConsoleAccount::FakeConsoleAccount(std::wstring user, std::wstring domain, D
         return TRUE;
     });
     substitutes_.Replace(&Win32Api::WTSFreeMemory, [this](PVOID buffer) {
-        AllocationPause pause;
         const std::lock_guard<std::mutex> hold(books_);
         --sessionBuffersOpen;
         delete[] static_cast<wchar_t*>(buffer);
     });
     substitutes_.Replace(&Win32Api::WTSQueryUserToken, [this](ULONG asked, PHANDLE token) -> BOOL {
-        AllocationPause pause;
         const std::lock_guard<std::mutex> hold(books_);
         EXPECT_EQ(asked, session);
         ++tokenQueries;
@@ -74,7 +70,6 @@ FakeConsoleAccount::FakeConsoleAccount(std::wstring user, std::wstring domain, D
     substitutes_.Replace(&Win32Api::GetTokenInformation,
                          [this](HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID buffer, DWORD size,
                                 PDWORD needed) -> BOOL {
-        AllocationPause pause;
         const std::lock_guard<std::mutex> hold(books_);
         EXPECT_EQ(tokens_.count(token), 1u) << "not a token of the console user";
         EXPECT_EQ(infoClass, TokenUser);
@@ -100,8 +95,7 @@ FakeConsoleAccount::FakeConsoleAccount(std::wstring user, std::wstring domain, D
     const auto close = win32.CloseHandle;
     substitutes_.Replace(&Win32Api::CloseHandle, [this, close](HANDLE handle) -> BOOL {
         {
-            AllocationPause pause;
-            const std::lock_guard<std::mutex> hold(books_);
+                const std::lock_guard<std::mutex> hold(books_);
             if (tokens_.erase(handle) == 1) {
                 --tokensOpen;
                 return TRUE;
@@ -112,7 +106,6 @@ FakeConsoleAccount::FakeConsoleAccount(std::wstring user, std::wstring domain, D
     substitutes_.Replace(&Win32Api::LookupAccountNameW,
                          [this](LPCWSTR system, LPCWSTR account, PSID sid, LPDWORD sidSize, LPWSTR domain,
                                 LPDWORD domainChars, PSID_NAME_USE use) -> BOOL {
-        AllocationPause pause;
         const std::lock_guard<std::mutex> hold(books_);
         EXPECT_EQ(system, nullptr);
         lookups.push_back(account != nullptr ? account : L"(null)");
@@ -140,7 +133,6 @@ FakeConsoleAccount::FakeConsoleAccount(std::wstring user, std::wstring domain, D
     });
     const auto convert = win32.ConvertSidToStringSidW;
     substitutes_.Replace(&Win32Api::ConvertSidToStringSidW, [this, convert](PSID sid, LPWSTR* text) -> BOOL {
-        AllocationPause pause;
         const std::lock_guard<std::mutex> hold(books_);
         const BOOL converted = convert(sid, text);
         if (converted && *text != nullptr) {
@@ -151,8 +143,7 @@ FakeConsoleAccount::FakeConsoleAccount(std::wstring user, std::wstring domain, D
     const auto localFree = win32.LocalFree;
     substitutes_.Replace(&Win32Api::LocalFree, [this, localFree](HLOCAL memory) -> HLOCAL {
         {
-            AllocationPause pause;
-            const std::lock_guard<std::mutex> hold(books_);
+                const std::lock_guard<std::mutex> hold(books_);
             sidStrings_.erase(memory);
         }
         return localFree(memory);

@@ -15,10 +15,12 @@
 // token and SID string handed out is tracked until it is freed. What it
 // replaced is put back when it is destroyed.
 //
-// The substitutes allocate inside an AllocationPause, so that they can also
-// sit above a fault sweep's injector without being counted, and keep their
-// books under a lock of their own: CloseHandle and LocalFree come from every
-// thread of the code under test.
+// The substitutes keep their books under a lock of their own: CloseHandle
+// and LocalFree come from every thread of the code under test. Below a fault
+// sweep's injector, what they allocate is not counted (the injector runs
+// every substitute inside an AllocationPause); the fake itself does not link
+// the failing allocation, which would replace the operator new of every test
+// program that uses it.
 #pragma once
 
 #include "common/win32_api.h"
