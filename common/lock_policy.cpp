@@ -8,7 +8,9 @@
 namespace {
 
 // A text of the session's information (user name, domain name). True when a
-// non-empty text was stored in `text`; on false it is left as it was.
+// non-empty text was stored in `text`; on false it is left as it was, and the
+// last error is ERROR_SUCCESS when the text is empty, the query's error when
+// it failed.
 bool QuerySessionText(DWORD session, WTS_INFO_CLASS infoClass, std::wstring& text)
 {
     LPWSTR buffer = nullptr;
@@ -18,6 +20,7 @@ bool QuerySessionText(DWORD session, WTS_INFO_CLASS infoClass, std::wstring& tex
     }
     KWtsString owned(buffer);
     if (buffer == nullptr || buffer[0] == L'\0') {
+        win32.SetLastError(ERROR_SUCCESS);  // an answer: there is no such text
         return false;
     }
     text = buffer;
@@ -87,6 +90,8 @@ bool GetConsoleUserSid(std::wstring& sid, std::wstring* userName)
 {
     const DWORD session = win32.WTSGetActiveConsoleSessionId();
     if (session == 0xFFFFFFFF) {
+        // Microsoft: no session is attached to the console; nobody is there.
+        win32.SetLastError(ERROR_SUCCESS);
         return false;
     }
     // One session throughout: every answer is about the same logon.

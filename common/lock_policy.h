@@ -27,7 +27,9 @@ bool GetAccountSidString(const wchar_t* accountName, wchar_t* sidString);
 // True when the SID was stored in `sid`. `userName`, when given, receives
 // the session's bare user name whenever a user is logged on at the console,
 // also when no SID was found: on false, an empty `userName` means that
-// nobody is logged on there. On false `sid` is left as it was.
+// nobody is logged on there (last error ERROR_SUCCESS), or that the session's
+// user name could not be queried (last error the query's). On false `sid` is
+// left as it was.
 bool GetConsoleUserSid(std::wstring& sid, std::wstring* userName = nullptr);
 
 // The outcome of a write of "DisableLockWorkstation": the step that failed,

@@ -6,6 +6,8 @@
 #include "service/install.h"
 #include "tools/ctl_messages.h"
 
+#include <exception>
+
 namespace {
 
 const wchar_t kNotRunning[] = L"TarnwickSvc is not running; ";
@@ -82,7 +84,14 @@ void GiveConsoleUserTheLockBack(const ReportLine& report)
 
 ServiceStart StartServiceOrGiveTheLockBack(const ReportLine& report)
 {
-    const ServiceStart outcome = StartServiceIfConfigured(report);
+    ServiceStart outcome = ServiceStart::Failed;
+    try {
+        outcome = StartServiceIfConfigured(report);
+    } catch (const std::exception&) {
+        // Memory ran out on the way: a start that failed, after which the
+        // service may well not run.
+        report(L"TarnwickSvc may not have been started: the custom action ran out of memory.");
+    }
     switch (outcome) {
     case ServiceStart::Started:
     case ServiceStart::AlreadyRunning:

@@ -209,7 +209,7 @@ TW_CUSTOM_ACTION StopTarnwickService(MSIHANDLE install)
 // changed and each one skipped is named in the log. Never fails the removal.
 TW_CUSTOM_ACTION LockPolicyZero(MSIHANDLE install)
 {
-    return Guarded(install, ERROR_SUCCESS, [&] {
+    const auto lower = [&] {
         const ProfilesReset reset = LowerLockPolicyOfEveryProfile();
         const auto errorText = [](std::uint32_t error) { return ErrorText(error); };
         for (const ProfileReset& profile : reset.profiles) {
@@ -224,5 +224,12 @@ TW_CUSTOM_ACTION LockPolicyZero(MSIHANDLE install)
         }
         Log(install, L"DisableLockWorkstation of " + ProfilesResetSummary(reset) + L".");
         return static_cast<UINT>(ERROR_SUCCESS);
-    });
+    };
+    // Memory that runs out on the way would leave profiles at 1 that nothing
+    // lowers once the package is gone: the profiles are gone through once
+    // more (only a 1 is changed, so what the first pass lowered stays).
+    if (Guarded(install, ERROR_NOT_ENOUGH_MEMORY, lower) == ERROR_SUCCESS) {
+        return ERROR_SUCCESS;
+    }
+    return Guarded(install, ERROR_SUCCESS, lower);
 }

@@ -98,6 +98,10 @@ StatusReport GatherStatus(CtlOutput& output, bool& complete)
                 complete = false;
             }
         }
+    } else if (policy.sidError != ERROR_SUCCESS) {
+        // Not an empty console: the question who is at it failed.
+        output.Err(FailureMessage(L"cannot tell who is logged on at the console", policy.sidError));
+        complete = false;
     }
 
     DWORD markerError = ERROR_SUCCESS;
@@ -108,8 +112,14 @@ StatusReport GatherStatus(CtlOutput& output, bool& complete)
     report.softwareSasError = softwareSas.error;
 
     const std::wstring folder = OwnFolder();
-    for (const wchar_t* name : kProgramFiles) {
-        report.files.push_back(FileVersion(folder, name));
+    if (folder.empty()) {
+        output.Err(FailureMessage(L"cannot find the folder of TarnwickCtl, beside which the programs are",
+                                  win32.GetLastError()));
+        complete = false;
+    } else {
+        for (const wchar_t* name : kProgramFiles) {
+            report.files.push_back(FileVersion(folder, name));
+        }
     }
     return report;
 }

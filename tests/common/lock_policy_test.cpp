@@ -1,6 +1,6 @@
 #include "common/handles.h"
 #include "common/lock_policy.h"
-#include "tests/support/console_lock_policy.h"
+#include "tests/support/machine_registry.h"
 #include "tests/support/fake_console_account.h"
 #include "tests/support/registry_sandbox.h"
 
@@ -358,7 +358,7 @@ TEST(ConsoleUserSid, NobodyAtTheConsoleGivesNeitherSidNorName)
 }
 
 // Under Wine the session's token is the Linux user's, whose name the tests'
-// own lookup (tests/support/console_lock_policy) resolves to the same SID.
+// own lookup (tests/support/machine_registry) resolves to the same SID.
 TEST(ConsoleUserSid, TheRealSessionAgreesWithTheTestsOwnLookup)
 {
     std::wstring sid;

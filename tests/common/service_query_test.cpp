@@ -1,7 +1,7 @@
 // The one reading of a service: registration, state and exit code, through
 // a service manager in memory.
 #include "common/service_query.h"
-#include "tests/install/fake_service_manager.h"
+#include "tests/support/fake_service_manager.h"
 
 #include <gtest/gtest.h>
 
@@ -35,8 +35,11 @@ TEST(QueryService, TellsRegistrationStateAndTheFailingCall)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         FakeServiceManager scm;
-        scm.managerAccess = SC_MANAGER_CONNECT;
+        scm.managerAccess = {SC_MANAGER_CONNECT};
         c.setUp(scm);
+        if (scm.services.count(kName) != 0) {
+            scm.services[kName].imagePath = L"\"C:\\Program Files\\Tarnwick\\TarnwickSvc.exe\"";
+        }
         const ServiceFacts facts = QueryService(kName);
         EXPECT_EQ(facts.managerOpened, c.managerOpened);
         EXPECT_EQ(facts.installed, c.installed);
@@ -66,7 +69,7 @@ TEST(QueryService, OpensWithTheAccessOfWhatItReads)
     };
     for (const Case& c : cases) {
         FakeServiceManager scm;
-        scm.managerAccess = SC_MANAGER_CONNECT;
+        scm.managerAccess = {SC_MANAGER_CONNECT};
         scm.services[kName].imagePath = std::wstring(600, L'x');  // more than a guess of the size would hold
         const ServiceFacts facts = QueryService(kName, c.parts);
         EXPECT_EQ(scm.openAccess[kName], c.access);

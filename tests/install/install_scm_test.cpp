@@ -5,9 +5,9 @@
 // machine lock, and every case leaves no service, hotkey key or changed lock
 // policy behind, also when it fails.
 #include "service/install.h"
-#include "tests/install/fake_service_manager.h"
+#include "tests/support/fake_service_manager.h"
 #include "tests/install/install_as.h"
-#include "tests/support/console_lock_policy.h"
+#include "tests/support/machine_registry.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/test_programs.h"
 

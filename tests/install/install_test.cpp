@@ -6,8 +6,8 @@
 // path is SetProgramPath's, and a test names each real call it makes.
 #include "common/handles.h"
 #include "service/install.h"
-#include "tests/install/fake_service_manager.h"
-#include "tests/support/console_lock_policy.h"
+#include "tests/support/fake_service_manager.h"
+#include "tests/support/machine_registry.h"
 #include "tests/support/fake_file_security.h"
 #include "tests/support/fake_profile_hives.h"
 #include "tests/support/narrow_text.h"

@@ -6,6 +6,7 @@
 #include "installer/service_start.h"
 #include "tests/support/fake_console_account.h"
 #include "tests/support/fake_file_security.h"
+#include "tests/support/fake_service_manager.h"
 #include "tests/support/narrow_text.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/test_programs.h"
@@ -13,118 +14,40 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 namespace {
 
-SERVICE_STATUS_PROCESS Status(DWORD state, DWORD exitCode = 0)
+FakeStatus Status(DWORD state, DWORD exitCode = 0)
 {
-    SERVICE_STATUS_PROCESS status = {};
-    status.dwCurrentState = state;
-    status.dwWin32ExitCode = exitCode;
-    return status;
+    return FakeStatus{state, 0, exitCode};
 }
 
-// The service manager's side of a start, with a virtual clock. The check
-// before the start looks at the registration through a handle of its own
-// (opened to read the configuration too): a service registered as the
-// package registers it, stopped, whose folders only the trusted may change.
+// The service manager's side of a start, in memory with a virtual clock: the
+// service registered as the package registers it, stopped, whose folders only
+// the trusted may change. The check before the start looks at the
+// registration through a handle of its own.
 class FakeStart {
 public:
     FakeStart()
     {
-        win32.GetLastError = [this] { return lastError; };
-        win32.GetTickCount = [this] { return now; };
-        win32.Sleep = [this](DWORD ms) {
-            sleeps.push_back(ms);
-            now += ms;
-        };
-        win32.OpenSCManagerW = [this](LPCWSTR, LPCWSTR, DWORD) -> SC_HANDLE {
-            if (managerError != 0) {
-                lastError = managerError;
-                return nullptr;
-            }
-            ++open;
-            return kManager;
-        };
-        win32.OpenServiceW = [this](SC_HANDLE manager, LPCWSTR name, DWORD access) -> SC_HANDLE {
-            EXPECT_EQ(manager, kManager);
-            EXPECT_EQ(std::wstring(name), L"TarnwickSvc");
-            if (serviceError != 0) {
-                lastError = serviceError;
-                return nullptr;
-            }
-            ++open;
-            return (access & SERVICE_QUERY_CONFIG) != 0 ? kRegistration : kService;
-        };
-        win32.QueryServiceConfigW = [this](SC_HANDLE service, LPQUERY_SERVICE_CONFIGW config, DWORD size,
-                                           LPDWORD needed) -> BOOL {
-            EXPECT_EQ(service, kRegistration);
-            *needed = static_cast<DWORD>(sizeof(QUERY_SERVICE_CONFIGW) + (imagePath_.size() + 1) * sizeof(wchar_t));
-            if (size < *needed) {
-                lastError = ERROR_INSUFFICIENT_BUFFER;
-                return FALSE;
-            }
-            *config = {};
-            config->dwServiceType = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
-            config->dwStartType = SERVICE_AUTO_START;
-            config->lpBinaryPathName = reinterpret_cast<wchar_t*>(config + 1);
-            imagePath_.copy(config->lpBinaryPathName, imagePath_.size());
-            config->lpBinaryPathName[imagePath_.size()] = L'\0';
-            return TRUE;
-        };
-        win32.StartServiceW = [this](SC_HANDLE service, DWORD, LPCWSTR*) -> BOOL {
-            EXPECT_EQ(service, kService);
-            ++starts;
-            lastError = startError;
-            return startError == 0;
-        };
-        win32.QueryServiceStatusEx = [this](SC_HANDLE service, SC_STATUS_TYPE, LPBYTE buffer, DWORD size,
-                                            LPDWORD) -> BOOL {
-            EXPECT_EQ(size, sizeof(SERVICE_STATUS_PROCESS));
-            if (service == kRegistration) {
-                *reinterpret_cast<SERVICE_STATUS_PROCESS*>(buffer) = Status(SERVICE_STOPPED);
-                return TRUE;
-            }
-            EXPECT_EQ(service, kService);
-            if (++queries > 100000) {
-                ADD_FAILURE() << "endless status queries";
-                lastError = ERROR_INVALID_HANDLE;
-                return FALSE;
-            }
-            const SERVICE_STATUS_PROCESS& reply = replies[next < replies.size() ? next++ : replies.size() - 1];
-            *reinterpret_cast<SERVICE_STATUS_PROCESS*>(buffer) = reply;
-            return TRUE;
-        };
-        // A stop (the rollback of the start): no dependants, and the states
-        // that follow come from `replies`.
-        win32.EnumDependentServicesW = [](SC_HANDLE, DWORD, LPENUM_SERVICE_STATUSW, DWORD, LPDWORD needed,
-                                          LPDWORD count) -> BOOL {
-            *needed = 0;
-            *count = 0;
-            return TRUE;
-        };
-        win32.ControlService = [this](SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) -> BOOL {
-            EXPECT_EQ(service, kService);
-            EXPECT_EQ(control, DWORD{SERVICE_CONTROL_STOP});
-            ++stops;
-            *status = {};
-            status->dwCurrentState = SERVICE_STOP_PENDING;
-            return TRUE;
-        };
-        win32.CloseServiceHandle = [this](SC_HANDLE handle) -> BOOL {
-            EXPECT_TRUE(handle == kManager || handle == kService || handle == kRegistration);
-            --open;
-            return TRUE;
-        };
+        // The start and the check connect; the rollback's stop asks for all.
+        manager.managerAccess = {SC_MANAGER_CONNECT, SC_MANAGER_ALL_ACCESS};
+        manager.now = 0x7FFFF000;  // the watch spans a wrap of the tick count
+        FakeService& service = Service();
+        service.replies = {Status(SERVICE_STOPPED)};
+        service.imagePath = L"\"" + BinPath(L"TarnwickSvc.exe") + L"\"";
     }
+
+    FakeService& Service() { return manager.services[L"TarnwickSvc"]; }
 
     ServiceStart Run() { return Run(StartServiceIfConfigured); }
     ServiceStart Run(ServiceStart (*start)(const ReportLine&))
     {
         const ServiceStart outcome = start([this](const std::wstring& line) { lines.push_back(Narrow(line)); });
-        EXPECT_EQ(open, 0) << "service handles left open";
+        EXPECT_EQ(manager.OpenHandles(), 0u) << "service handles left open";
         EXPECT_FALSE(lines.empty());
         return outcome;
     }
@@ -132,7 +55,19 @@ public:
     void Stop()
     {
         StopServiceAndGiveTheLockBack([this](const std::wstring& line) { lines.push_back(Narrow(line)); });
-        EXPECT_EQ(open, 0) << "service handles left open";
+        EXPECT_EQ(manager.OpenHandles(), 0u) << "service handles left open";
+    }
+
+    size_t Starts() const { return manager.Count("start TarnwickSvc"); }
+    size_t Stops() const { return manager.Count("stop TarnwickSvc"); }
+    // The status queries that watched a start.
+    size_t WatchQueries() const
+    {
+        const size_t start = manager.IndexOf("start TarnwickSvc");
+        return start == std::string::npos
+                   ? 0
+                   : static_cast<size_t>(std::count(manager.calls.begin() + static_cast<std::ptrdiff_t>(start),
+                                                    manager.calls.end(), std::string("query TarnwickSvc")));
     }
 
     // The outcome, the last line reported.
@@ -147,27 +82,11 @@ public:
         return all;
     }
 
-    DWORD managerError = 0;
-    DWORD serviceError = 0;
-    DWORD startError = 0;
-    std::vector<SERVICE_STATUS_PROCESS> replies = {Status(SERVICE_RUNNING)};
-    size_t next = 0;
-    int starts = 0;
-    int stops = 0;
-    int queries = 0;
-    std::vector<DWORD> sleeps;
+    FakeServiceManager manager;
     std::vector<std::string> lines;
-    DWORD now = 0x7FFFF000;  // the watch spans a wrap of the tick count
 
 private:
-    SC_HANDLE const kManager = reinterpret_cast<SC_HANDLE>(0x100);
-    SC_HANDLE const kService = reinterpret_cast<SC_HANDLE>(0x200);
-    SC_HANDLE const kRegistration = reinterpret_cast<SC_HANDLE>(0x300);
-    const std::wstring imagePath_ = L"\"" + BinPath(L"TarnwickSvc.exe") + L"\"";
-    Win32Override api_;
     FakeFileSecurity files_;
-    DWORD lastError = 0;
-    int open = 0;
 };
 
 // A hotkey whose program exists: the check finds nothing to say.
@@ -212,7 +131,7 @@ TEST(ServiceStart, AConfigurationTheServiceWouldRefuseIsNotStartedAndTheLogSaysW
         c.configure();
         FakeStart scm;
         EXPECT_EQ(scm.Run(), ServiceStart::NotConfigured);
-        EXPECT_EQ(scm.starts, 0);
+        EXPECT_EQ(scm.Starts(), 0u);
         EXPECT_TRUE(Contains(scm.All(), c.finding)) << scm.All();
         EXPECT_TRUE(Contains(scm.Line(), c.verdict)) << scm.Line();
         EXPECT_TRUE(Contains(scm.Line(), "sc start TarnwickSvc")) << scm.Line();
@@ -237,16 +156,17 @@ TEST(ServiceStart, AStartIsWatchedUntilTheServiceRunsOrStops)
     {
         SCOPED_TRACE("running");
         FakeStart scm;
-        scm.replies = {Status(SERVICE_START_PENDING), Status(SERVICE_START_PENDING), Status(SERVICE_RUNNING)};
+        scm.Service().startReplies = {Status(SERVICE_START_PENDING), Status(SERVICE_START_PENDING),
+                                      Status(SERVICE_RUNNING)};
         EXPECT_EQ(scm.Run(), ServiceStart::Started);
-        EXPECT_EQ(scm.starts, 1);
-        EXPECT_EQ(scm.sleeps, std::vector<DWORD>({kStartPollMs, kStartPollMs}));
+        EXPECT_EQ(scm.Starts(), 1u);
+        EXPECT_EQ(scm.manager.sleeps, std::vector<DWORD>({kStartPollMs, kStartPollMs}));
         EXPECT_EQ(scm.Line(), "TarnwickSvc started.");
     }
     {
         SCOPED_TRACE("stopped during its start");
         FakeStart scm;
-        scm.replies = {Status(SERVICE_START_PENDING), Status(SERVICE_STOPPED, ERROR_BAD_CONFIGURATION)};
+        scm.Service().startReplies = {Status(SERVICE_START_PENDING), Status(SERVICE_STOPPED, ERROR_BAD_CONFIGURATION)};
         EXPECT_EQ(scm.Run(), ServiceStart::StoppedDuringStart);
         EXPECT_TRUE(Contains(scm.Line(), "TarnwickSvc stopped during its start with exit code 1610 (ERROR_BAD_CONFIGURATION"))
             << scm.Line();
@@ -254,10 +174,10 @@ TEST(ServiceStart, AStartIsWatchedUntilTheServiceRunsOrStops)
     {
         SCOPED_TRACE("never leaves START_PENDING");
         FakeStart scm;
-        scm.replies = {Status(SERVICE_START_PENDING)};
+        scm.Service().startReplies = {Status(SERVICE_START_PENDING)};
         EXPECT_EQ(scm.Run(), ServiceStart::StillStarting);
         DWORD slept = 0;
-        for (DWORD ms : scm.sleeps) {
+        for (DWORD ms : scm.manager.sleeps) {
             slept += ms;
         }
         EXPECT_GE(slept, kStartWatchMs);
@@ -272,28 +192,31 @@ TEST(ServiceStart, TheServiceManagersRefusalsEndTheStartWithTheirError)
     UsableConfiguration();
     struct Case {
         const char* what;
-        DWORD managerError, serviceError, startError;
+        bool managerOpens, serviceExists;  // else: ERROR_ACCESS_DENIED, ERROR_SERVICE_DOES_NOT_EXIST
+        DWORD startError;
         ServiceStart outcome;
         const char* line;
     } const cases[] = {
-        {"manager", ERROR_ACCESS_DENIED, 0, 0, ServiceStart::Failed,
+        {"manager", false, true, 0, ServiceStart::Failed,
          "TarnwickSvc was not started: opening the service manager failed with Windows error 5."},
-        {"service", 0, ERROR_SERVICE_DOES_NOT_EXIST, 0, ServiceStart::Failed,
+        {"service", true, false, 0, ServiceStart::Failed,
          "TarnwickSvc was not started: opening the service failed with Windows error 1060."},
-        {"disabled", 0, 0, ERROR_SERVICE_DISABLED, ServiceStart::Failed,
+        {"disabled", true, true, ERROR_SERVICE_DISABLED, ServiceStart::Failed,
          "TarnwickSvc was not started: StartService failed with Windows error 1058."},
-        {"running already", 0, 0, ERROR_SERVICE_ALREADY_RUNNING, ServiceStart::AlreadyRunning,
+        {"running already", true, true, ERROR_SERVICE_ALREADY_RUNNING, ServiceStart::AlreadyRunning,
          "TarnwickSvc is running already."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         FakeStart scm;
-        scm.managerError = c.managerError;
-        scm.serviceError = c.serviceError;
-        scm.startError = c.startError;
+        scm.manager.managerOpens = c.managerOpens;
+        scm.Service().startError = c.startError;
+        if (!c.serviceExists) {
+            scm.manager.services.clear();
+        }
         EXPECT_EQ(scm.Run(), c.outcome);
         EXPECT_EQ(scm.Line(), c.line);
-        EXPECT_EQ(scm.queries, 0);
+        EXPECT_EQ(scm.WatchQueries(), 0u);
     }
 }
 
@@ -340,7 +263,7 @@ TEST(ServiceStart, WhenTheServiceDoesNotRunAfterwardsTheConsoleUserGetsTheLockBa
         const char* what;
         bool usable;
         DWORD startError;
-        std::vector<SERVICE_STATUS_PROCESS> replies;
+        std::vector<FakeStatus> replies;
         ServiceStart outcome;
         const char* value;
     } const cases[] = {
@@ -360,9 +283,9 @@ TEST(ServiceStart, WhenTheServiceDoesNotRunAfterwardsTheConsoleUserGetsTheLockBa
         }
         SetConsoleUsersValue(1);
         FakeStart scm;
-        scm.startError = c.startError;
+        scm.Service().startError = c.startError;
         if (!c.replies.empty()) {
-            scm.replies = c.replies;
+            scm.Service().startReplies = c.replies;
         }
         FakeConsoleAccount console(L"anna", L"KIOSK");
         console.tokenSid = kUserSid;
@@ -419,11 +342,11 @@ TEST(ServiceStart, TheRollbackStopsTheServiceAndGivesTheConsoleUserTheLockBack)
     RegistrySandbox sandbox;
     SetConsoleUsersValue(1);
     FakeStart scm;
-    scm.replies = {Status(SERVICE_RUNNING), Status(SERVICE_STOPPED)};
+    scm.Service().replies = {Status(SERVICE_RUNNING), Status(SERVICE_STOPPED)};
     FakeConsoleAccount console(L"anna", L"KIOSK");
     console.tokenSid = kUserSid;
     scm.Stop();
-    EXPECT_EQ(scm.stops, 1);
+    EXPECT_EQ(scm.Stops(), 1u);
     EXPECT_EQ(ConsoleUsersValue(), "REG_DWORD 0");
     EXPECT_TRUE(Contains(scm.All(), "the install is rolled back: TarnwickSvc is stopped.")) << scm.All();
     EXPECT_TRUE(Contains(scm.All(), kLowered)) << scm.All();

@@ -4,7 +4,7 @@
 // failed install.
 #include "tests/install/install_as.h"
 #include "tests/package/package_support.h"
-#include "tests/support/console_lock_policy.h"
+#include "tests/support/machine_registry.h"
 #include "tests/support/narrow_text.h"
 #include "tests/support/test_programs.h"
 

@@ -5,9 +5,8 @@
 // objects, so they run alone (LOCK) and undo what they did.
 #include "common/handles.h"
 #include "tests/agent/fake_client_session.h"
-#include "tests/support/console_lock_policy.h"
+#include "tests/support/machine_registry.h"
 #include "tests/support/narrow_text.h"
-#include "tests/support/scratch_machine_key.h"
 #include "tests/support/test_programs.h"
 #include "tests/support/test_service.h"
 

@@ -20,7 +20,7 @@
 #include "tests/support/process_figures.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/strict_win32.h"
-#include "tests/sweep/sweep_console_user.h"
+#include "tests/support/fake_console_account.h"
 
 #include <gtest/gtest.h>
 

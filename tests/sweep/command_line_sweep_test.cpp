@@ -8,7 +8,7 @@
 // is read, does not depend on where the tests are built), and the owners and
 // access lists of the program and its folders are FakeFileSecurity's.
 #include "service/install.h"
-#include "tests/install/fake_service_manager.h"
+#include "tests/support/fake_service_manager.h"
 #include "tests/support/fake_file_security.h"
 #include "tests/support/fake_profile_hives.h"
 #include "tests/support/fault_sweep.h"

@@ -1,7 +1,7 @@
 // The real TarnwickCtl.exe: its image, its usage and exit codes, and
 // lock-policy on the console user's real value (which the end-to-end tests
 // of the service use as well: LOCK).
-#include "tests/support/console_lock_policy.h"
+#include "tests/support/machine_registry.h"
 #include "tests/support/program_image.h"
 #include "tests/support/test_programs.h"
 #include "tests/support/text_contains.h"

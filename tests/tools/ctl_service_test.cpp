@@ -5,13 +5,12 @@
 // status tells the service's state, exit code and program, and check and
 // status whether others may change that program. The tests write the machine's hotkey key and register
 // a service, so they run alone (LOCK) and undo what they did.
-#include "tests/support/console_lock_policy.h"
+#include "tests/support/machine_registry.h"
 #include "tests/support/narrow_text.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/test_programs.h"
 #include "tests/support/test_service.h"
 #include "tests/tools/key_security.h"
-#include "tests/tools/machine_hotkeys.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // TarnwickCtl lock-policy in this process, with HKEY_USERS inside a
 // RegistrySandbox and the real console user of the Wine session.
 #include "common/lock_policy.h"
-#include "tests/support/console_lock_policy.h"
+#include "tests/support/machine_registry.h"
 #include "tests/support/fake_console_account.h"
 #include "tests/support/fake_profile_hives.h"
 #include "tests/support/registry_sandbox.h"

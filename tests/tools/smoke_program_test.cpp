@@ -4,7 +4,7 @@
 // TarnwickCtl.exe: the run a tester makes on a PC. These tests change the
 // machine's service database, its hotkey key, the foreground and named
 // objects, so they run alone (LOCK) and undo what they did.
-#include "tests/support/console_lock_policy.h"
+#include "tests/support/machine_registry.h"
 #include "tests/support/narrow_text.h"
 #include "tests/support/test_programs.h"
 #include "tests/support/test_service.h"

@@ -6,9 +6,8 @@
 #include "common/handles.h"
 #include "tests/agent/fake_client_session.h"
 #include "tests/support/narrow_text.h"
-#include "tests/support/scratch_machine_key.h"
+#include "tests/support/machine_registry.h"
 #include "tests/support/test_programs.h"
-#include "tests/tools/machine_hotkeys.h"
 
 #include <gtest/gtest.h>
 

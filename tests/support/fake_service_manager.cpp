@@ -1,4 +1,4 @@
-#include "tests/install/fake_service_manager.h"
+#include "tests/support/fake_service_manager.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,7 @@ FakeServiceManager::FakeServiceManager()
         calls.push_back("open manager");
         EXPECT_EQ(machine, nullptr);
         EXPECT_EQ(database, nullptr);
-        EXPECT_EQ(access, managerAccess);
+        EXPECT_EQ(managerAccess.count(access), 1u) << "the manager opened with access " << access;
         if (!managerOpens) {
             ::SetLastError(ERROR_ACCESS_DENIED);
             return nullptr;
@@ -60,8 +60,50 @@ FakeServiceManager::FakeServiceManager()
             ::SetLastError(ERROR_SERVICE_EXISTS);
             return nullptr;
         }
-        services[name] = FakeService();
+        FakeService& created = services[name];
+        created.type = type;
+        created.startType = start;
+        created.imagePath = binaryPath != nullptr ? binaryPath : L"";
         return NewHandle({false, name, manager});
+    });
+
+    substitutes_.Replace(&Win32Api::StartServiceW, [this](SC_HANDLE handle, DWORD argc, LPCWSTR* argv) -> BOOL {
+        FakeService* service = ServiceOf(handle);
+        calls.push_back("start " + Narrow(Find(handle) ? Find(handle)->name : L"?"));
+        EXPECT_EQ(argc, 0u);
+        EXPECT_EQ(argv, nullptr);
+        if (service == nullptr || service->startError != 0) {
+            ::SetLastError(service == nullptr ? ERROR_INVALID_HANDLE : service->startError);
+            return FALSE;
+        }
+        service->replies = service->startReplies;
+        service->nextReply = 0;
+        return TRUE;
+    });
+
+    // As Windows lays it out: the strings follow the structure.
+    substitutes_.Replace(&Win32Api::QueryServiceConfigW, [this](SC_HANDLE handle, LPQUERY_SERVICE_CONFIGW config,
+                                                                 DWORD size, LPDWORD needed) -> BOOL {
+        FakeService* service = ServiceOf(handle);
+        calls.push_back("config " + Narrow(Find(handle) ? Find(handle)->name : L"?"));
+        if (service == nullptr || service->configFails) {
+            ::SetLastError(service == nullptr ? ERROR_INVALID_HANDLE : ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        const std::wstring& path = service->imagePath;
+        *needed = static_cast<DWORD>(sizeof(QUERY_SERVICE_CONFIGW) + (path.size() + 1) * sizeof(wchar_t));
+        if (config == nullptr || size < *needed) {
+            ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return FALSE;
+        }
+        *config = {};
+        config->dwServiceType = service->type;
+        config->dwStartType = service->startType;
+        config->dwErrorControl = SERVICE_ERROR_NORMAL;
+        config->lpBinaryPathName = reinterpret_cast<wchar_t*>(config + 1);
+        path.copy(config->lpBinaryPathName, path.size());
+        config->lpBinaryPathName[path.size()] = L'\0';
+        return TRUE;
     });
 
     substitutes_.Replace(&Win32Api::QueryServiceStatusEx, [this](SC_HANDLE handle, SC_STATUS_TYPE level, LPBYTE buffer,
@@ -94,30 +136,6 @@ FakeServiceManager::FakeServiceManager()
         status.dwWin32ExitCode = reply.exitCode;
         std::memcpy(buffer, &status, sizeof(status));
         *needed = sizeof(status);
-        return TRUE;
-    });
-
-    // As Windows: too small a buffer fails with ERROR_INSUFFICIENT_BUFFER and
-    // the size needed; the strings follow the record in the buffer.
-    substitutes_.Replace(&Win32Api::QueryServiceConfigW, [this](SC_HANDLE handle, LPQUERY_SERVICE_CONFIGW config,
-                                                                 DWORD size, LPDWORD needed) -> BOOL {
-        FakeService* service = ServiceOf(handle);
-        calls.push_back("config " + Narrow(Find(handle) ? Find(handle)->name : L"?"));
-        if (service == nullptr || service->configFails) {
-            ::SetLastError(service == nullptr ? ERROR_INVALID_HANDLE : ERROR_ACCESS_DENIED);
-            return FALSE;
-        }
-        *needed = static_cast<DWORD>(sizeof(QUERY_SERVICE_CONFIGW) + (service->imagePath.size() + 1) * sizeof(wchar_t));
-        if (config == nullptr || size < *needed) {
-            ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return FALSE;
-        }
-        *config = QUERY_SERVICE_CONFIGW{};
-        config->dwServiceType = service->type;
-        config->dwStartType = service->startType;
-        config->lpBinaryPathName = reinterpret_cast<wchar_t*>(config + 1);
-        std::copy(service->imagePath.begin(), service->imagePath.end(), config->lpBinaryPathName);
-        config->lpBinaryPathName[service->imagePath.size()] = L'\0';
         return TRUE;
     });
 

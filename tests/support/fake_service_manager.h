@@ -4,6 +4,9 @@
 // a log of the calls made to it and checks on the way that every service
 // handle is closed before the manager handle it was opened through, and,
 // when it is destroyed, that no handle and no heap block is left behind.
+// A service that is started answers the status queries that follow with its
+// `startReplies`; its registration (QueryServiceConfigW) is what it was
+// created with, or what the test gives it.
 #pragma once
 
 #include "common/win32_api.h"
@@ -30,11 +33,14 @@ struct FakeService {
     FakeStatus stopReply = {SERVICE_STOP_PENDING, 0};  // what the stop request reports
     bool deleteFails = false;
     std::vector<std::wstring> dependents;  // active dependants, in enumeration order
-    // The registration that QueryServiceConfigW gives.
+    DWORD startError = 0;  // nonzero: StartServiceW fails with this error
+    // Answers to the status queries after a start; the last one repeats.
+    std::vector<FakeStatus> startReplies = {{SERVICE_RUNNING, 0}};
+    // The registration, as QueryServiceConfigW reports it.
     DWORD type = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
     DWORD startType = SERVICE_AUTO_START;
-    std::wstring imagePath = L"\"C:\\Program Files\\Tarnwick\\TarnwickSvc.exe\"";
-    bool configFails = false;
+    std::wstring imagePath;
+    bool configFails = false;  // QueryServiceConfigW fails with ERROR_ACCESS_DENIED
 };
 
 struct FakeCreateCall {
@@ -58,7 +64,7 @@ public:
     // Configuration.
     std::map<std::wstring, FakeService> services;
     bool managerOpens = true;
-    DWORD managerAccess = SC_MANAGER_ALL_ACCESS;  // what the manager must be opened with
+    std::set<DWORD> managerAccess = {SC_MANAGER_ALL_ACCESS};  // what OpenSCManagerW may be asked for
     DWORD now = 0;                      // the tick count
     DWORD queryCostMs = 0;              // virtual time that each status query takes
     DWORD firstEnumError = 0;           // nonzero: the sizing enumeration fails with this error
@@ -67,7 +73,7 @@ public:
     bool securityFails = false;         // SetServiceObjectSecurity fails
 
     // What happened.
-    std::vector<std::string> calls;     // "open manager", "query X", "stop X", "sleep N", ...
+    std::vector<std::string> calls;     // "open manager", "query X", "start X", "stop X", "sleep N", ...
     std::vector<DWORD> sleeps;
     std::map<std::wstring, DWORD> openAccess;  // last access each service was opened with
     std::vector<FakeCreateCall> creates;
@@ -81,6 +87,8 @@ public:
     size_t Count(const std::string& call) const;
     // Position of the first entry equal to `call` in `calls`, or npos.
     size_t IndexOf(const std::string& call) const;
+    // Service and manager handles open now.
+    size_t OpenHandles() const { return open_.size(); }
 
 private:
     struct OpenHandle {
