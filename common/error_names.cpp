@@ -42,7 +42,7 @@ const ErrorRow* Find(std::uint32_t error)
 
 }  // namespace
 
-std::wstring Win32ErrorName(std::uint32_t error)
+std::wstring NameWin32Error(std::uint32_t error)
 {
     const ErrorRow* row = Find(error);
     return row != nullptr ? row->name : L"";
@@ -61,7 +61,7 @@ std::wstring DescribeError(std::uint32_t error, bool withName, const std::wstrin
     return text;
 }
 
-std::wstring ErrorLabel(std::uint32_t error)
+std::wstring LabelError(std::uint32_t error)
 {
     return DescribeError(error, true, std::wstring());
 }
@@ -75,7 +75,7 @@ std::wstring TrimSystemText(std::wstring text)
     return text;
 }
 
-std::wstring ServiceExitCodeMeaning(std::uint32_t exitCode)
+std::wstring ExplainServiceExitCode(std::uint32_t exitCode)
 {
     const ErrorRow* row = Find(exitCode);
     if (row == nullptr || row->meaning == nullptr) {
@@ -84,20 +84,20 @@ std::wstring ServiceExitCodeMeaning(std::uint32_t exitCode)
     return std::wstring(row->name) + L": " + row->meaning;
 }
 
-std::wstring ServiceExitCodeDescription(std::uint32_t exitCode, const std::wstring& systemText)
+std::wstring ComposeServiceExitCodeText(std::uint32_t exitCode, const std::wstring& systemText)
 {
-    const std::wstring meaning = ServiceExitCodeMeaning(exitCode);
+    const std::wstring meaning = ExplainServiceExitCode(exitCode);
     if (!meaning.empty()) {
         return meaning;
     }
-    const std::wstring name = Win32ErrorName(exitCode);
+    const std::wstring name = NameWin32Error(exitCode);
     if (name.empty()) {
         return systemText;
     }
     return systemText.empty() ? name : name + L": " + systemText;
 }
 
-std::wstring ExitCodeWithMeaning(std::uint32_t exitCode, const std::wstring& meaning)
+std::wstring DescribeExitCode(std::uint32_t exitCode, const std::wstring& meaning)
 {
     return std::to_wstring(exitCode) + (meaning.empty() ? std::wstring() : L" (" + meaning + L")");
 }

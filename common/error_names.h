@@ -9,7 +9,7 @@
 #include <string>
 
 // "ERROR_BAD_CONFIGURATION" for 1610; empty for an error not listed.
-std::wstring Win32ErrorName(std::uint32_t error);
+std::wstring NameWin32Error(std::uint32_t error);
 
 // The wording of `error`: "error 5", followed by " (ERROR_ACCESS_DENIED)"
 // when `withName` and the error is listed, and by ": " and `systemText` when
@@ -17,7 +17,7 @@ std::wstring Win32ErrorName(std::uint32_t error);
 std::wstring DescribeError(std::uint32_t error, bool withName, const std::wstring& systemText);
 
 // "error 5 (ERROR_ACCESS_DENIED)", or "error 1234" for one not listed.
-std::wstring ErrorLabel(std::uint32_t error);
+std::wstring LabelError(std::uint32_t error);
 
 // The system's text of an error as FormatMessageW gives it, without the
 // line break and the full stop at its end: "Access is denied".
@@ -26,16 +26,16 @@ std::wstring TrimSystemText(std::wstring text);
 // What it means when the service reports `exitCode` at a start that failed:
 // "ERROR_BAD_CONFIGURATION: the hotkey configuration cannot be used". Empty
 // for a code whose meaning is only the system's text.
-std::wstring ServiceExitCodeMeaning(std::uint32_t exitCode);
+std::wstring ExplainServiceExitCode(std::uint32_t exitCode);
 
 // What the service's exit code means: its own meaning at a failed start;
 // otherwise the error's name and `systemText` ("NAME: text"), whichever of
 // the two there is. Empty when there is neither.
-std::wstring ServiceExitCodeDescription(std::uint32_t exitCode, const std::wstring& systemText);
+std::wstring ComposeServiceExitCodeText(std::uint32_t exitCode, const std::wstring& systemText);
 
 // "1610 (ERROR_BAD_CONFIGURATION: ...)": the exit code, and what it means in
 // brackets when `meaning` is not empty.
-std::wstring ExitCodeWithMeaning(std::uint32_t exitCode, const std::wstring& meaning);
+std::wstring DescribeExitCode(std::uint32_t exitCode, const std::wstring& meaning);
 
 // True for the exit codes that the service gives when its hotkey
 // configuration is at fault (the key missing or unreadable, a hotkey that

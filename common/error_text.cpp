@@ -2,7 +2,7 @@
 
 #include "common/handles.h"
 
-std::wstring SystemErrorText(DWORD error)
+std::wstring ReadSystemErrorText(DWORD error)
 {
     // With FORMAT_MESSAGE_ALLOCATE_BUFFER the function allocates the text
     // with LocalAlloc and stores its address where lpBuffer points; the
@@ -19,14 +19,14 @@ std::wstring SystemErrorText(DWORD error)
     return TrimSystemText(std::wstring(buffer, length));
 }
 
-std::wstring ErrorText(DWORD error)
+std::wstring ExplainError(DWORD error)
 {
-    return DescribeError(error, false, SystemErrorText(error));
+    return DescribeError(error, false, ReadSystemErrorText(error));
 }
 
-std::wstring ServiceExitCodeText(DWORD exitCode)
+std::wstring DescribeServiceExitCode(DWORD exitCode)
 {
     // The system's text is asked for only where the table has no meaning.
-    const std::wstring meaning = ServiceExitCodeMeaning(exitCode);
-    return !meaning.empty() ? meaning : ServiceExitCodeDescription(exitCode, SystemErrorText(exitCode));
+    const std::wstring meaning = ExplainServiceExitCode(exitCode);
+    return !meaning.empty() ? meaning : ComposeServiceExitCodeText(exitCode, ReadSystemErrorText(exitCode));
 }

@@ -7,9 +7,9 @@
 // example `win32.Sleep` with a virtual clock). Product code calls
 // `win32.CreateEventW(...)` where it would call `CreateEventW(...)`.
 //
-// For tests: `Win32Override` restores the whole table at the end of a scope,
+// For tests: `KWin32Override` restores the whole table at the end of a scope,
 // and in strict mode turns every member into a failing one that reports its
-// name; `Win32Substitutes` is what a fake holds to put back exactly the
+// name; `KWin32Substitutes` is what a fake holds to put back exactly the
 // members it replaced.
 #pragma once
 
@@ -126,23 +126,23 @@ void ForgetSystemDllBindings();
 // close them while the process exits.
 extern Win32Api& win32;
 
-// The function that a strict Win32Override calls, with the member's name,
+// The function that a strict KWin32Override calls, with the member's name,
 // when a member is called that no test has replaced.
 using Win32UnreplacedCall = void (*)(const char* slot);
 
 // Restores the whole table when it goes out of scope.
-class Win32Override {
+class KWin32Override {
 public:
     // Plain: the table stays as it is; the test replaces single members.
-    Win32Override() : saved_(win32) {}
+    KWin32Override() : saved_(win32) {}
     // Strict: every member, until the test replaces it, reports its call to
     // `report` and then fails as its function does (the failure result and
     // last error of common/win32_functions.h), so that a test cannot reach
     // a real function by accident.
-    explicit Win32Override(Win32UnreplacedCall report);
-    ~Win32Override() { win32 = saved_; }
-    Win32Override(const Win32Override&) = delete;
-    Win32Override& operator=(const Win32Override&) = delete;
+    explicit KWin32Override(Win32UnreplacedCall report);
+    ~KWin32Override() { win32 = saved_; }
+    KWin32Override(const KWin32Override&) = delete;
+    KWin32Override& operator=(const KWin32Override&) = delete;
 
     // Puts the real functions back into the given members, for the calls a
     // strict test makes for real on purpose:
@@ -164,18 +164,18 @@ private:
 // was found when the object is destroyed, the last replaced first, so that
 // fakes that wrap a member (call the function they found there) can be
 // stacked and taken away again in the reverse order, and so that a fake
-// needs no Win32Override around it.
-class Win32Substitutes {
+// needs no KWin32Override around it.
+class KWin32Substitutes {
 public:
-    Win32Substitutes() = default;
-    ~Win32Substitutes()
+    KWin32Substitutes() = default;
+    ~KWin32Substitutes()
     {
         for (auto restore = restores_.rbegin(); restore != restores_.rend(); ++restore) {
             (*restore)();
         }
     }
-    Win32Substitutes(const Win32Substitutes&) = delete;
-    Win32Substitutes& operator=(const Win32Substitutes&) = delete;
+    KWin32Substitutes(const KWin32Substitutes&) = delete;
+    KWin32Substitutes& operator=(const KWin32Substitutes&) = delete;
 
     // win32.*slot = substitute, until this object is destroyed.
     template <typename F, typename Substitute>

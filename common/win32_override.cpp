@@ -1,4 +1,4 @@
-// The strict mode of Win32Override. Only tests use it; it lives apart from
+// The strict mode of KWin32Override. Only tests use it; it lives apart from
 // the table itself so that the programs do not carry it.
 #include "common/win32_api.h"
 
@@ -26,7 +26,7 @@ struct StrictSlot<std::function<R(A...)>> {
 
 }  // namespace
 
-Win32Override::Win32Override(Win32UnreplacedCall report) : saved_(win32)
+KWin32Override::KWin32Override(Win32UnreplacedCall report) : saved_(win32)
 {
 #define TW_STRICT_SLOT(name, failure, lastError) \
     win32.name = StrictSlot<decltype(Win32Api::name)>::Make(#name, report, failure, lastError);
@@ -34,7 +34,7 @@ Win32Override::Win32Override(Win32UnreplacedCall report) : saved_(win32)
 #undef TW_STRICT_SLOT
 }
 
-const Win32Api& Win32Override::RealWin32Functions()
+const Win32Api& KWin32Override::RealWin32Functions()
 {
     static const Win32Api real;
     return real;

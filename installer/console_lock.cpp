@@ -79,7 +79,7 @@ void GiveConsoleUserTheLockBack(const ReportLine& report)
     }
     LowerConsoleUsersValue(reset);
     report(std::wstring(kNotRunning) + L"the console user's lock policy: " +
-           ProfileResetLine(reset, [](std::uint32_t error) { return ErrorText(error); }));
+           ProfileResetLine(reset, [](std::uint32_t error) { return ExplainError(error); }));
 }
 
 ServiceStart StartServiceOrGiveTheLockBack(const ReportLine& report)

@@ -87,5 +87,5 @@ std::wstring WhoElseMayChangeFolder(const std::wstring& folder)
     }
     return PathSecurityText(
         steps, [](const std::wstring& sid) { return AccountNameOfSid(sid); },
-        [](std::uint32_t error) { return ErrorText(error); });
+        [](std::uint32_t error) { return ExplainError(error); });
 }

@@ -30,7 +30,7 @@ ServiceStart WatchStart(SC_HANDLE service, const ReportLine& report)
             return ServiceStart::Started;
         }
         if (status.state == SERVICE_STOPPED || status.state == SERVICE_STOP_PENDING) {
-            report(StoppedDuringStartText(status.exitCode, ServiceExitCodeText(status.exitCode)));
+            report(StoppedDuringStartText(status.exitCode, DescribeServiceExitCode(status.exitCode)));
             return ServiceStart::StoppedDuringStart;
         }
         if (win32.GetTickCount() - started >= kStartWatchMs) {
@@ -49,11 +49,11 @@ ServiceStart StartServiceIfConfigured(const ReportLine& report)
     const CheckResult check = CheckConfiguration();
     for (const Finding& finding : check.findings) {
         if (finding.severity != Severity::Info) {
-            report(FindingLine(finding));
+            report(FormatFindingLine(finding));
         }
     }
     if (!check.wouldStart) {
-        report(NotStartedText(CheckVerdict(check, ServiceExitCodeText(check.exitCode))));
+        report(NotStartedText(DescribeVerdict(check, DescribeServiceExitCode(check.exitCode))));
         return ServiceStart::NotConfigured;
     }
     KScHandle manager(win32.OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));

@@ -211,7 +211,7 @@ TW_CUSTOM_ACTION LockPolicyZero(MSIHANDLE install)
 {
     const auto lower = [&] {
         const ProfilesReset reset = LowerLockPolicyOfEveryProfile();
-        const auto errorText = [](std::uint32_t error) { return ErrorText(error); };
+        const auto errorText = [](std::uint32_t error) { return ExplainError(error); };
         for (const ProfileReset& profile : reset.profiles) {
             if (profile.outcome == ProfileOutcome::Lowered || profile.outcome == ProfileOutcome::Skipped ||
                 profile.unloadError != 0) {
@@ -220,7 +220,7 @@ TW_CUSTOM_ACTION LockPolicyZero(MSIHANDLE install)
         }
         if (!reset.listed) {
             Log(install, std::wstring(L"cannot read the user profiles under HKEY_LOCAL_MACHINE\\") +
-                             kProfileListKeyPath + L" (" + ErrorText(reset.listError) + L")");
+                             kProfileListKeyPath + L" (" + ExplainError(reset.listError) + L")");
         }
         Log(install, L"DisableLockWorkstation of " + ProfilesResetSummary(reset) + L".");
         return static_cast<UINT>(ERROR_SUCCESS);

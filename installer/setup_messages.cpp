@@ -24,7 +24,7 @@ std::wstring NotStartedText(const std::wstring& verdict)
 
 std::wstring StoppedDuringStartText(std::uint32_t exitCode, const std::wstring& meaning)
 {
-    return L"TarnwickSvc stopped during its start with exit code " + ExitCodeWithMeaning(exitCode, meaning) + L"." +
+    return L"TarnwickSvc stopped during its start with exit code " + DescribeExitCode(exitCode, meaning) + L"." +
            kWhenItStarts;
 }
 

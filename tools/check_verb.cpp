@@ -4,9 +4,9 @@
 #include "tools/check/check_text.h"
 #include "tools/ctl_messages.h"
 
-int CheckVerb(const CtlCommand& command, CtlOutput& output)
+int RunCheckVerb(const CtlCommand& command, KCtlOutput& output)
 {
     const CheckResult result = CheckConfiguration();
-    output.Out(command.json ? CheckJson(result) : CheckText(result, ServiceExitCodeText(result.exitCode)));
+    output.Out(command.json ? RenderCheckJson(result) : RenderCheckText(result, DescribeServiceExitCode(result.exitCode)));
     return result.wouldStart ? 0 : kExitFailed;
 }

@@ -5,4 +5,4 @@
 #include "tools/ctl_output.h"
 
 // check [--json]: 0 when the service would start, 1 when it would refuse.
-int CheckVerb(const CtlCommand& command, CtlOutput& output);
+int RunCheckVerb(const CtlCommand& command, KCtlOutput& output);

@@ -25,12 +25,12 @@ void Write(DWORD which, const std::wstring& text)
 
 }  // namespace
 
-void ConsoleOutput::Out(const std::wstring& text)
+void KConsoleOutput::Out(const std::wstring& text)
 {
     Write(STD_OUTPUT_HANDLE, text);
 }
 
-void ConsoleOutput::Err(const std::wstring& text)
+void KConsoleOutput::Err(const std::wstring& text)
 {
     Write(STD_ERROR_HANDLE, text);
 }

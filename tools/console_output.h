@@ -4,7 +4,7 @@
 #include "tools/ctl_output.h"
 
 // Writes to a console as UTF-16, to a file or pipe as UTF-8, at once.
-class ConsoleOutput : public CtlOutput {
+class KConsoleOutput : public KCtlOutput {
 public:
     void Out(const std::wstring& text) override;
     void Err(const std::wstring& text) override;

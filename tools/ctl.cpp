@@ -8,17 +8,17 @@
 #include "tools/watch.h"
 #include "tools/windows_verb.h"
 
-int RunTarnwickCtl(const std::vector<std::wstring>& args, CtlOutput& output)
+int RunTarnwickCtl(const std::vector<std::wstring>& args, KCtlOutput& output)
 {
     const CtlParse parse = ParseCtlArgs(args);
     if (!parse.error.empty()) {
-        output.Err(L"TarnwickCtl: " + parse.error + L"\n\n" + CtlUsage());
+        output.Err(L"TarnwickCtl: " + parse.error + L"\n\n" + DescribeCtlUsage());
         return kExitUsage;
     }
     const CtlCommand& command = parse.command;
     switch (command.action) {
     case CtlAction::Help:
-        output.Out(CtlUsage());
+        output.Out(DescribeCtlUsage());
         return 0;
     case CtlAction::Set:
     case CtlAction::SetValue:
@@ -30,15 +30,15 @@ int RunTarnwickCtl(const std::vector<std::wstring>& args, CtlOutput& output)
     case CtlAction::Press:
         return PressHotkey(command, output);
     case CtlAction::Check:
-        return CheckVerb(command, output);
+        return RunCheckVerb(command, output);
     case CtlAction::Status:
-        return StatusVerb(command, output);
+        return RunStatusVerb(command, output);
     case CtlAction::LockPolicy:
-        return LockPolicyVerb(command, output);
+        return RunLockPolicyVerb(command, output);
     case CtlAction::Watch:
-        return WatchVerb(command, output);
+        return RunWatchVerb(command, output);
     case CtlAction::Windows:
-        return WindowsVerb(command, output);
+        return RunWindowsVerb(command, output);
     }
     return kExitUsage;
 }

@@ -26,7 +26,7 @@ CtlParse Failure(const std::wstring& error)
 
 }  // namespace
 
-std::wstring CtlUsage()
+std::wstring DescribeCtlUsage()
 {
     return L"TarnwickCtl: shows and tries what Tarnwick does on this PC, and stands in for the\n"
            L"keyboard filter driver zqkbfiltr. Hotkeys live under\n"

@@ -44,4 +44,4 @@ struct CtlParse {
 // compared without regard to ASCII case.
 CtlParse ParseCtlArgs(const std::vector<std::wstring>& args);
 
-std::wstring CtlUsage();
+std::wstring DescribeCtlUsage();

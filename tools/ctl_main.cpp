@@ -1,4 +1,4 @@
-// TarnwickCtl.exe: see CtlUsage() in ctl_args.cpp.
+// TarnwickCtl.exe: see DescribeCtlUsage() in ctl_args.cpp.
 #include "common/win32_api.h"
 #include "tools/console_output.h"
 #include "tools/ctl.h"
@@ -20,7 +20,7 @@ BOOL WINAPI ConsoleControl(DWORD event)
 int wmain(int argc, wchar_t** argv)
 {
     const std::vector<std::wstring> args(argv + 1, argv + argc);
-    ConsoleOutput output;
+    KConsoleOutput output;
     win32.SetConsoleCtrlHandler(ConsoleControl, TRUE);
     try {
         return RunTarnwickCtl(args, output);

@@ -1,8 +1,8 @@
 #include "tools/ctl_messages.h"
 
-std::wstring FailureMessage(const std::wstring& what, DWORD error, const std::wstring& advice)
+std::wstring FormatFailure(const std::wstring& what, DWORD error, const std::wstring& advice)
 {
-    std::wstring line = L"TarnwickCtl: " + what + L" (" + ErrorText(error) + L")";
+    std::wstring line = L"TarnwickCtl: " + what + L" (" + ExplainError(error) + L")";
     if (error == ERROR_ACCESS_DENIED) {
         line += L": run it from an elevated prompt";
     } else if (!advice.empty()) {
@@ -11,7 +11,7 @@ std::wstring FailureMessage(const std::wstring& what, DWORD error, const std::ws
     return line + L"\n";
 }
 
-std::wstring MachinePath(const std::wstring& path)
+std::wstring QualifyMachinePath(const std::wstring& path)
 {
     return L"HKEY_LOCAL_MACHINE\\" + path;
 }

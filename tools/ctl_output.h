@@ -4,9 +4,9 @@
 
 #include <string>
 
-class CtlOutput {
+class KCtlOutput {
 public:
-    virtual ~CtlOutput() = default;
+    virtual ~KCtlOutput() = default;
     // Normal output; written at once, so that lines of a long-running verb
     // appear as they come.
     virtual void Out(const std::wstring& text) = 0;
@@ -15,7 +15,7 @@ public:
 };
 
 // Keeps everything written, for tests.
-class CollectedOutput : public CtlOutput {
+class KCollectedOutput : public KCtlOutput {
 public:
     void Out(const std::wstring& text) override { out += text; }
     void Err(const std::wstring& text) override { err += text; }

@@ -13,7 +13,7 @@ namespace {
 constexpr const wchar_t* kListAdvice = L"`TarnwickCtl list` shows the configured hotkeys";
 
 // The values of one open hotkey subkey, one line each.
-void ListValues(HKEY key, CtlOutput& output)
+void ListValues(HKEY key, KCtlOutput& output)
 {
     for (DWORD index = 0;; ++index) {
         std::vector<wchar_t> name(16384, L'\0');
@@ -28,32 +28,32 @@ void ListValues(HKEY key, CtlOutput& output)
         nameChars = static_cast<DWORD>(name.size());
         result = win32.RegEnumValueW(key, index, name.data(), &nameChars, nullptr, &type, data.data(), &size);
         if (result != ERROR_SUCCESS) {
-            output.Out(L"  " + PrintableLine(name.data()) + L": (" + ErrorText(static_cast<DWORD>(result)) + L")\n");
+            output.Out(L"  " + MakePrintableLine(name.data()) + L": (" + ExplainError(static_cast<DWORD>(result)) + L")\n");
             continue;
         }
         data.resize(size);
-        output.Out(L"  " + PrintableLine(name.data()) + L": " +
-                   PrintableLine(FormatValue(type, std::vector<std::uint8_t>(data.begin(), data.end()))) + L"\n");
+        output.Out(L"  " + MakePrintableLine(name.data()) + L": " +
+                   MakePrintableLine(FormatValue(type, std::vector<std::uint8_t>(data.begin(), data.end()))) + L"\n");
     }
 }
 
 }  // namespace
 
-int SetHotkeyValues(const CtlCommand& command, CtlOutput& output)
+int SetHotkeyValues(const CtlCommand& command, KCtlOutput& output)
 {
     const std::wstring path = HotkeySubkeyPath(command.hotkey.c_str());
     KReg key;
     const LONG created = win32.RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                          KEY_SET_VALUE, nullptr, &key.key, nullptr);
     if (created != ERROR_SUCCESS) {
-        output.Err(FailureMessage(L"cannot create " + MachinePath(path), static_cast<DWORD>(created)));
+        output.Err(FormatFailure(L"cannot create " + QualifyMachinePath(path), static_cast<DWORD>(created)));
         return kExitFailed;
     }
     for (const NamedValue& value : command.values) {
         const LONG written = win32.RegSetValueExW(key.key, value.name.c_str(), 0, value.type, value.data.data(),
                                             static_cast<DWORD>(value.data.size()));
         if (written != ERROR_SUCCESS) {
-            output.Err(FailureMessage(L"cannot write \"" + value.name + L"\" of hotkey \"" + command.hotkey + L"\"",
+            output.Err(FormatFailure(L"cannot write \"" + value.name + L"\" of hotkey \"" + command.hotkey + L"\"",
                                       static_cast<DWORD>(written)));
             return kExitFailed;
         }
@@ -65,16 +65,16 @@ int SetHotkeyValues(const CtlCommand& command, CtlOutput& output)
     return 0;
 }
 
-int ListHotkeys(CtlOutput& output)
+int ListHotkeys(KCtlOutput& output)
 {
     KReg key;
     const LONG opened = win32.RegOpenKeyExW(HKEY_LOCAL_MACHINE, kHotkeyKeyPath, 0, KEY_READ, &key.key);
     if (opened == ERROR_FILE_NOT_FOUND) {
-        output.Out(L"no hotkeys: " + MachinePath(kHotkeyKeyPath) + L" does not exist\n");
+        output.Out(L"no hotkeys: " + QualifyMachinePath(kHotkeyKeyPath) + L" does not exist\n");
         return 0;
     }
     if (opened != ERROR_SUCCESS) {
-        output.Err(FailureMessage(L"cannot open " + MachinePath(kHotkeyKeyPath), static_cast<DWORD>(opened)));
+        output.Err(FormatFailure(L"cannot open " + QualifyMachinePath(kHotkeyKeyPath), static_cast<DWORD>(opened)));
         return kExitFailed;
     }
     DWORD count = 0;
@@ -86,27 +86,27 @@ int ListHotkeys(CtlOutput& output)
             break;
         }
         if (result != ERROR_SUCCESS) {
-            output.Err(FailureMessage(L"cannot enumerate hotkey " + std::to_wstring(index),
+            output.Err(FormatFailure(L"cannot enumerate hotkey " + std::to_wstring(index),
                                       static_cast<DWORD>(result)));
             return kExitFailed;
         }
         ++count;
-        output.Out(PrintableLine(name) + L"\n");
+        output.Out(MakePrintableLine(name) + L"\n");
         KReg subkey;
         const LONG sub = win32.RegOpenKeyExW(key.key, name, 0, KEY_READ, &subkey.key);
         if (sub != ERROR_SUCCESS) {
-            output.Out(L"  (" + ErrorText(static_cast<DWORD>(sub)) + L")\n");
+            output.Out(L"  (" + ExplainError(static_cast<DWORD>(sub)) + L")\n");
             continue;
         }
         ListValues(subkey.key, output);
     }
     if (count == 0) {
-        output.Out(L"no hotkeys: " + MachinePath(kHotkeyKeyPath) + L" has no subkeys\n");
+        output.Out(L"no hotkeys: " + QualifyMachinePath(kHotkeyKeyPath) + L" has no subkeys\n");
     }
     return 0;
 }
 
-int RemoveHotkey(const CtlCommand& command, CtlOutput& output)
+int RemoveHotkey(const CtlCommand& command, KCtlOutput& output)
 {
     const std::wstring path = HotkeySubkeyPath(command.hotkey.c_str());
     if (command.valueName.empty()) {
@@ -119,7 +119,7 @@ int RemoveHotkey(const CtlCommand& command, CtlOutput& output)
             result = win32.RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());
         }
         if (result != ERROR_SUCCESS) {
-            output.Err(FailureMessage(L"cannot remove hotkey \"" + command.hotkey + L"\"", static_cast<DWORD>(result),
+            output.Err(FormatFailure(L"cannot remove hotkey \"" + command.hotkey + L"\"", static_cast<DWORD>(result),
                                       kListAdvice));
             return kExitFailed;
         }
@@ -132,7 +132,7 @@ int RemoveHotkey(const CtlCommand& command, CtlOutput& output)
         result = win32.RegDeleteValueW(key.key, command.valueName.c_str());
     }
     if (result != ERROR_SUCCESS) {
-        output.Err(FailureMessage(L"cannot remove \"" + command.valueName + L"\" of hotkey \"" + command.hotkey + L"\"",
+        output.Err(FormatFailure(L"cannot remove \"" + command.valueName + L"\" of hotkey \"" + command.hotkey + L"\"",
                                   static_cast<DWORD>(result), kListAdvice));
         return kExitFailed;
     }
@@ -140,24 +140,24 @@ int RemoveHotkey(const CtlCommand& command, CtlOutput& output)
     return 0;
 }
 
-int PressHotkey(const CtlCommand& command, CtlOutput& output)
+int PressHotkey(const CtlCommand& command, KCtlOutput& output)
 {
     const std::wstring eventName = HotkeyEventName(command.hotkey.c_str());
     DWORD error = ERROR_SUCCESS;
     const KHandle event = OpenServiceEvent(eventName, EVENT_MODIFY_STATE, error);
     if (!event) {
         if (error == ERROR_FILE_NOT_FOUND) {
-            output.Err(L"TarnwickCtl: there is no event \"" + eventName + L"\" (" + ErrorText(error) +
+            output.Err(L"TarnwickCtl: there is no event \"" + eventName + L"\" (" + ExplainError(error) +
                        L"): the service is not running, or it did not load the hotkey \"" + command.hotkey +
                        L"\": start it with `sc start TarnwickSvc`, and see `TarnwickCtl check` for why it would "
                        L"not start\n");
         } else {
-            output.Err(FailureMessage(L"cannot open the event \"" + eventName + L"\"", error));
+            output.Err(FormatFailure(L"cannot open the event \"" + eventName + L"\"", error));
         }
         return kExitFailed;
     }
     if (!win32.SetEvent(event.get())) {
-        output.Err(FailureMessage(L"cannot set the event \"" + eventName + L"\"", win32.GetLastError()));
+        output.Err(FormatFailure(L"cannot set the event \"" + eventName + L"\"", win32.GetLastError()));
         return kExitFailed;
     }
     output.Out(L"pressed \"" + command.hotkey + L"\": event \"" + eventName + L"\" set\n");

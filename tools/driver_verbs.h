@@ -9,13 +9,13 @@
 
 // set, set-value: creates the hotkey's subkey if needed and writes the
 // command's values.
-int SetHotkeyValues(const CtlCommand& command, CtlOutput& output);
+int SetHotkeyValues(const CtlCommand& command, KCtlOutput& output);
 
 // list: every hotkey and its values.
-int ListHotkeys(CtlOutput& output);
+int ListHotkeys(KCtlOutput& output);
 
 // remove: the hotkey's subkey, or one of its values.
-int RemoveHotkey(const CtlCommand& command, CtlOutput& output);
+int RemoveHotkey(const CtlCommand& command, KCtlOutput& output);
 
 // press: sets the event "ZQKBFiltr" + the hotkey name.
-int PressHotkey(const CtlCommand& command, CtlOutput& output);
+int PressHotkey(const CtlCommand& command, KCtlOutput& output);

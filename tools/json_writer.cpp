@@ -13,7 +13,7 @@ void AppendUnit(std::wstring& out, std::uint32_t unit)
 
 }  // namespace
 
-std::wstring JsonString(const std::wstring& text)
+std::wstring QuoteJsonString(const std::wstring& text)
 {
     std::wstring out = L"\"";
     for (const wchar_t c : text) {
@@ -58,7 +58,7 @@ std::wstring JsonString(const std::wstring& text)
     return out + L"\"";
 }
 
-void JsonWriter::BeforeValue()
+void KJsonWriter::BeforeValue()
 {
     if (afterKey_) {
         afterKey_ = false;
@@ -72,14 +72,14 @@ void JsonWriter::BeforeValue()
     }
 }
 
-void JsonWriter::Open(wchar_t bracket)
+void KJsonWriter::Open(wchar_t bracket)
 {
     BeforeValue();
     text_ += bracket;
     empty_.push_back(true);
 }
 
-void JsonWriter::Close(wchar_t bracket)
+void KJsonWriter::Close(wchar_t bracket)
 {
     text_ += bracket;
     if (!empty_.empty()) {
@@ -87,60 +87,60 @@ void JsonWriter::Close(wchar_t bracket)
     }
 }
 
-JsonWriter& JsonWriter::BeginObject()
+KJsonWriter& KJsonWriter::BeginObject()
 {
     Open(L'{');
     return *this;
 }
 
-JsonWriter& JsonWriter::EndObject()
+KJsonWriter& KJsonWriter::EndObject()
 {
     Close(L'}');
     return *this;
 }
 
-JsonWriter& JsonWriter::BeginArray()
+KJsonWriter& KJsonWriter::BeginArray()
 {
     Open(L'[');
     return *this;
 }
 
-JsonWriter& JsonWriter::EndArray()
+KJsonWriter& KJsonWriter::EndArray()
 {
     Close(L']');
     return *this;
 }
 
-JsonWriter& JsonWriter::Key(const std::wstring& name)
+KJsonWriter& KJsonWriter::Key(const std::wstring& name)
 {
     BeforeValue();
-    text_ += JsonString(name) + L':';
+    text_ += QuoteJsonString(name) + L':';
     afterKey_ = true;
     return *this;
 }
 
-JsonWriter& JsonWriter::String(const std::wstring& text)
+KJsonWriter& KJsonWriter::String(const std::wstring& text)
 {
     BeforeValue();
-    text_ += JsonString(text);
+    text_ += QuoteJsonString(text);
     return *this;
 }
 
-JsonWriter& JsonWriter::Number(std::int64_t value)
+KJsonWriter& KJsonWriter::Number(std::int64_t value)
 {
     BeforeValue();
     text_ += std::to_wstring(value);
     return *this;
 }
 
-JsonWriter& JsonWriter::Bool(bool value)
+KJsonWriter& KJsonWriter::Bool(bool value)
 {
     BeforeValue();
     text_ += value ? L"true" : L"false";
     return *this;
 }
 
-JsonWriter& JsonWriter::Null()
+KJsonWriter& KJsonWriter::Null()
 {
     BeforeValue();
     text_ += L"null";

@@ -12,21 +12,21 @@
 // \u00XX).
 // UTF-16 code units are written as they are, also a surrogate without its
 // partner; a wide character beyond U+10FFFF becomes U+FFFD.
-std::wstring JsonString(const std::wstring& text);
+std::wstring QuoteJsonString(const std::wstring& text);
 
 // Builds one JSON value. Members of an object are a Key() followed by one
 // value; commas are placed by the writer.
-class JsonWriter {
+class KJsonWriter {
 public:
-    JsonWriter& BeginObject();
-    JsonWriter& EndObject();
-    JsonWriter& BeginArray();
-    JsonWriter& EndArray();
-    JsonWriter& Key(const std::wstring& name);
-    JsonWriter& String(const std::wstring& text);
-    JsonWriter& Number(std::int64_t value);
-    JsonWriter& Bool(bool value);
-    JsonWriter& Null();
+    KJsonWriter& BeginObject();
+    KJsonWriter& EndObject();
+    KJsonWriter& BeginArray();
+    KJsonWriter& EndArray();
+    KJsonWriter& Key(const std::wstring& name);
+    KJsonWriter& String(const std::wstring& text);
+    KJsonWriter& Number(std::int64_t value);
+    KJsonWriter& Bool(bool value);
+    KJsonWriter& Null();
 
     const std::wstring& Text() const { return text_; }
 

@@ -20,10 +20,10 @@ std::wstring WhyNotWritten(const std::wstring& user, const std::wstring& sid, co
     FormatLockPolicyKeyPath(sid.c_str(), path);
     const DWORD error = static_cast<DWORD>(write.error);
     if (write.failed == LockPolicyWrite::Step::OpenKey) {
-        return FailureMessage(L"cannot write " + PolicyOf(user) + L": cannot open or create HKEY_USERS\\" + path, error,
+        return FormatFailure(L"cannot write " + PolicyOf(user) + L": cannot open or create HKEY_USERS\\" + path, error,
                               L"the user's registry may not be loaded; log the user on at the console first");
     }
-    return FailureMessage(L"cannot write " + PolicyOf(user) + L" under HKEY_USERS\\" + path, error);
+    return FormatFailure(L"cannot write " + PolicyOf(user) + L" under HKEY_USERS\\" + path, error);
 }
 
 std::wstring Meaning(DWORD value, const std::wstring& user)
@@ -34,18 +34,18 @@ std::wstring Meaning(DWORD value, const std::wstring& user)
 
 std::wstring ErrorTextOfCode(std::uint32_t error)
 {
-    return ErrorText(error);
+    return ExplainError(error);
 }
 
 // lock-policy 0 --all-users.
-int GiveEveryUserBackTheLock(CtlOutput& output)
+int GiveEveryUserBackTheLock(KCtlOutput& output)
 {
     const ProfilesReset reset = LowerLockPolicyOfEveryProfile();
     for (const ProfileReset& profile : reset.profiles) {
         output.Out(ProfileResetLine(profile, &ErrorTextOfCode) + L"\n");
     }
     if (!reset.listed) {
-        output.Err(FailureMessage(L"cannot read the user profiles under " + MachinePath(kProfileListKeyPath),
+        output.Err(FormatFailure(L"cannot read the user profiles under " + QualifyMachinePath(kProfileListKeyPath),
                                   reset.listError));
         return kExitFailed;
     }
@@ -63,7 +63,7 @@ int GiveEveryUserBackTheLock(CtlOutput& output)
 
 bool LockPolicyReading::Number(DWORD& value) const
 {
-    const std::optional<std::uint32_t> number = Present() ? DwordValue(type, data) : std::nullopt;
+    const std::optional<std::uint32_t> number = Present() ? DecodeDword(type, data) : std::nullopt;
     if (!number) {
         return false;
     }
@@ -101,7 +101,7 @@ bool ReadConsoleUserLockPolicy(std::wstring& user, LockPolicyReading& reading)
     return true;
 }
 
-int LockPolicyVerb(const CtlCommand& command, CtlOutput& output)
+int RunLockPolicyVerb(const CtlCommand& command, KCtlOutput& output)
 {
     if (command.allUsers) {
         return GiveEveryUserBackTheLock(output);
@@ -116,7 +116,7 @@ int LockPolicyVerb(const CtlCommand& command, CtlOutput& output)
     }
     if (command.setPolicy) {
         if (!reading.sidFound) {
-            output.Err(FailureMessage(L"cannot look up the SID of the account \"" + user + L"\"", reading.sidError,
+            output.Err(FormatFailure(L"cannot look up the SID of the account \"" + user + L"\"", reading.sidError,
                                       L"check that the account exists on this PC"));
             return kExitFailed;
         }
@@ -130,7 +130,7 @@ int LockPolicyVerb(const CtlCommand& command, CtlOutput& output)
         return 0;
     }
     if (!reading.sidFound) {
-        output.Err(FailureMessage(L"cannot look up the SID of the account \"" + user + L"\"", reading.sidError));
+        output.Err(FormatFailure(L"cannot look up the SID of the account \"" + user + L"\"", reading.sidError));
         return kExitFailed;
     }
     DWORD value = 0;
@@ -141,7 +141,7 @@ int LockPolicyVerb(const CtlCommand& command, CtlOutput& output)
     } else if (reading.Present()) {
         output.Out(PolicyOf(user) + L": " + FormatValue(reading.type, reading.data) + L"\n");
     } else {
-        output.Err(FailureMessage(L"cannot read " + PolicyOf(user) + L" under HKEY_USERS\\" + reading.keyPath,
+        output.Err(FormatFailure(L"cannot read " + PolicyOf(user) + L" under HKEY_USERS\\" + reading.keyPath,
                                   static_cast<DWORD>(reading.result)));
         return kExitFailed;
     }

@@ -35,4 +35,4 @@ bool ReadConsoleUserLockPolicy(std::wstring& user, LockPolicyReading& reading);
 // lock-policy [0|1]. Without a console user: a message and 1.
 // lock-policy 0 --all-users: one line per user profile; 1 when a profile
 // was skipped or the profiles could not be listed.
-int LockPolicyVerb(const CtlCommand& command, CtlOutput& output);
+int RunLockPolicyVerb(const CtlCommand& command, KCtlOutput& output);

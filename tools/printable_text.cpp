@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-std::wstring PrintableLine(const std::wstring& text)
+std::wstring MakePrintableLine(const std::wstring& text)
 {
     static const wchar_t kDigits[] = L"0123456789abcdef";
     std::wstring line;

@@ -7,4 +7,4 @@
 // that the text stays on one line and no escape sequence reaches the
 // terminal: registry names and strings are written by whoever could write
 // the key, and a terminal acts on the sequences it is sent.
-std::wstring PrintableLine(const std::wstring& text);
+std::wstring MakePrintableLine(const std::wstring& text);

@@ -136,7 +136,7 @@ bool ParseValueType(const std::wstring& text, std::uint32_t& type)
     return false;
 }
 
-std::wstring ValueTypeName(std::uint32_t type)
+std::wstring NameValueType(std::uint32_t type)
 {
     for (const TypeName& entry : kTypeNames) {
         if (entry.type == type) {
@@ -182,7 +182,7 @@ bool EncodeValueData(std::uint32_t type, const std::wstring& text, std::vector<s
     }
 }
 
-std::optional<std::uint32_t> DwordValue(std::uint32_t type, const std::vector<std::uint8_t>& data)
+std::optional<std::uint32_t> DecodeDword(std::uint32_t type, const std::vector<std::uint8_t>& data)
 {
     if (type != kTypeDword || data.size() != 4) {
         return std::nullopt;
@@ -190,7 +190,7 @@ std::optional<std::uint32_t> DwordValue(std::uint32_t type, const std::vector<st
     return static_cast<std::uint32_t>(ReadLittleEndian(data));
 }
 
-std::wstring TextOfStringData(const std::vector<std::uint8_t>& data)
+std::wstring DecodeStringData(const std::vector<std::uint8_t>& data)
 {
     std::wstring text;
     for (size_t i = 0; i + 1 < data.size(); i += 2) {
@@ -205,9 +205,9 @@ std::wstring TextOfStringData(const std::vector<std::uint8_t>& data)
 
 std::wstring FormatValue(std::uint32_t type, const std::vector<std::uint8_t>& data)
 {
-    const std::wstring typeName = ValueTypeName(type);
+    const std::wstring typeName = NameValueType(type);
     if (type == kTypeSz || type == kTypeExpandSz) {
-        return typeName + L" \"" + TextOfStringData(data) + L"\"";
+        return typeName + L" \"" + DecodeStringData(data) + L"\"";
     }
     if ((type == kTypeDword && data.size() == 4) || (type == kTypeQword && data.size() == 8)) {
         const std::uint64_t value = ReadLittleEndian(data);

@@ -27,7 +27,7 @@ bool ParseUnsigned(const std::wstring& text, std::uint64_t max, std::uint64_t& v
 // "REG_SZ", "REG_EXPAND_SZ", "REG_DWORD", "REG_QWORD", "REG_BINARY" (in any
 // ASCII case) to the type number; false for any other text.
 bool ParseValueType(const std::wstring& text, std::uint32_t& type);
-std::wstring ValueTypeName(std::uint32_t type);
+std::wstring NameValueType(std::uint32_t type);
 
 // One registry value to write: its name, type and raw data.
 struct NamedValue {
@@ -45,11 +45,11 @@ bool EncodeValueData(std::uint32_t type, const std::wstring& text, std::vector<s
 
 // The number of a REG_DWORD of exactly four bytes (little-endian); nothing
 // for any other type or size.
-std::optional<std::uint32_t> DwordValue(std::uint32_t type, const std::vector<std::uint8_t>& data);
+std::optional<std::uint32_t> DecodeDword(std::uint32_t type, const std::vector<std::uint8_t>& data);
 
 // The text of string data (UTF-16LE) up to its first NUL; an odd last byte
 // is ignored.
-std::wstring TextOfStringData(const std::vector<std::uint8_t>& data);
+std::wstring DecodeStringData(const std::vector<std::uint8_t>& data);
 
 // One value for display: `TYPE "text"` for the string types (up to the first
 // NUL), `TYPE n (0x...)` for a DWORD or QWORD of the right size, and

@@ -10,18 +10,18 @@ ServiceFacts QueryTarnwickService()
     return QueryService(kServiceName);
 }
 
-std::wstring ImageFolder(const std::wstring& imagePath)
+std::wstring FindImageFolder(const std::wstring& imagePath)
 {
-    const CommandProgram program = ProgramCandidates(imagePath);
+    const CommandProgram program = ListProgramCandidates(imagePath);
     if (program.candidates.empty()) {
         return std::wstring();
     }
-    return FolderPart(program.candidates[IntendedCandidate(program, {})]);
+    return TakeFolder(program.candidates[PickIntendedCandidate(program, {})]);
 }
 
-std::wstring OwnFolder()
+std::wstring FindOwnFolder()
 {
     std::vector<wchar_t> path(32768, L'\0');
     const DWORD length = win32.GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    return FolderPart(std::wstring(path.data(), length));
+    return TakeFolder(std::wstring(path.data(), length));
 }

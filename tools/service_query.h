@@ -9,7 +9,7 @@
 ServiceFacts QueryTarnwickService();
 
 // The folder of the program that a registered image path starts.
-std::wstring ImageFolder(const std::wstring& imagePath);
+std::wstring FindImageFolder(const std::wstring& imagePath);
 
 // The folder of this program's own file.
-std::wstring OwnFolder();
+std::wstring FindOwnFolder();

@@ -45,7 +45,7 @@ StatusReport::File FileVersion(const std::wstring& folder, const wchar_t* name)
 
 }  // namespace
 
-StatusReport GatherStatus(CtlOutput& output, bool& complete)
+StatusReport GatherStatus(KCtlOutput& output, bool& complete)
 {
     complete = true;
     StatusReport report;
@@ -54,26 +54,26 @@ StatusReport GatherStatus(CtlOutput& output, bool& complete)
     report.installed = service.installed;
     if (!service.managerOpened) {
         report.managerError = service.error;
-        output.Err(FailureMessage(L"cannot open the service manager", service.error));
+        output.Err(FormatFailure(L"cannot open the service manager", service.error));
         complete = false;
     } else if (!service.installed && service.error != ERROR_SERVICE_DOES_NOT_EXIST) {
-        output.Err(FailureMessage(L"cannot open the service TarnwickSvc", service.error));
+        output.Err(FormatFailure(L"cannot open the service TarnwickSvc", service.error));
         complete = false;
     } else if (service.installed) {
         if (service.statusRead) {
             report.state = service.state;
             report.exitCode = service.exitCode;
-            report.exitCodeMeaning = ServiceExitCodeText(service.exitCode);
+            report.exitCodeMeaning = DescribeServiceExitCode(service.exitCode);
         }
         if (service.configRead) {
             report.imagePath = service.imagePath;
-            const std::wstring program = RegisteredProgram(service.imagePath);
+            const std::wstring program = FindRegisteredProgram(service.imagePath);
             if (!program.empty()) {
                 report.serviceProgram = ReadProgramProtection(program);
             }
         }
         if (!service.statusRead || !service.configRead) {
-            output.Err(FailureMessage(L"cannot query the service TarnwickSvc", service.error));
+            output.Err(FormatFailure(L"cannot query the service TarnwickSvc", service.error));
             complete = false;
         }
     }
@@ -83,7 +83,7 @@ StatusReport GatherStatus(CtlOutput& output, bool& complete)
     if (ReadConsoleUserLockPolicy(user, policy)) {
         report.consoleUser = user;
         if (!policy.sidFound) {
-            output.Err(FailureMessage(L"cannot look up the SID of \"" + user + L"\"", policy.sidError));
+            output.Err(FormatFailure(L"cannot look up the SID of \"" + user + L"\"", policy.sidError));
             complete = false;
         } else {
             report.sid = policy.sid;
@@ -92,7 +92,7 @@ StatusReport GatherStatus(CtlOutput& output, bool& complete)
             report.policyType = policy.type;
             report.policyData = policy.data;
             if (!report.policyRead) {
-                output.Err(FailureMessage(L"cannot read " + std::wstring(kDisableLockWorkstation) +
+                output.Err(FormatFailure(L"cannot read " + std::wstring(kDisableLockWorkstation) +
                                               L" under HKEY_USERS\\" + policy.keyPath,
                                           static_cast<DWORD>(policy.result)));
                 complete = false;
@@ -100,7 +100,7 @@ StatusReport GatherStatus(CtlOutput& output, bool& complete)
         }
     } else if (policy.sidError != ERROR_SUCCESS) {
         // Not an empty console: the question who is at it failed.
-        output.Err(FailureMessage(L"cannot tell who is logged on at the console", policy.sidError));
+        output.Err(FormatFailure(L"cannot tell who is logged on at the console", policy.sidError));
         complete = false;
     }
 
@@ -111,9 +111,9 @@ StatusReport GatherStatus(CtlOutput& output, bool& complete)
     report.softwareSas = softwareSas.stored;
     report.softwareSasError = softwareSas.error;
 
-    const std::wstring folder = OwnFolder();
+    const std::wstring folder = FindOwnFolder();
     if (folder.empty()) {
-        output.Err(FailureMessage(L"cannot find the folder of TarnwickCtl, beside which the programs are",
+        output.Err(FormatFailure(L"cannot find the folder of TarnwickCtl, beside which the programs are",
                                   win32.GetLastError()));
         complete = false;
     } else {
@@ -124,10 +124,10 @@ StatusReport GatherStatus(CtlOutput& output, bool& complete)
     return report;
 }
 
-int StatusVerb(const CtlCommand& command, CtlOutput& output)
+int RunStatusVerb(const CtlCommand& command, KCtlOutput& output)
 {
     bool complete = true;
     const StatusReport report = GatherStatus(output, complete);
-    output.Out(command.json ? StatusJson(report) : StatusText(report));
+    output.Out(command.json ? RenderStatusJson(report) : RenderStatusText(report));
     return complete ? 0 : kExitFailed;
 }

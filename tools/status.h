@@ -9,7 +9,7 @@
 // "DisableLockWorkstation", the logon marker, and the versions of the
 // programs beside the tool. `complete` is false when part of it could not
 // be found out (a message for each such part goes to `output`'s errors).
-StatusReport GatherStatus(CtlOutput& output, bool& complete);
+StatusReport GatherStatus(KCtlOutput& output, bool& complete);
 
 // 0 when it could tell, 1 otherwise.
-int StatusVerb(const CtlCommand& command, CtlOutput& output);
+int RunStatusVerb(const CtlCommand& command, KCtlOutput& output);

@@ -18,16 +18,16 @@ std::wstring ServiceLines(const StatusReport& report)
 {
     if (!report.managerOpened) {
         return L"service TarnwickSvc: unknown, the service manager cannot be opened: " +
-               ErrorLabel(report.managerError) + L"\n";
+               LabelError(report.managerError) + L"\n";
     }
     if (!report.installed) {
         return L"service TarnwickSvc: not installed (install the package Tarnwick-VERSION-x64.msi, or run "
                L"\"TarnwickSvc.exe /install\" from an elevated prompt)\n";
     }
     std::wstring text = L"service TarnwickSvc: installed, " +
-                        (report.state ? ServiceStateName(*report.state) : std::wstring(L"state unknown")) + L"\n";
+                        (report.state ? NameServiceState(*report.state) : std::wstring(L"state unknown")) + L"\n";
     if (report.exitCode) {
-        text += L"last exit code: " + ExitCodeWithMeaning(*report.exitCode, report.exitCodeMeaning);
+        text += L"last exit code: " + DescribeExitCode(*report.exitCode, report.exitCodeMeaning);
         if (IsConfigurationFault(*report.exitCode)) {
             text += L": run `TarnwickCtl check`";
         }
@@ -35,13 +35,13 @@ std::wstring ServiceLines(const StatusReport& report)
     }
     if (report.imagePath) {
         text += L"registered program: " + *report.imagePath;
-        if (ImagePathQuoted(*report.imagePath)) {
+        if (IsImagePathQuoted(*report.imagePath)) {
             text += L" (quoted)";
         } else {
-            const CommandProgram program = ProgramCandidates(*report.imagePath);
-            const size_t intended = IntendedCandidate(program, {});
+            const CommandProgram program = ListProgramCandidates(*report.imagePath);
+            const size_t intended = PickIntendedCandidate(program, {});
             text += intended > 0 ? L" (not quoted, and it holds blanks: Windows may start " +
-                                       WithDefaultExtension(program.candidates[0]) + L" instead)"
+                                       AddDefaultExtension(program.candidates[0]) + L" instead)"
                                  : std::wstring(L" (not quoted)");
         }
         text += L"\n";
@@ -54,14 +54,14 @@ std::optional<std::uint32_t> SoftwareSasNumber(const StatusReport& report)
     if (!report.softwareSas.present) {
         return std::nullopt;
     }
-    return DwordValue(report.softwareSas.type, report.softwareSas.data);
+    return DecodeDword(report.softwareSas.type, report.softwareSas.data);
 }
 
 std::wstring SoftwareSasLine(const StatusReport& report)
 {
     std::wstring line = std::wstring(kSoftwareSasGeneration) + L": ";
     if (report.softwareSasError != 0) {
-        return line + L"cannot be read: " + ErrorLabel(report.softwareSasError) + L"\n";
+        return line + L"cannot be read: " + LabelError(report.softwareSasError) + L"\n";
     }
     line += report.softwareSas.present ? FormatValue(report.softwareSas.type, report.softwareSas.data) : L"absent";
     return line + (SoftwareSasAllowsServices(SoftwareSasNumber(report))
@@ -72,25 +72,25 @@ std::wstring SoftwareSasLine(const StatusReport& report)
 
 }  // namespace
 
-std::wstring ServiceStateName(std::uint32_t state)
+std::wstring NameServiceState(std::uint32_t state)
 {
     return state >= 1 && state <= 7 ? kStateNames[state - 1] : L"";
 }
 
-bool ImagePathQuoted(const std::wstring& imagePath)
+bool IsImagePathQuoted(const std::wstring& imagePath)
 {
     return !imagePath.empty() && imagePath[0] == L'"';
 }
 
-std::optional<std::uint32_t> PolicyNumber(const StatusReport& report)
+std::optional<std::uint32_t> TakePolicyNumber(const StatusReport& report)
 {
     if (!report.policyPresent) {
         return std::nullopt;
     }
-    return DwordValue(report.policyType, report.policyData);
+    return DecodeDword(report.policyType, report.policyData);
 }
 
-std::wstring ServiceProgramLine(const StatusReport& report)
+std::wstring FormatServiceProgramLine(const StatusReport& report)
 {
     if (!report.installed || !report.serviceProgram) {
         return std::wstring();
@@ -104,18 +104,18 @@ std::wstring ServiceProgramLine(const StatusReport& report)
     for (const PathSecurity& step : protection.steps) {
         writers = writers || !step.writers.empty();
     }
-    return PrintableLine(std::wstring(L"service program: ") +
+    return MakePrintableLine(std::wstring(L"service program: ") +
                          (writers ? L"others may change it: " : L"cannot be checked: ") +
-                         ProtectionSummary(protection) +
+                         SummarizeProtection(protection) +
                          (writers ? L"; it runs as LocalSystem: install Tarnwick with its package into "
                                     L"C:\\Program Files\\Tarnwick, or see TarnwickCtl check"
                                   : L"")) +
            L"\n";
 }
 
-std::wstring StatusText(const StatusReport& report)
+std::wstring RenderStatusText(const StatusReport& report)
 {
-    std::wstring text = ServiceLines(report) + ServiceProgramLine(report);
+    std::wstring text = ServiceLines(report) + FormatServiceProgramLine(report);
     if (!report.consoleUser) {
         text += L"console user: none\n";
     } else {
@@ -134,20 +134,20 @@ std::wstring StatusText(const StatusReport& report)
     return text;
 }
 
-std::wstring StatusJson(const StatusReport& report)
+std::wstring RenderStatusJson(const StatusReport& report)
 {
-    JsonWriter json;
+    KJsonWriter json;
     json.BeginObject().Key(L"service").BeginObject().Key(L"installed").Bool(report.installed);
     json.Key(L"state");
-    report.installed && report.state && !ServiceStateName(*report.state).empty()
-        ? json.String(ServiceStateName(*report.state))
+    report.installed && report.state && !NameServiceState(*report.state).empty()
+        ? json.String(NameServiceState(*report.state))
         : json.Null();
     json.Key(L"exitCode");
     report.installed && report.exitCode ? json.Number(*report.exitCode) : json.Null();
     json.Key(L"imagePath");
     report.installed && report.imagePath ? json.String(*report.imagePath) : json.Null();
     json.Key(L"imagePathQuoted");
-    report.installed && report.imagePath ? json.Bool(ImagePathQuoted(*report.imagePath)) : json.Null();
+    report.installed && report.imagePath ? json.Bool(IsImagePathQuoted(*report.imagePath)) : json.Null();
     json.EndObject();
 
     json.Key(L"serviceProgram");
@@ -178,7 +178,7 @@ std::wstring StatusJson(const StatusReport& report)
     json.Key(L"consoleUser");
     report.consoleUser ? json.String(*report.consoleUser) : json.Null();
     json.Key(L"disableLockWorkstation");
-    const std::optional<std::uint32_t> number = PolicyNumber(report);
+    const std::optional<std::uint32_t> number = TakePolicyNumber(report);
     number ? json.Number(*number) : json.Null();
     json.Key(L"logonMarker").Bool(report.logonMarker);
     json.Key(L"softwareSasGeneration");

@@ -46,26 +46,26 @@ struct StatusReport {
 
 // "stopped", "start-pending", "stop-pending", "running", "continue-pending",
 // "pause-pending", "paused"; empty for any other number.
-std::wstring ServiceStateName(std::uint32_t state);
+std::wstring NameServiceState(std::uint32_t state);
 
 // Whether a registered program path is enclosed in quotation marks.
-bool ImagePathQuoted(const std::wstring& imagePath);
+bool IsImagePathQuoted(const std::wstring& imagePath);
 
 // The number, when the value is a REG_DWORD of four bytes.
-std::optional<std::uint32_t> PolicyNumber(const StatusReport& report);
+std::optional<std::uint32_t> TakePolicyNumber(const StatusReport& report);
 
 // "service program: only SYSTEM, ... may change it, ..." or "service
 // program: others may change it: <which, by whom>; <what to do>", or
 // "service program: cannot be checked: ..."; empty without a registered
 // program.
-std::wstring ServiceProgramLine(const StatusReport& report);
+std::wstring FormatServiceProgramLine(const StatusReport& report);
 
 // Readable lines; the console user's lines are "console user: NAME (SID)"
 // or "console user: none", "DisableLockWorkstation: <value>" or "...: absent",
 // "ZQKBFiltrWinLogon: exists" or "...: absent", and
 // "SoftwareSASGeneration: <value> (...)" or "...: absent (...)", which says
 // whether services may bring up the secure screen.
-std::wstring StatusText(const StatusReport& report);
+std::wstring RenderStatusText(const StatusReport& report);
 
 // {"service": {...}, "serviceProgram": ..., "consoleUser": ...,
 //  "disableLockWorkstation": ..., "logonMarker": ..., "softwareSasGeneration":
@@ -73,4 +73,4 @@ std::wstring StatusText(const StatusReport& report);
 // else null. "serviceProgram" is null without a registered program, else
 // {"path", "protected", "changeableBy": [{"path", "sid", "name", "rights"}],
 // "unreadable": [{"path", "error"}]}.
-std::wstring StatusJson(const StatusReport& report);
+std::wstring RenderStatusJson(const StatusReport& report);

@@ -83,7 +83,7 @@ bool RequestWatchStop()
     return true;
 }
 
-int WatchVerb(const CtlCommand& command, CtlOutput& output)
+int RunWatchVerb(const CtlCommand& command, KCtlOutput& output)
 {
     const KWatching watching;
     const DWORD start = win32.GetTickCount();
@@ -91,7 +91,7 @@ int WatchVerb(const CtlCommand& command, CtlOutput& output)
     std::wstring shownLine;
     for (bool first = true;; first = false) {
         const HWND foreground = win32.GetForegroundWindow();
-        const std::wstring line = WatchLine(ObserveForeground(foreground));
+        const std::wstring line = FormatWatchLine(ObserveForeground(foreground));
         if (first || foreground != shown || line != shownLine) {
             output.Out(TimeOfDay() + L" " + line + L"\n");
             shown = foreground;

@@ -17,4 +17,4 @@ bool RequestWatchStop();
 // watch [--seconds N]: a line at the start and one for every change of the
 // foreground window (or of what a press would do), polled every 100 ms;
 // ends after N seconds, or when a stop is requested. Exit code 0.
-int WatchVerb(const CtlCommand& command, CtlOutput& output);
+int RunWatchVerb(const CtlCommand& command, KCtlOutput& output);

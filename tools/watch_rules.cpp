@@ -47,7 +47,7 @@ std::wstring OutcomeText(PressOutcome outcome, const FrontFacts& front, bool loc
 
 }  // namespace
 
-PressOutcome WinLOutcome(const FrontFacts& front, const Blocking& blocking, bool userAtConsole)
+PressOutcome PredictWinL(const FrontFacts& front, const Blocking& blocking, bool userAtConsole)
 {
     if (front.client) {
         if (!front.keyWindow) {
@@ -60,7 +60,7 @@ PressOutcome WinLOutcome(const FrontFacts& front, const Blocking& blocking, bool
     return LocalOutcome(blocking, userAtConsole);
 }
 
-PressOutcome CtrlAltDelOutcome(const FrontFacts& front, const Blocking& blocking, bool userAtConsole)
+PressOutcome PredictCtrlAltDel(const FrontFacts& front, const Blocking& blocking, bool userAtConsole)
 {
     if (front.client) {
         const RemoteClientRow* row = RemoteClientRowOfKind(front.kind);
@@ -76,14 +76,14 @@ PressOutcome CtrlAltDelOutcome(const FrontFacts& front, const Blocking& blocking
     return LocalOutcome(blocking, userAtConsole);
 }
 
-std::wstring ClientName(RemoteClientKind kind)
+std::wstring DescribeClient(RemoteClientKind kind)
 {
     const RemoteClientRow* row = RemoteClientRowOfKind(kind);
     const std::wstring executable = ExecutableOf(kind);
     return row != nullptr ? std::wstring(row->productName) + L" (" + executable + L")" : executable;
 }
 
-std::wstring WatchLine(const WatchFacts& facts)
+std::wstring FormatWatchLine(const WatchFacts& facts)
 {
     const FrontFacts& front = facts.front;
     std::wstring line = !front.window ? L"no window in front"
@@ -91,7 +91,7 @@ std::wstring WatchLine(const WatchFacts& facts)
                                                  : front.fileName;
     if (front.client) {
         const std::wstring name = front.policyName.empty()
-                                      ? ClientName(front.kind)
+                                      ? DescribeClient(front.kind)
                                       : front.policyName + L" (policy: like " + front.policyLike + L")";
         line += L": client " + name + L", key window " +
                 (front.keyWindow ? L"found" : L"not found") + L", command window " +
@@ -100,14 +100,14 @@ std::wstring WatchLine(const WatchFacts& facts)
         line += L": no remote-desktop client";
     }
 
-    const std::wstring left = OutcomeText(WinLOutcome(front, facts.lwin, facts.userAtConsole), front, true);
-    const std::wstring right = OutcomeText(WinLOutcome(front, facts.rwin, facts.userAtConsole), front, true);
+    const std::wstring left = OutcomeText(PredictWinL(front, facts.lwin, facts.userAtConsole), front, true);
+    const std::wstring right = OutcomeText(PredictWinL(front, facts.rwin, facts.userAtConsole), front, true);
     if (left == right) {
         line += L"; Win+L: " + left;
     } else {
         line += L"; LWin+L: " + left + L", RWin+L: " + right;
     }
     line += L"; Ctrl+Alt+Del: " +
-            OutcomeText(CtrlAltDelOutcome(front, facts.ctrlAltDel, facts.userAtConsole), front, false);
+            OutcomeText(PredictCtrlAltDel(front, facts.ctrlAltDel, facts.userAtConsole), front, false);
     return line;
 }

@@ -48,14 +48,14 @@ enum class PressOutcome {
     Local,                // the workstation locks, or Ctrl+Alt+Del goes to the local machine
 };
 
-PressOutcome WinLOutcome(const FrontFacts& front, const Blocking& blocking, bool userAtConsole);
-PressOutcome CtrlAltDelOutcome(const FrontFacts& front, const Blocking& blocking, bool userAtConsole);
+PressOutcome PredictWinL(const FrontFacts& front, const Blocking& blocking, bool userAtConsole);
+PressOutcome PredictCtrlAltDel(const FrontFacts& front, const Blocking& blocking, bool userAtConsole);
 
 // "Microsoft Remote Desktop (mstsc.exe)".
-std::wstring ClientName(RemoteClientKind kind);
+std::wstring DescribeClient(RemoteClientKind kind);
 
 // One line without the time: "mstsc.exe: client Microsoft Remote Desktop
 // (mstsc.exe), key window found, command window found; Win+L: forward into
 // mstsc.exe; Ctrl+Alt+Del: forward into mstsc.exe"; for a client added by
 // policy "msrdc.exe: client msrdc.exe (policy: like mstsc.exe), ...".
-std::wstring WatchLine(const WatchFacts& facts);
+std::wstring FormatWatchLine(const WatchFacts& facts);

@@ -7,7 +7,7 @@ namespace {
 
 std::wstring Quoted(const std::wstring& text)
 {
-    return L"\"" + PrintableLine(text) + L"\"";
+    return L"\"" + MakePrintableLine(text) + L"\"";
 }
 
 std::wstring WindowName(const WindowsReport& report, const std::optional<std::size_t>& index)
@@ -20,7 +20,7 @@ std::wstring WindowName(const WindowsReport& report, const std::optional<std::si
            Quoted(window.text) + L")";
 }
 
-void IndexOrNull(JsonWriter& json, const std::optional<std::size_t>& index)
+void IndexOrNull(KJsonWriter& json, const std::optional<std::size_t>& index)
 {
     if (index) {
         json.Number(static_cast<std::int64_t>(*index));
@@ -31,13 +31,13 @@ void IndexOrNull(JsonWriter& json, const std::optional<std::size_t>& index)
 
 }  // namespace
 
-std::wstring WindowsText(const WindowsReport& report)
+std::wstring RenderWindowsText(const WindowsReport& report)
 {
     if (!report.foreground) {
         return L"no window in front\n";
     }
     std::wstring text = L"program in front: " +
-                        (report.programName ? PrintableLine(*report.programName)
+                        (report.programName ? MakePrintableLine(*report.programName)
                                             : std::wstring(L"cannot be read")) +
                         L"\nwindows (#, depth, class, text; depth 0 is the foreground window):\n";
     for (std::size_t i = 0; i < report.windows.size(); ++i) {
@@ -53,9 +53,9 @@ std::wstring WindowsText(const WindowsReport& report)
     return text;
 }
 
-std::wstring WindowsJson(const WindowsReport& report)
+std::wstring RenderWindowsJson(const WindowsReport& report)
 {
-    JsonWriter json;
+    KJsonWriter json;
     json.BeginObject().Key(L"foreground").Bool(report.foreground).Key(L"program");
     if (report.programName) {
         json.String(*report.programName);

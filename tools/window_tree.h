@@ -28,5 +28,5 @@ struct WindowsReport {
     std::vector<RowPick> picks;               // one per built-in client, in the table's order
 };
 
-std::wstring WindowsText(const WindowsReport& report);
-std::wstring WindowsJson(const WindowsReport& report);
+std::wstring RenderWindowsText(const WindowsReport& report);
+std::wstring RenderWindowsJson(const WindowsReport& report);

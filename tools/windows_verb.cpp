@@ -90,7 +90,7 @@ WindowsReport ReadWindowTree(HWND foreground)
     return report;
 }
 
-int WindowsVerb(const CtlCommand& command, CtlOutput& output)
+int RunWindowsVerb(const CtlCommand& command, KCtlOutput& output)
 {
     if (command.waitSeconds > 0) {
         if (!command.json) {
@@ -100,6 +100,6 @@ int WindowsVerb(const CtlCommand& command, CtlOutput& output)
         win32.Sleep(command.waitSeconds * 1000u);
     }
     const WindowsReport report = ReadWindowTree(win32.GetForegroundWindow());
-    output.Out(command.json ? WindowsJson(report) : WindowsText(report));
+    output.Out(command.json ? RenderWindowsJson(report) : RenderWindowsText(report));
     return 0;
 }

@@ -11,4 +11,4 @@
 WindowsReport ReadWindowTree(HWND foreground);
 
 // Waits the command's seconds, then prints the report of the window in front.
-int WindowsVerb(const CtlCommand& command, CtlOutput& output);
+int RunWindowsVerb(const CtlCommand& command, KCtlOutput& output);

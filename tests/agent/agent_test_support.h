@@ -47,7 +47,7 @@ public:
 private:
     std::string WindowName(HWND window) const;
 
-    Win32Substitutes substitutes_;
+    KWin32Substitutes substitutes_;
     std::map<HWND, std::string> names_;
     bool serviceOpen_ = false;
 };
@@ -81,7 +81,7 @@ private:
 // Makes `foreground` the foreground window (GetForegroundWindow) and reports
 // the executable of its process (QueryFullProcessImageNameW) as an existing file
 // named `exeName` in a scratch folder whose name holds blanks. Returns that
-// path. Needs a Win32Override alive in the caller.
+// path. Needs a KWin32Override alive in the caller.
 std::wstring PretendForegroundClient(HWND foreground, const std::wstring& exeName);
 
 // The scratch folder of PretendForegroundClient, and an empty file in it.

@@ -25,7 +25,7 @@ void ExpectDetection(const Expected& c)
     SCOPED_TRACE(Narrow(c.exe) + ", " + std::to_string(c.tree.size()) + " windows, target " +
                  (c.target ? c.target : "null"));
     TestWindows windows(c.tree);
-    Win32Override api;
+    KWin32Override api;
     PretendForegroundClient(windows.Top(), c.exe);
     RemoteClientMatch match = kUntouched;
     ASSERT_TRUE(DetectRemoteClient(match));
@@ -158,7 +158,7 @@ TEST(DetectRemoteClient, NoClientLeavesTheRecordAsItWas)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Win32Override api;
+        KWin32Override api;
         c.arrange(windows.Top());
         RemoteClientMatch match = kUntouched;
         EXPECT_FALSE(DetectRemoteClient(match));
@@ -197,7 +197,7 @@ TEST(GetProcessImagePath, ALongPathThatDoesNotFitIsAFailure)
     } const cases[] = {{518, true}, {519, false}, {600, false}, {0, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reported);
-        Win32Override api;
+        KWin32Override api;
         bool asked = false;
         PretendImagePath(L"C:\\DDDDDD~1\\MSTSC~1.EXE", asked);
         win32.GetLongPathNameW = [&](LPCWSTR, LPWSTR buffer, DWORD size) -> DWORD {
@@ -226,7 +226,7 @@ TEST(GetProcessImagePath, GivesTheLongFormOfAnEightDotThreePath)
     ASSERT_NE(std::wstring(shortPath), longPath) << "no short names for the scratch folder";
     ASSERT_NE(std::wstring(PathFindFileNameW(shortPath)), L"vmware-view.exe") << "the file name is not short";
     TestWindows windows({{0, L"TestFrame", L"", "frame"}, {1, L"IHWindowClass", L"", "ih"}});
-    Win32Override api;
+    KWin32Override api;
     bool asked = false;
     win32.GetForegroundWindow = [&]() { return windows.Top(); };
     PretendImagePath(shortPath, asked);
@@ -251,7 +251,7 @@ TEST(GetProcessImagePath, NeverFollowsAPathToAnotherComputerAndStillRecognisesTh
                                  L"\\\\host@SSL\\DavWWWRoot\\mstsc.exe", L"\\\\host\\share\\MSTSC~1.EXE",
                                  L"C:\\PROGRA~1\\mstsc.exe"}) {
         SCOPED_TRACE(Narrow(image));
-        Win32Override api;
+        KWin32Override api;
         bool asked = false;
         DWORD access = 0;
         win32.GetForegroundWindow = [&]() { return windows.Top(); };
@@ -284,7 +284,7 @@ TEST(FindDescendantWindow, AWindowThatVanishedDuringTheWalkNeverMatches)
                          {1, L"CtxICADisp", L"Input Capture Window", "gone"},
                          {1, L"CtxICADisp", L"Input Capture Window", "alive"}});
     const HWND gone = windows["gone"];
-    Win32Override api;
+    KWin32Override api;
     // The failed reads leave the sought name in the buffer, as stale data.
     win32.GetClassNameW = [gone](HWND window, LPWSTR buffer, int size) -> int {
         if (window == gone) {
@@ -314,7 +314,7 @@ TEST(FindDescendantWindow, BothCriteriaMustHoldAndNoneMeansNoSearch)
     EXPECT_EQ(FindDescendantWindow(windows.Top(), L"CtxICADisp", L"input capture window"), windows["both"]);
     EXPECT_EQ(FindDescendantWindow(windows.Top(), L"IHWindowClass", nullptr), nullptr);
 
-    Win32Override api;
+    KWin32Override api;
     int enumerations = 0;
     win32.EnumChildWindows = [&](HWND, WNDENUMPROC, LPARAM) {
         ++enumerations;
@@ -378,7 +378,7 @@ TEST(DetectRemoteClient, AProgramAddedByPolicyIsHandledAsTheClientItIsLike)
     for (const wchar_t* ignored : {L"broken.exe", L"unknown.exe", L"both.exe", L"number.exe", L"other.exe"}) {
         SCOPED_TRACE(Narrow(ignored));
         TestWindows windows(tree);
-        Win32Override api;
+        KWin32Override api;
         PretendForegroundClient(windows.Top(), ignored);
         RemoteClientMatch match = kUntouched;
         EXPECT_FALSE(DetectRemoteClient(match));
@@ -394,7 +394,7 @@ TEST(DetectRemoteClient, ThePolicyIsReadOnlyForAProgramThatNoRowKnows)
     TestWindows windows({{0, L"TestFrame", L"", "frame"}, {1, L"TestPane", L"Input Capture Window", "capture"}});
     for (const wchar_t* exe : {L"mstsc.exe", L"notepad.exe"}) {
         SCOPED_TRACE(Narrow(exe));
-        Win32Override api;
+        KWin32Override api;
         std::vector<std::wstring> opened;
         win32.RegOpenKeyExW = [&](HKEY root, LPCWSTR path, DWORD options, REGSAM access, PHKEY key) {
             opened.push_back(path);

@@ -74,7 +74,7 @@ protected:
     void SetUp() override { PolicyKeyPath(); }
 
     RegistrySandbox sandbox;
-    Win32Override api;  // restores every substitute of a test
+    KWin32Override api;  // restores every substitute of a test
     ActionLog log;
 };
 
@@ -153,7 +153,7 @@ TEST_F(HotkeyActions, TheLocalActionWritesForTheSessionsAccountReadOnce)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         RegistrySandbox scratch;
-        Win32Override caseApi;
+        KWin32Override caseApi;
         ActionLog caseLog;
         FakeConsoleAccount console(L"anna", c.domain);
         console.tokenSid = c.tokenSid;
@@ -266,7 +266,7 @@ TEST_F(HotkeyActions, NothingHappensWithoutAUserABlockOrAKnownName)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RegistrySandbox scratch;
-        Win32Override caseApi;  // takes the case's arrangement away again
+        KWin32Override caseApi;  // takes the case's arrangement away again
         ActionLog caseLog;
         int foregroundReads = 0;
         win32.GetForegroundWindow = [&]() -> HWND {
@@ -399,7 +399,7 @@ TEST(GetInputDesktopName, ReadsTheNameOfTheInputDesktop)
     ASSERT_TRUE(GetInputDesktopName(name));
     EXPECT_EQ(name, L"Default");  // Wine's only input desktop
 
-    Win32Override api;
+    KWin32Override api;
     FakeDesktop desktop({L"Winlogon"});
     desktop.withoutTerminator = true;
     ASSERT_TRUE(GetInputDesktopName(name));

@@ -21,10 +21,10 @@ namespace {
 
 // Strict mode in which finding the client reads the test's own hidden
 // windows, and the file of the pretended client's process, for real.
-class StrictWithRealWindows : public StrictWin32Override {
+class StrictWithRealWindows : public KStrictWin32Override {
 public:
     StrictWithRealWindows()
-        : StrictWin32Override(&Win32Api::GetWindowThreadProcessId, &Win32Api::OpenProcess, &Win32Api::CloseHandle,
+        : KStrictWin32Override(&Win32Api::GetWindowThreadProcessId, &Win32Api::OpenProcess, &Win32Api::CloseHandle,
                               &Win32Api::GetLongPathNameW, &Win32Api::PathFindFileNameW, &Win32Api::EnumChildWindows,
                               &Win32Api::GetWindowTextW, &Win32Api::GetClassNameW)
     {
@@ -35,7 +35,7 @@ public:
 
 TEST(PostKeyMessage, BuildsTheKeystrokeLParamFromTheScanCodeAndTheLowestFlagBit)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     struct Case {
         UINT message;
         BYTE vk;
@@ -60,7 +60,7 @@ TEST(PostKeyMessage, BuildsTheKeystrokeLParamFromTheScanCodeAndTheLowestFlagBit)
 
 TEST(PostKeyMessage, AKeyWithoutAScanCodeIsSentWithScanCodeZero)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     ActionLog log;
     win32.MapVirtualKeyW = [](UINT, UINT) -> UINT { return 0; };
     PostKeyMessage(nullptr, WM_KEYUP, 0x5C, 1);
@@ -69,7 +69,7 @@ TEST(PostKeyMessage, AKeyWithoutAScanCodeIsSentWithScanCodeZero)
 
 TEST(SendLocalCtrlAltDel, SixKeyEventsWithoutPausesOrExtendedFlag)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     ActionLog log;
     SendLocalCtrlAltDel();
     EXPECT_THAT(log.entries,
@@ -115,7 +115,7 @@ const Log kOnceRWin = {"post target WM_KEYDOWN 5C 01DC0001", "post target WM_KEY
 
 TEST(ForwardWinL, EachKindGetsItsSequenceIntoTheTargetWindow)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     struct Case {
         std::uint32_t kind;
         BYTE windowsKey;
@@ -150,7 +150,7 @@ TEST(ForwardWinL, EachKindGetsItsSequenceIntoTheTargetWindow)
 // nothing sent.
 TEST(ForwardWinL, NothingIsSentWithoutATargetWindow)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     for (size_t row = 0; row < kRemoteClientRowCount; ++row) {
         const RemoteClientKind kind = kRemoteClientRows[row].kind;
         ActionLog log;

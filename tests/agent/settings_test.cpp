@@ -76,7 +76,7 @@ public:
     int closed = 0;
 
 private:
-    Win32Substitutes substitutes_;
+    KWin32Substitutes substitutes_;
 };
 
 }  // namespace

@@ -50,19 +50,19 @@ public:
     int freed = 0;
 
 private:
-    StrictWin32Override api_;
+    KStrictWin32Override api_;
     std::map<DWORD, std::wstring> texts_;
 };
 
 }  // namespace
 
-TEST(ErrorText, TheNumberAndTheSystemsTextWithoutItsEnd)
+TEST(ExplainError, TheNumberAndTheSystemsTextWithoutItsEnd)
 {
     struct Case {
         DWORD error;
         const wchar_t* errorText;
         const wchar_t* exitCodeText;
-        int formatCalls;  // ServiceExitCodeText asks only where the table has no meaning
+        int formatCalls;  // DescribeServiceExitCode asks only where the table has no meaning
     } const cases[] = {
         {ERROR_ACCESS_DENIED, L"error 5: Access is denied",
          L"ERROR_ACCESS_DENIED: a key of the hotkey configuration cannot be read", 1},
@@ -77,16 +77,16 @@ TEST(ErrorText, TheNumberAndTheSystemsTextWithoutItsEnd)
         FakeSystemTexts system({{ERROR_ACCESS_DENIED, L"Access is denied."},
                                 {ERROR_PATH_NOT_FOUND, L"The system cannot find the path specified."},
                                 {ERROR_CONNECTION_REFUSED, L"The remote computer refused the network connection."}});
-        EXPECT_EQ(Narrow(ErrorText(c.error)), Narrow(c.errorText));
-        EXPECT_EQ(Narrow(ServiceExitCodeText(c.error)), Narrow(c.exitCodeText));
+        EXPECT_EQ(Narrow(ExplainError(c.error)), Narrow(c.errorText));
+        EXPECT_EQ(Narrow(DescribeServiceExitCode(c.error)), Narrow(c.exitCodeText));
         EXPECT_EQ(system.calls, c.formatCalls);
         EXPECT_EQ(system.freed, system.allocated) << "every text is given back with LocalFree";
     }
 }
 
-TEST(ErrorText, TheSystemsOwnText)
+TEST(ExplainError, TheSystemsOwnText)
 {
-    const std::wstring text = ErrorText(ERROR_FILE_NOT_FOUND);
+    const std::wstring text = ExplainError(ERROR_FILE_NOT_FOUND);
     ASSERT_GT(text.size(), std::wstring(L"error 2: ").size()) << Narrow(text);
     EXPECT_EQ(text.compare(0, 9, L"error 2: "), 0) << Narrow(text);
     EXPECT_NE(text.back(), L'.') << Narrow(text);

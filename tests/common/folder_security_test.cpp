@@ -31,7 +31,7 @@ std::string Described(const Writer& writer)
 
 std::vector<std::string> WritersOf(const std::wstring& sddl, PathRole role)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     FakeFileSecurity files(sddl);
     const PathSecurity read = ReadPathSecurity({L"C:\\X", role});
     EXPECT_EQ(read.error, 0u);
@@ -103,7 +103,7 @@ TEST(FolderSecurity, WhoElseMayChangeAProgramItsFolderOrAFolderAbove)
 // one else rename or replace the folders above a program there.
 TEST(FolderSecurity, TheSystemDrivesRootAndProgramFilesAreProtected)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     FakeFileSecurity files;
     files.sddl[L"C:\\"] =
         L"O:SYD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)(A;OICIIO;SDGXGWGR;;;AU)(A;;0x4;;;AU)";
@@ -133,7 +133,7 @@ TEST(FolderSecurity, TheSystemDrivesRootAndProgramFilesAreProtected)
 
 TEST(FolderSecurity, WhatCannotBeReadIsNotTrusted)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     FakeFileSecurity files;
     files.errors[L"D:\\Tools"] = ERROR_ACCESS_DENIED;
     const std::vector<PathSecurity> read = ReadProgramPathSecurity(L"D:\\Tools\\Tarnwick\\TarnwickSvc.exe");
@@ -147,7 +147,7 @@ TEST(FolderSecurity, WhatCannotBeReadIsNotTrusted)
 
 TEST(FolderSecurity, AccountNamesComeFromTheLookupAndNoneFromASidWithoutAccount)
 {
-    StrictWin32Override api(&Win32Api::ConvertStringSidToSidW, &Win32Api::LookupAccountSidW, &Win32Api::LocalFree);
+    KStrictWin32Override api(&Win32Api::ConvertStringSidToSidW, &Win32Api::LookupAccountSidW, &Win32Api::LocalFree);
     EXPECT_NE(AccountNameOfSid(L"S-1-5-32-545").find(L"Users"), std::wstring::npos);
     EXPECT_EQ(AccountNameOfSid(L"S-1-5-21-1-2-3-4242"), L"");
     EXPECT_EQ(AccountNameOfSid(L"not a SID"), L"");

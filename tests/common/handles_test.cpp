@@ -101,7 +101,7 @@ TEST_F(HandleOwner, ReleasingKeepsTheCallersLastError)
 // neither counts it as a handle nor releases it, and so for null.
 TEST(FileOwner, TreatsInvalidHandleValueAndNullAsNoHandle)
 {
-    Win32Override api;
+    KWin32Override api;
     std::vector<HANDLE> closed;
     win32.CloseHandle = [&](HANDLE h) {
         closed.push_back(h);

@@ -51,7 +51,7 @@ protected:
     }
 
     RegistrySandbox sandbox;
-    Win32Override api;
+    KWin32Override api;
 };
 
 TEST_F(LockPolicy, WritesAFourByteDwordCreatingMissingKeysEveryTime)
@@ -205,7 +205,7 @@ TEST_F(LockPolicy, SidStringsUpTo255CharactersAreAccepted)
 
 TEST(ConsoleUserName, NoConsoleSessionMakesNoQueryAndKeepsTheOutput)
 {
-    Win32Override api;
+    KWin32Override api;
     bool queried = false;
     win32.WTSGetActiveConsoleSessionId = [] { return DWORD(0xFFFFFFFF); };
     win32.WTSQuerySessionInformationW = [&](HANDLE, DWORD, WTS_INFO_CLASS, LPWSTR*, DWORD*) {
@@ -235,7 +235,7 @@ TEST(ConsoleUserName, EmptyOrFailedQueriesGiveNoUserAndFreeWhatWasReturned)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Win32Override api;
+        KWin32Override api;
         DWORD sessionAsked = 0;
         WTS_INFO_CLASS classAsked = WTSInitialProgram;
         std::vector<wchar_t> storage;
@@ -301,7 +301,7 @@ TEST(ConsoleUserSid, TheSessionsTokenFirstThenTheQualifiedNameThenTheBareName)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Win32Override api;
+        KWin32Override api;
         FakeConsoleAccount console(L"anna", c.domain);
         console.tokenSid = c.tokenSid;
         console.accounts = c.accounts;
@@ -323,7 +323,7 @@ TEST(ConsoleUserSid, TheSessionsTokenFirstThenTheQualifiedNameThenTheBareName)
 
 TEST(ConsoleUserSid, ATokenWhoseUserCannotBeReadIsClosedAndTheNameLookedUp)
 {
-    Win32Override api;
+    KWin32Override api;
     FakeConsoleAccount console(L"anna", L"CORP");
     console.tokenSid = kDomainAnna;
     console.accounts = {{L"CORP\\anna", kDomainAnna}};
@@ -340,7 +340,7 @@ TEST(ConsoleUserSid, ATokenWhoseUserCannotBeReadIsClosedAndTheNameLookedUp)
 
 TEST(ConsoleUserSid, NobodyAtTheConsoleGivesNeitherSidNorName)
 {
-    Win32Override api;
+    KWin32Override api;
     FakeConsoleAccount console(L"", L"");
     console.tokenSid = kDomainAnna;
     console.accounts = {{L"", kLocalAnna}};
@@ -373,7 +373,7 @@ TEST(ConsoleUserSid, TheRealSessionAgreesWithTheTestsOwnLookup)
 
 TEST(KReg, ClosesItsKeyOnceAlsoAfterAnExplicitClose)
 {
-    Win32Override api;
+    KWin32Override api;
     std::vector<HKEY> closed;
     win32.RegCloseKey = [&](HKEY key) {
         closed.push_back(key);

@@ -46,7 +46,7 @@ protected:
     // Real: the registry (in the sandbox), the process and the environment
     // (for "%SystemDrive%"); the hives' loading and the privileges are the
     // fake's.
-    StrictWin32Override api{&Win32Api::RegOpenKeyExW,    &Win32Api::RegEnumKeyExW,
+    KStrictWin32Override api{&Win32Api::RegOpenKeyExW,    &Win32Api::RegEnumKeyExW,
                             &Win32Api::RegQueryValueExW, &Win32Api::RegSetValueExW,
                             &Win32Api::RegFlushKey,      &Win32Api::RegCloseKey,
                             &Win32Api::GetCurrentProcess, &Win32Api::GetCurrentProcessId,
@@ -196,7 +196,7 @@ TEST_F(EveryProfile, AHiveLoadedForTheWriteIsUnloadedOnEveryPath)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         hives.AddUnloaded(kFileOne, L"%SystemDrive%\\Users\\one", PolicyValue::Dword(1));
-        Win32Override caseApi;
+        KWin32Override caseApi;
         sleeps.clear();
         hives.calls.clear();
         c.arrange();

@@ -61,7 +61,7 @@ TEST(StrictMode, AnUnreplacedCallReportsItsSlotAndFailsAsTheFunctionDoes)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.slot);
         reported.clear();
-        Win32Override api(&RecordUnreplacedCall);
+        KWin32Override api(&RecordUnreplacedCall);
         ::SetLastError(kUntouched);
         c.call();
         EXPECT_EQ(::GetLastError(), c.lastError);
@@ -73,7 +73,7 @@ TEST(StrictMode, FailsTheRunningTestNamingTheSlot)
 {
     EXPECT_NONFATAL_FAILURE(
         {
-            StrictWin32Override api;
+            KStrictWin32Override api;
             win32.OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
         },
         "OpenSCManagerW");
@@ -83,7 +83,7 @@ TEST(StrictMode, ReplacedAndRealSlotsWorkAndTheWholeTableComesBackAfterwards)
 {
     reported.clear();
     {
-        Win32Override api(&RecordUnreplacedCall);
+        KWin32Override api(&RecordUnreplacedCall);
         api.UseReal(&Win32Api::CreateEventW, &Win32Api::SetEvent, &Win32Api::CloseHandle);
         win32.GetTickCount = [] { return 42ul; };
 
@@ -112,18 +112,18 @@ TEST(StrictMode, ReplacedAndRealSlotsWorkAndTheWholeTableComesBackAfterwards)
 // Two fakes that wrap the same slot (each calls what it found there), and
 // one that replaces a slot twice: each put back what it found, the last
 // replacement first.
-TEST(Win32Substitutes, StackedWrappersComeOffInTheReverseOrder)
+TEST(KWin32Substitutes, StackedWrappersComeOffInTheReverseOrder)
 {
-    Win32Override api;
+    KWin32Override api;
     win32.GetTickCount = [] { return 1ul; };
     win32.MapVirtualKeyW = [](UINT, UINT) -> UINT { return 7; };
     {
-        Win32Substitutes outer;
+        KWin32Substitutes outer;
         const auto found = win32.GetTickCount;
         outer.Replace(&Win32Api::GetTickCount, [found] { return found() + 10; });
         outer.Replace(&Win32Api::MapVirtualKeyW, [](UINT, UINT) -> UINT { return 8; });
         {
-            Win32Substitutes inner;
+            KWin32Substitutes inner;
             const auto wrapped = win32.GetTickCount;
             inner.Replace(&Win32Api::GetTickCount, [wrapped] { return wrapped() + 100; });
             inner.Replace(&Win32Api::GetTickCount, [] { return 5000ul; });

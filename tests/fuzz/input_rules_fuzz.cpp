@@ -84,14 +84,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     // A "run" command from the registry: its program candidates are
     // prefixes of it (or the quoted part), and a hotkey with that command
     // and name gives findings that each fit one line.
-    const CommandProgram program = ProgramCandidates(text);
+    const CommandProgram program = ListProgramCandidates(text);
     for (const std::wstring& candidate : program.candidates) {
         Check(program.quoted ? text.compare(1, candidate.size(), candidate) == 0
                              : text.compare(0, candidate.size(), candidate) == 0);
     }
     Check(text.empty() == program.candidates.empty());
     if (!program.candidates.empty()) {
-        Check(IntendedCandidate(program, std::vector<bool>(program.candidates.size(), true)) <
+        Check(PickIntendedCandidate(program, std::vector<bool>(program.candidates.size(), true)) <
               program.candidates.size());
     }
     HotkeyFacts facts;
@@ -100,8 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     facts.command = text;
     facts.subkeyOpened = true;
     facts.programFound.assign(program.candidates.size(), size > 0 && (data[0] & 1) != 0);
-    for (const Finding& finding : HotkeyFindings(facts, CheckLimits{127, 519, 63})) {
-        for (const wchar_t c : FindingLine(finding)) {
+    for (const Finding& finding : CheckHotkeyReading(facts, CheckLimits{127, 519, 63})) {
+        for (const wchar_t c : FormatFindingLine(finding)) {
             Check(static_cast<std::uint32_t>(c) >= 0x20);
         }
     }
@@ -132,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     }
 
     // JSON text is printable ASCII, and a string is quoted.
-    const std::wstring json = JsonString(text);
+    const std::wstring json = QuoteJsonString(text);
     Check(json.size() >= 2 && json.front() == L'"' && json.back() == L'"');
     for (const wchar_t c : json) {
         Check(c >= 0x20 && c < 0x7F);

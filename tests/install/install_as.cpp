@@ -7,7 +7,7 @@
 
 int RunCommandLineModeAs(const std::wstring& program, const wchar_t* argument)
 {
-    Win32Override api;
+    KWin32Override api;
     win32.GetModuleFileNameW = [program](HMODULE module, LPWSTR buffer, DWORD size) -> DWORD {
         if (module != nullptr || program.size() >= size) {
             return 0;

@@ -339,7 +339,7 @@ TEST_F(InstallWithServiceManager, UninstallStopsTheRunningServiceAndItsDependant
     {
         // In this process, so that the one call Wine lacks can stand in;
         // everything else is Wine's service manager.
-        Win32Override api;
+        KWin32Override api;
         int enumerations = 0;
         win32.EnumDependentServicesW = [&](SC_HANDLE, DWORD state, LPENUM_SERVICE_STATUSW buffer, DWORD size,
                                            LPDWORD needed, LPDWORD count) {

@@ -56,7 +56,7 @@ void SetProgramPath(const std::wstring& modulePath, const std::wstring& longPath
 
 TEST(CommandLineMode, AnyOtherSingleArgumentGivesMinusOneAndContactsNoServiceManager)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     for (const wchar_t* argument : {L"", L"/instal", L"install", L"/Uninstall ", L"-Uninstall", L"/remove"}) {
         SCOPED_TRACE(Narrow(argument));
         FakeServiceManager scm;
@@ -71,7 +71,7 @@ TEST(CommandLineMode, AnyOtherSingleArgumentGivesMinusOneAndContactsNoServiceMan
 
 TEST(InstallSwitch, RegistersTheQuotedLongProgramPathAsAnAutomaticLocalSystemService)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     FakeServiceManager scm;
     FakeFileSecurity files;
     SetProgramPath(L"C:\\PROGRA~1\\TARNWI~1\\TARNWI~1.EXE", L"C:\\Program Files\\Tarnwick Keys\\TarnwickSvc.exe");
@@ -130,7 +130,7 @@ std::map<std::wstring, ACCESS_MASK> Grants(const std::wstring& accessList)
 // the service manager's default lets.
 TEST(InstallSwitch, OnlyLocalSystemAndAdministratorsMaySendTheServiceItsOwnControls)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     FakeServiceManager scm;
     FakeFileSecurity files;
     SetProgramPath(L"C:\\Tarnwick\\TarnwickSvc.exe", L"C:\\Tarnwick\\TarnwickSvc.exe");
@@ -164,7 +164,7 @@ TEST(InstallSwitch, OnlyLocalSystemAndAdministratorsMaySendTheServiceItsOwnContr
 
 TEST(InstallSwitch, FailuresGiveMinusOne)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     struct Case {
         const char* what;
         std::function<void(FakeServiceManager&)> setup;
@@ -207,7 +207,7 @@ TEST(InstallSwitch, FailuresGiveMinusOne)
 // rename, is not registered, and the service manager is not even opened.
 TEST(InstallSwitch, AProgramThatOthersCouldChangeIsNotRegistered)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     const std::wstring program = L"C:\\Tools\\Tarnwick\\TarnwickSvc.exe";
     struct Case {
         const char* what;
@@ -250,7 +250,7 @@ constexpr FakeStatus Pending(DWORD hint) { return {SERVICE_STOP_PENDING, hint}; 
 
 TEST(StopService, AStoppedServiceOrOneWhoseStatusCannotBeReadGetsNoStopRequest)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     for (const FakeStatus first : {Stopped, QueryFails}) {
         SCOPED_TRACE(first.state);
         FakeServiceManager scm;
@@ -264,7 +264,7 @@ TEST(StopService, AStoppedServiceOrOneWhoseStatusCannotBeReadGetsNoStopRequest)
 
 TEST(StopService, FalseWhenTheManagerOrTheServiceCannotBeOpened)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     {
         FakeServiceManager scm;
         scm.managerOpens = false;
@@ -281,7 +281,7 @@ TEST(StopService, FalseWhenTheManagerOrTheServiceCannotBeOpened)
 
 TEST(StopService, WhileAStopIsPendingPollsAtATenthOfTheHintWithinOneAndTenSeconds)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     struct Case {
         DWORD hint;
         DWORD pause;
@@ -301,7 +301,7 @@ TEST(StopService, WhileAStopIsPendingPollsAtATenthOfTheHintWithinOneAndTenSecond
 
 TEST(StopService, APendingStopThatEndsLeadsToAStopRequestOnlyWhenTheServiceRunsAgain)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     struct Case {
         const char* what;
         std::vector<FakeStatus> replies;
@@ -324,7 +324,7 @@ TEST(StopService, APendingStopThatEndsLeadsToAStopRequestOnlyWhenTheServiceRunsA
 
 TEST(StopService, AfterTheStopRequestSleepsEachReportedWaitHintUnclamped)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     struct Case {
         const char* what;
         FakeService service;
@@ -360,7 +360,7 @@ TEST(StopService, AfterTheStopRequestSleepsEachReportedWaitHintUnclamped)
 
 TEST(StopService, BackToBackQueriesWithAHintOfZeroEndAtTheFirstQueryPastTheLimit)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     FakeServiceManager scm;
     scm.now = 5000;
     scm.queryCostMs = 7;
@@ -375,7 +375,7 @@ TEST(StopService, BackToBackQueriesWithAHintOfZeroEndAtTheFirstQueryPastTheLimit
 
 TEST(StopService, ATickCounterThatWrapsDuringTheStopKeepsTheFullLimit)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     for (const DWORD start : {0xFFFFFFFFu - 4999u, 0xFFFFFFFFu, 0x7FFFFFFFu - 2500u}) {
         SCOPED_TRACE(start);
         FakeServiceManager scm;
@@ -443,7 +443,7 @@ void SetUpDependents(FakeServiceManager& scm, const DependentsCase& c)
 
 TEST(StopDependentServices, StopsEachActiveDependantInTurnAndFailsOnTheFirstThatDoesNot)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     for (const DependentsCase& c : kDependentsCases) {
         SCOPED_TRACE(c.what);
         FakeServiceManager scm;
@@ -475,7 +475,7 @@ TEST(StopDependentServices, StopsEachActiveDependantInTurnAndFailsOnTheFirstThat
 
 TEST(StopDependentServices, DependantsAreStoppedOneAfterTheOtherBeforeTheServiceItself)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     FakeServiceManager scm;
     scm.services[kService].replies = {Running, Stopped};
     scm.services[kService].dependents = {L"Alpha", L"Beta"};
@@ -492,7 +492,7 @@ TEST(StopDependentServices, DependantsAreStoppedOneAfterTheOtherBeforeTheService
 
 TEST(StopDependentServices, WithoutActiveDependantsNoListIsAllocatedAndNoOtherServiceOpened)
 {
-    StrictWin32Override api;
+    KStrictWin32Override api;
     FakeServiceManager scm;
     scm.services[kService].replies = {Running, Stopped};
     EXPECT_TRUE(StopService());
@@ -565,7 +565,7 @@ protected:
     // process and the environment that their paths and hives' names need.
     // Loading hives and the privileges are the fake's below. Nothing of the
     // console user is called.
-    StrictWin32Override api{&Win32Api::RegOpenKeyExW,     &Win32Api::RegEnumKeyExW,
+    KStrictWin32Override api{&Win32Api::RegOpenKeyExW,     &Win32Api::RegEnumKeyExW,
                             &Win32Api::RegQueryValueExW,  &Win32Api::RegSetValueExW,
                             &Win32Api::RegFlushKey,       &Win32Api::RegCloseKey,
                             &Win32Api::GetCurrentProcess, &Win32Api::GetCurrentProcessId,
@@ -633,7 +633,7 @@ TEST_F(UninstallSwitch, ExitCodeAndPolicyByOutcome)
         SCOPED_TRACE(c.what);
         SetProfiles();
         hives.loadErrors.clear();
-        Win32Override caseApi;  // takes the case's own substitutes away again
+        KWin32Override caseApi;  // takes the case's own substitutes away again
         FakeServiceManager scm;
         scm.services[kService].replies = {Running, Stopped};
         c.setup(scm);

@@ -206,7 +206,7 @@ ServiceState QueryTarnwickService()
     return result;
 }
 
-std::wstring RegisteredProgram()
+std::wstring FindRegisteredProgram()
 {
     std::wstring path;
     ReadString(ServiceKey(), L"ImagePath", path);

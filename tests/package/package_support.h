@@ -81,7 +81,7 @@ ServiceState QueryTarnwickService();
 
 // The registered ImagePath without the quotation marks that Windows
 // Installer puts around it (Wine's installer writes it without them).
-std::wstring RegisteredProgram();
+std::wstring FindRegisteredProgram();
 
 // Whether a process of that file name (without folder) is running.
 bool ProcessRunning(const wchar_t* fileName);

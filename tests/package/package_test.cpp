@@ -56,7 +56,7 @@ TEST(Package, SilentInstallRegistersAndStartsTheServiceAndWritesTheAgentsHotkeys
     EXPECT_TRUE(ReadString(ServiceKey(), L"ObjectName", text) && text == L"LocalSystem") << Narrow(text);
     EXPECT_TRUE(ReadString(ServiceKey(), L"Description", text) && text.find(L"hotkeys") != std::wstring::npos)
         << Narrow(text);
-    EXPECT_EQ(Narrow(RegisteredProgram()), Narrow(DefaultFolder() + L"TarnwickSvc.exe"));
+    EXPECT_EQ(Narrow(FindRegisteredProgram()), Narrow(DefaultFolder() + L"TarnwickSvc.exe"));
 
     const ServiceState service = QueryTarnwickService();
     EXPECT_EQ(service.state, DWORD{SERVICE_RUNNING}) << "exit code " << service.exitCode;
@@ -218,7 +218,7 @@ TEST(Package, SilentRemovalTakesAwayWhatThePackageWroteAndGivesTheUserTheLockBac
     ASSERT_EQ(install.exitCode, 0u) << install.log;
     ExpectProgramsIn(folder);
     EXPECT_FALSE(FileExists(DefaultFolder()));
-    EXPECT_EQ(Narrow(RegisteredProgram()), Narrow(folder + L"TarnwickSvc.exe"));
+    EXPECT_EQ(Narrow(FindRegisteredProgram()), Narrow(folder + L"TarnwickSvc.exe"));
     ExpectAgentRunValues(folder);
     ASSERT_EQ(QueryTarnwickService().state, DWORD{SERVICE_RUNNING});
     // The running service holds the console user's lock policy at 1.
@@ -362,7 +362,7 @@ TEST(Package, ARepairKeepsTheSettingsAndTheFolderOfTheInstall)
     ExpectAgentRunValues(DefaultFolder());
     EXPECT_EQ(SoftwareSasPolicy(), "REG_DWORD 1");
     EXPECT_FALSE(FileExists(elsewhere)) << "files in the folder the repair was given";
-    EXPECT_EQ(Narrow(RegisteredProgram()), Narrow(DefaultFolder() + L"TarnwickSvc.exe"));
+    EXPECT_EQ(Narrow(FindRegisteredProgram()), Narrow(DefaultFolder() + L"TarnwickSvc.exe"));
     EXPECT_EQ(QueryTarnwickService().state, DWORD{SERVICE_RUNNING});
     for (const char* line : {"Tarnwick: AGENTHOTKEYS=0 is ignored: Tarnwick is installed",
                              "Tarnwick: SOFTWARESAS=0 is ignored: Tarnwick is installed",

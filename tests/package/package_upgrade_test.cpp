@@ -36,7 +36,7 @@ TEST(PackageUpgrade, AHigherVersionReplacesTheProgramsAndKeepsTheServiceAndEvery
     const MsiRun upgrade = InstallPackage(CurrentPackage());
     ASSERT_EQ(upgrade.exitCode, 0u) << upgrade.log;
     ExpectVersionIn(DefaultFolder(), TW_CURRENT_VERSION);
-    EXPECT_EQ(Narrow(RegisteredProgram()), Narrow(DefaultFolder() + L"TarnwickSvc.exe"));
+    EXPECT_EQ(Narrow(FindRegisteredProgram()), Narrow(DefaultFolder() + L"TarnwickSvc.exe"));
     EXPECT_EQ(QueryTarnwickService().state, DWORD{SERVICE_RUNNING});
     EXPECT_TRUE(LogHas(upgrade, "Tarnwick: TarnwickSvc started.")) << upgrade.log;
     EXPECT_EQ(DumpKey(DriverKey()), hotkeys);
@@ -63,7 +63,7 @@ TEST(PackageUpgrade, AnUpgradeKeepsTheFolderAndTheSettingsOfTheInstalledVersion)
     ASSERT_EQ(upgrade.exitCode, 0u) << upgrade.log;
     ExpectVersionIn(folder, TW_CURRENT_VERSION);
     EXPECT_FALSE(FileExists(DefaultFolder()));
-    EXPECT_EQ(Narrow(RegisteredProgram()), Narrow(folder + L"TarnwickSvc.exe"));
+    EXPECT_EQ(Narrow(FindRegisteredProgram()), Narrow(folder + L"TarnwickSvc.exe"));
     EXPECT_EQ(DumpKey(DriverKey()), driver);
     EXPECT_TRUE(LogHas(upgrade, "Tarnwick: AGENTHOTKEYS is 0 (as the installed version had it).")) << upgrade.log;
     EXPECT_TRUE(LogHas(upgrade, "Tarnwick: SOFTWARESAS is 0 (as the installed version had it).")) << upgrade.log;

@@ -44,7 +44,7 @@ HotkeyFacts Loaded(const std::wstring& name, const std::wstring& command, std::v
     facts.command = command;
     facts.subkeyOpened = true;
     facts.run = StoredString(command);
-    facts.programFound = found.empty() ? std::vector<bool>(ProgramCandidates(command).candidates.size(), true) : found;
+    facts.programFound = found.empty() ? std::vector<bool>(ListProgramCandidates(command).candidates.size(), true) : found;
     facts.searchedFolder = L"C:\\Program Files\\Tarnwick";
     return facts;
 }
@@ -91,19 +91,19 @@ TEST(CheckProgram, CandidatesAreThePrefixesWindowsTriesAndTheIntendedOneIsThePro
         {L"C:\\My Tools\\tool", false, {L"C:\\My", L"C:\\My Tools\\tool"}, {false, false}, 0},
     };
     for (const Case& c : cases) {
-        const CommandProgram program = ProgramCandidates(c.command);
+        const CommandProgram program = ListProgramCandidates(c.command);
         EXPECT_EQ(program.quoted, c.quoted);
         EXPECT_EQ(program.candidates, c.candidates);
-        EXPECT_EQ(IntendedCandidate(program, c.found), c.intended);
+        EXPECT_EQ(PickIntendedCandidate(program, c.found), c.intended);
     }
     EXPECT_TRUE(IsAbsolutePath(L"c:\\x"));
     EXPECT_TRUE(IsAbsolutePath(L"\\\\server\\share\\x.exe"));
     EXPECT_FALSE(IsAbsolutePath(L"x.exe"));
     EXPECT_FALSE(IsAbsolutePath(L"\\x.exe"));
     EXPECT_FALSE(IsAbsolutePath(L"C:x.exe"));
-    EXPECT_EQ(WithDefaultExtension(L"C:\\Program"), L"C:\\Program.exe");
-    EXPECT_EQ(WithDefaultExtension(L"C:\\a.b\\x"), L"C:\\a.b\\x.exe");
-    EXPECT_EQ(WithDefaultExtension(L"C:\\a\\x.cmd"), L"C:\\a\\x.cmd");
+    EXPECT_EQ(AddDefaultExtension(L"C:\\Program"), L"C:\\Program.exe");
+    EXPECT_EQ(AddDefaultExtension(L"C:\\a.b\\x"), L"C:\\a.b\\x.exe");
+    EXPECT_EQ(AddDefaultExtension(L"C:\\a\\x.cmd"), L"C:\\a\\x.cmd");
 }
 
 TEST(CheckSettings, ReadAsTheProgramsReadThem)
@@ -133,9 +133,9 @@ TEST(CheckFindings, ACleanAgentConfigurationHasNone)
         HotkeyFacts facts = Loaded(name, L"\"" + kAgent + L"\"");
         facts.blockLocal = Stored(kTypeDword, {1, 0, 0, 0});
         facts.blockValue = Stored(kTypeDword, {0, 0, 0, 0});
-        EXPECT_EQ(FindingLines(HotkeyFindings(facts, kLimits)), L"");
+        EXPECT_EQ(FormatFindingLines(CheckHotkeyReading(facts, kLimits)), L"");
     }
-    EXPECT_EQ(FindingLines(ButTheDesktopWarning(HotkeyFindings(Loaded(L"Some key", L"notepad.exe"), kLimits))),
+    EXPECT_EQ(FormatFindingLines(ButTheDesktopWarning(CheckHotkeyReading(Loaded(L"Some key", L"notepad.exe"), kLimits))),
               L"warning: hotkey \"Some key\": the name holds a blank, so the started program receives it as several "
               L"arguments\n");
 }
@@ -160,7 +160,7 @@ TEST(CheckFindings, EveryProgramButTheAgentIsWarnedAboutForRunningAsLocalSystemO
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(*c.facts.command));
-        const std::wstring lines = FindingLines(HotkeyFindings(c.facts, kLimits));
+        const std::wstring lines = FormatFindingLines(CheckHotkeyReading(c.facts, kLimits));
         const std::wstring warning =
             L"warning: hotkey \"" + c.facts.name + L"\", value \"run\": the program " +
             (c.program != nullptr ? c.program : L"") +
@@ -240,23 +240,23 @@ TEST(CheckFindings, AProgramThatOthersMayChangeIsWarnedAboutWithWhatToDo)
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         SCOPED_TRACE(cases[i].what);
-        const std::optional<Finding> finding = ServiceProgramFinding(Protection(program, cases[i].steps));
+        const std::optional<Finding> finding = CheckServiceProgram(Protection(program, cases[i].steps));
         ASSERT_EQ(finding.has_value(), cases[i].text != nullptr);
         if (finding) {
             EXPECT_FALSE(finding->hotkey);
             EXPECT_FALSE(finding->value);
-            EXPECT_EQ(FindingLine(*finding), expected[i]);
+            EXPECT_EQ(FormatFindingLine(*finding), expected[i]);
         }
     }
-    EXPECT_EQ(RegisteredProgram(L"\"C:\\Program Files\\Tarnwick\\TarnwickSvc.exe\""),
+    EXPECT_EQ(FindRegisteredProgram(L"\"C:\\Program Files\\Tarnwick\\TarnwickSvc.exe\""),
               L"C:\\Program Files\\Tarnwick\\TarnwickSvc.exe");
-    EXPECT_EQ(RegisteredProgram(L"C:\\Tarnwick\\TarnwickSvc"), L"C:\\Tarnwick\\TarnwickSvc.exe");
+    EXPECT_EQ(FindRegisteredProgram(L"C:\\Tarnwick\\TarnwickSvc"), L"C:\\Tarnwick\\TarnwickSvc.exe");
 
     // The program of a hotkey: a warning of that hotkey and "run", with its
     // own folder to protect; none for a program no one else may change.
     HotkeyFacts facts = Loaded(L"LWin+L", L"\"" + program + L"\"");
     facts.protection = Protection(program, steps({Writes(L"S-1-1-0", file_rights::kWriteData)}, {}, {}, 0));
-    const std::wstring lines = FindingLines(HotkeyFindings(facts, kLimits));
+    const std::wstring lines = FormatFindingLines(CheckHotkeyReading(facts, kLimits));
     EXPECT_TRUE(Contains(lines, L"warning: hotkey \"LWin+L\", value \"run\": the program " + program +
                                     L" is not protected: " + program + L": S-1-1-0 may write it. The service starts it "
                                     L"as LocalSystem, and Windows"))
@@ -267,7 +267,7 @@ TEST(CheckFindings, AProgramThatOthersMayChangeIsWarnedAboutWithWhatToDo)
                                     folder + L"\" /setowner"))
         << Narrow(lines);
     facts.protection = Protection(program, steps({}, {}, {}, 0));
-    EXPECT_FALSE(Contains(FindingLines(HotkeyFindings(facts, kLimits)), L"protected")) << Narrow(lines);
+    EXPECT_FALSE(Contains(FormatFindingLines(CheckHotkeyReading(facts, kLimits)), L"protected")) << Narrow(lines);
 }
 
 TEST(CheckFindings, EachWarningNamesTheHotkeyAndTheValue)
@@ -344,7 +344,7 @@ TEST(CheckFindings, EachWarningNamesTheHotkeyAndTheValue)
         {Loaded(L"K", L""), L"info: hotkey \"K\", value \"run\": \"run\" is empty: the hotkey starts nothing"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(FindingLines(ButTheDesktopWarning(HotkeyFindings(c.facts, kLimits))), std::wstring(c.line) + L"\n");
+        EXPECT_EQ(FormatFindingLines(ButTheDesktopWarning(CheckHotkeyReading(c.facts, kLimits))), std::wstring(c.line) + L"\n");
     }
 }
 
@@ -405,7 +405,7 @@ TEST(CheckFindings, EachErrorSaysWhatKeepsTheServiceFromLoadingTheHotkey)
          L"one, of type REG_SZ\n"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(FindingLines(HotkeyFindings(c.facts, kLimits)), c.lines);
+        EXPECT_EQ(FormatFindingLines(CheckHotkeyReading(c.facts, kLimits)), c.lines);
     }
 }
 
@@ -419,7 +419,7 @@ KeyFacts Names(std::vector<std::wstring> names)
     return key;
 }
 
-TEST(CheckVerdict, TheFirstFaultInTableOrderGivesTheExitCodeAndEveryProblemIsReported)
+TEST(DescribeVerdict, TheFirstFaultInTableOrderGivesTheExitCodeAndEveryProblemIsReported)
 {
     const HotkeyFacts good = Loaded(L"LWin+L", L"\"" + kAgent + L"\"");
     HotkeyFacts closed = Refused(L"B", 5);
@@ -432,21 +432,21 @@ TEST(CheckVerdict, TheFirstFaultInTableOrderGivesTheExitCodeAndEveryProblemIsRep
     ASSERT_EQ(result.findings.size(), 2u);
     EXPECT_EQ(*result.findings[0].hotkey, L"B");
     EXPECT_EQ(*result.findings[1].hotkey, L"C");
-    EXPECT_EQ(CheckVerdict(result, L"ERROR_ACCESS_DENIED: a key of the hotkey configuration cannot be read"),
+    EXPECT_EQ(DescribeVerdict(result, L"ERROR_ACCESS_DENIED: a key of the hotkey configuration cannot be read"),
               L"the service would refuse to start: exit code 5 (ERROR_ACCESS_DENIED: a key of the hotkey "
               L"configuration cannot be read)");
 
     result = EvaluateCheck(Names({L"LWin+L", L"K"}), {good, Loaded(L"K", L"")}, kLimits);
     EXPECT_TRUE(result.wouldStart);
     EXPECT_EQ(result.exitCode, 0u);
-    EXPECT_EQ(CheckText(result, L""),
+    EXPECT_EQ(RenderCheckText(result, L""),
               L"info: hotkey \"K\", value \"run\": \"run\" is empty: the hotkey starts nothing\n"
               L"the service would start with 2 hotkeys: LWin+L, K\n");
-    EXPECT_EQ(CheckVerdict(EvaluateCheck(Names({L"LWin+L"}), {good}, kLimits), L""),
+    EXPECT_EQ(DescribeVerdict(EvaluateCheck(Names({L"LWin+L"}), {good}, kLimits), L""),
               L"the service would start with 1 hotkey: LWin+L");
 }
 
-TEST(CheckVerdict, FaultsOfTheHotkeyKeyItself)
+TEST(DescribeVerdict, FaultsOfTheHotkeyKeyItself)
 {
     KeyFacts missing;
     missing.namesError = 2;
@@ -492,7 +492,7 @@ TEST(CheckOutput, JsonHoldsTheVerdictTheHotkeysAndTheFindings)
 {
     HotkeyFacts quoted = Loaded(L"Zitat\"\u00e4", L"");
     const CheckResult result = EvaluateCheck(Names({L"Zitat\"\u00e4"}), {quoted}, kLimits);
-    EXPECT_EQ(CheckJson(result),
+    EXPECT_EQ(RenderCheckJson(result),
               L"{\"wouldStart\":true,\"exitCode\":0,\"hotkeys\":[\"Zitat\\\"\\u00e4\"],\"findings\":[{\"hotkey\":"
               L"\"Zitat\\\"\\u00e4\",\"value\":\"run\",\"severity\":\"info\",\"text\":\"\\\"run\\\" is empty: the "
               L"hotkey starts nothing\"}]}\n");
@@ -500,7 +500,7 @@ TEST(CheckOutput, JsonHoldsTheVerdictTheHotkeysAndTheFindings)
     missing.namesError = 2;
     missing.keyError = 2;
     EXPECT_TRUE(
-        Contains(CheckJson(EvaluateCheck(missing, {}, kLimits)),
+        Contains(RenderCheckJson(EvaluateCheck(missing, {}, kLimits)),
                  L"{\"wouldStart\":false,\"exitCode\":2,\"hotkeys\":[],\"findings\":[{\"hotkey\":null,"
                  L"\"value\":null,\"severity\":\"error\",\"text\":\"the hotkey key HKEY_LOCAL_MACHINE\\\\SYSTEM"));
 }
@@ -530,7 +530,7 @@ TEST(CheckRules, AWarningWhenTheSoftwareSasPolicyDoesNotLetServices)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.says != nullptr ? std::string(c.says, c.says + std::wcslen(c.says)) : "lets services");
-        const std::optional<Finding> finding = SoftwareSasFinding(c.policy, c.readError);
+        const std::optional<Finding> finding = CheckSoftwareSasPolicy(c.policy, c.readError);
         if (c.says == nullptr) {
             EXPECT_FALSE(finding);
             continue;
@@ -550,7 +550,7 @@ TEST(CheckRules, AWarningWhenTheSoftwareSasPolicyDoesNotLetServices)
             EXPECT_TRUE(Contains(finding->text, command + c.fix))
                 << std::string(finding->text.begin(), finding->text.end());
         }
-        EXPECT_EQ(FindingLine(*finding).rfind(L"warning: value \"SoftwareSASGeneration\": the machine policy", 0), 0u);
+        EXPECT_EQ(FormatFindingLine(*finding).rfind(L"warning: value \"SoftwareSASGeneration\": the machine policy", 0), 0u);
     }
 }
 
@@ -582,7 +582,7 @@ TEST(CheckFindings, EachClientEntryOfThePolicyIsUsedOrIgnoredWithWhy)
     };
     const std::wstring key = L"the client entry \"";
     const std::wstring of = L"\" of HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Tarnwick\\Clients is ignored: ";
-    EXPECT_EQ(FindingLines(ClientPolicyFindings(entries)),
+    EXPECT_EQ(FormatFindingLines(CheckClientPolicy(entries)),
               L"info: value \"msrdc.exe\": msrdc.exe is handled like mstsc.exe\n"
               L"info: value \"rdm.exe\": rdm.exe is handled like mstsc.exe, its key window found by the class \"Pane\"\n"
               L"info: value \"horizon-client.exe\": horizon-client.exe is handled like vmware-view.exe, its key window "
@@ -601,7 +601,7 @@ TEST(CheckFindings, EachClientEntryOfThePolicyIsUsedOrIgnoredWithWhy)
                   L"warning: value \"number.exe\": " + key + L"number.exe" + of +
                   L"it is REG_DWORD, not REG_SZ; with number.exe in front a press is handled as for any other "
                   L"program\n");
-    EXPECT_TRUE(ClientPolicyFindings({}).empty());
+    EXPECT_TRUE(CheckClientPolicy({}).empty());
 }
 
 }  // namespace

@@ -25,9 +25,9 @@ TEST(DescribeError, NumberThenNameThenSystemText)
     for (const Case& c : cases) {
         EXPECT_EQ(DescribeError(c.error, c.withName, c.systemText), c.expected) << c.error;
     }
-    EXPECT_EQ(ErrorLabel(1610), L"error 1610 (ERROR_BAD_CONFIGURATION)");
-    EXPECT_EQ(ErrorLabel(1060), L"error 1060 (ERROR_SERVICE_DOES_NOT_EXIST)");
-    EXPECT_EQ(ErrorLabel(31), L"error 31");
+    EXPECT_EQ(LabelError(1610), L"error 1610 (ERROR_BAD_CONFIGURATION)");
+    EXPECT_EQ(LabelError(1060), L"error 1060 (ERROR_SERVICE_DOES_NOT_EXIST)");
+    EXPECT_EQ(LabelError(31), L"error 31");
 }
 
 TEST(TrimSystemText, DropsTheLineBreakAndFullStopAtTheEndOnly)
@@ -74,14 +74,14 @@ TEST(ServiceExitCodes, OneTableGivesMeaningNameAndFault)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);
-        EXPECT_EQ(Narrow(ServiceExitCodeDescription(c.code, L"")), Narrow(c.withoutSystemText));
-        EXPECT_EQ(Narrow(ServiceExitCodeDescription(c.code, L"TEXT")), Narrow(c.withSystemText));
+        EXPECT_EQ(Narrow(ComposeServiceExitCodeText(c.code, L"")), Narrow(c.withoutSystemText));
+        EXPECT_EQ(Narrow(ComposeServiceExitCodeText(c.code, L"TEXT")), Narrow(c.withSystemText));
         EXPECT_EQ(IsConfigurationFault(c.code), c.configurationFault);
     }
-    EXPECT_EQ(ExitCodeWithMeaning(1610, ServiceExitCodeMeaning(1610)),
+    EXPECT_EQ(DescribeExitCode(1610, ExplainServiceExitCode(1610)),
               L"1610 (ERROR_BAD_CONFIGURATION: the hotkey configuration cannot be used)");
-    EXPECT_EQ(ExitCodeWithMeaning(1053, L""), L"1053");
-    EXPECT_EQ(ServiceExitCodeMeaning(3), L"");
-    EXPECT_EQ(ServiceExitCodeMeaning(1077),
+    EXPECT_EQ(DescribeExitCode(1053, L""), L"1053");
+    EXPECT_EQ(ExplainServiceExitCode(3), L"");
+    EXPECT_EQ(ExplainServiceExitCode(1077),
               L"ERROR_SERVICE_NEVER_STARTED: the service has not been started since the system started");
 }

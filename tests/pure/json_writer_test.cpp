@@ -4,7 +4,7 @@
 
 namespace {
 
-TEST(JsonString, EscapesQuotesBackslashesControlsAndEverythingOutsideAscii)
+TEST(QuoteJsonString, EscapesQuotesBackslashesControlsAndEverythingOutsideAscii)
 {
     struct Case {
         std::wstring text;
@@ -23,13 +23,13 @@ TEST(JsonString, EscapesQuotesBackslashesControlsAndEverythingOutsideAscii)
         {std::wstring(1, static_cast<wchar_t>(0xD800)) + L"x", L"\"\\ud800x\""},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(JsonString(c.text), c.json);
+        EXPECT_EQ(QuoteJsonString(c.text), c.json);
     }
 }
 
-TEST(JsonWriter, PlacesCommasAndColonsInNestedValues)
+TEST(KJsonWriter, PlacesCommasAndColonsInNestedValues)
 {
-    JsonWriter json;
+    KJsonWriter json;
     json.BeginObject()
         .Key(L"wouldStart").Bool(false)
         .Key(L"exitCode").Number(1610)

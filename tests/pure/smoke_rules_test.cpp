@@ -82,14 +82,14 @@ TEST(SmokeClientLog, ReadsTheReadyLineAndTheCompleteKeyLinesItsClientWrites)
         Key(kWmKeyUp, kVkLWin, 0xC15B0001u, false),
         Key(0x0100, 0xFFFFFFFFu, 0xFFFFFFFFu),
     };
-    std::string text = ReadyLine(0x1234ABCDull, 0xFFFFFFFF00000001ull);
+    std::string text = FormatReadyLine(0x1234ABCDull, 0xFFFFFFFF00000001ull);
     for (const KeyRecord& key : keys) {
-        text += RecordLine(key);
+        text += FormatRecordLine(key);
     }
     text += "something else\r\n" + std::string("capture 0x100 0x5B\r\n") + "capture 0x100 0x5B 0x1 0x1\r\n" +
             "capture 0x100 0xXY 0x1\r\n";
     // A line still being written is left out until its end arrives.
-    const std::string partial = RecordLine(Key(kWmKeyDown, kVkL, 0x00190001u));
+    const std::string partial = FormatRecordLine(Key(kWmKeyDown, kVkL, 0x00190001u));
     text += partial.substr(0, partial.size() - 2);
 
     ClientLog log = ParseClientLog(text);
@@ -104,7 +104,7 @@ TEST(SmokeClientLog, ReadsTheReadyLineAndTheCompleteKeyLinesItsClientWrites)
     log = ParseClientLog(text + "\n");
     ASSERT_EQ(log.keys.size(), 4u);
     EXPECT_EQ(log.keys[3].wParam, kVkL);
-    EXPECT_FALSE(ParseClientLog(RecordLine(keys[0])).ready);
+    EXPECT_FALSE(ParseClientLog(FormatRecordLine(keys[0])).ready);
 }
 
 TEST(SmokeJudgeWinL, WantsExactlyTheFourPostsOfTheAgentWithTheLayoutsScanCodes)

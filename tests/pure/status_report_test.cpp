@@ -32,7 +32,7 @@ StatusReport Installed(std::uint32_t state, std::uint32_t exitCode, const std::w
 TEST(StatusReport, TextTellsStateExitCodeProgramUserPoliciesMarkerAndVersions)
 {
     StatusReport report = Installed(1, 1610, L"C:\\Program Files\\Tarnwick\\TarnwickSvc.exe");
-    EXPECT_EQ(StatusText(report),
+    EXPECT_EQ(RenderStatusText(report),
               L"service TarnwickSvc: installed, stopped\n"
               L"last exit code: 1610 (ERROR_BAD_CONFIGURATION: the hotkey configuration cannot be used): run "
               L"`TarnwickCtl check`\n"
@@ -50,7 +50,7 @@ TEST(StatusReport, TextTellsStateExitCodeProgramUserPoliciesMarkerAndVersions)
     report = Installed(4, 0, L"\"C:\\Tarnwick\\TarnwickSvc.exe\"");
     report.logonMarker = true;
     report.policyPresent = false;
-    const std::wstring text = StatusText(report);
+    const std::wstring text = RenderStatusText(report);
     EXPECT_NE(text.find(L"service TarnwickSvc: installed, running\nlast exit code: 0\n"
                         L"registered program: \"C:\\Tarnwick\\TarnwickSvc.exe\" (quoted)\n"),
               std::wstring::npos)
@@ -59,7 +59,7 @@ TEST(StatusReport, TextTellsStateExitCodeProgramUserPoliciesMarkerAndVersions)
 
     StatusReport none;
     none.managerOpened = true;
-    EXPECT_EQ(StatusText(none),
+    EXPECT_EQ(RenderStatusText(none),
               L"service TarnwickSvc: not installed (install the package Tarnwick-VERSION-x64.msi, or run "
               L"\"TarnwickSvc.exe /install\" from an elevated prompt)\nconsole user: none\nZQKBFiltrWinLogon: absent\n"
               L"SoftwareSASGeneration: absent (no service may bring up the secure screen: a local Ctrl+Alt+Del is "
@@ -90,7 +90,7 @@ TEST(StatusReport, TheSoftwareSasLineSaysWhetherServicesMayBringUpTheSecureScree
         report.softwareSas.type = c.type;
         report.softwareSas.data = c.data;
         report.softwareSasError = c.error;
-        const std::wstring text = StatusText(report);
+        const std::wstring text = RenderStatusText(report);
         EXPECT_NE(text.find(std::wstring(L"\n") + c.line), std::wstring::npos) << std::string(text.begin(), text.end());
     }
 }
@@ -107,15 +107,15 @@ TEST(StatusReport, TellsWhetherOthersMayChangeTheServicesProgram)
                         {L"C:\\", PathRole::Root, 0, {}}};
     report.serviceProgram = protection;
     const std::wstring registered = L"registered program: \"C:\\T\\TarnwickSvc.exe\" (quoted)\n";
-    EXPECT_NE(StatusText(report).find(registered + L"service program: only SYSTEM, Administrators and "
+    EXPECT_NE(RenderStatusText(report).find(registered + L"service program: only SYSTEM, Administrators and "
                                                    L"TrustedInstaller may change it, its folder and the folders "
                                                    L"above\n"),
               std::wstring::npos)
-        << StatusText(report);
-    EXPECT_NE(StatusJson(report).find(L"\"serviceProgram\":{\"path\":\"C:\\\\T\\\\TarnwickSvc.exe\",\"protected\":true,"
+        << RenderStatusText(report);
+    EXPECT_NE(RenderStatusJson(report).find(L"\"serviceProgram\":{\"path\":\"C:\\\\T\\\\TarnwickSvc.exe\",\"protected\":true,"
                                       L"\"changeableBy\":[],\"unreadable\":[]},"),
               std::wstring::npos)
-        << StatusJson(report);
+        << RenderStatusJson(report);
 
     Writer owner;
     owner.sid = L"S-1-5-21-7-7-7-1001";
@@ -127,33 +127,33 @@ TEST(StatusReport, TellsWhetherOthersMayChangeTheServicesProgram)
     report.serviceProgram->steps[1].writers = {owner, users};
     report.serviceProgram->steps[2].error = 5;
     report.serviceProgram->names[L"S-1-5-32-545"] = L"BUILTIN\\Users";
-    EXPECT_NE(StatusText(report).find(registered + L"service program: others may change it: C:\\T "
+    EXPECT_NE(RenderStatusText(report).find(registered + L"service program: others may change it: C:\\T "
                                                    L"(S-1-5-21-7-7-7-1001, BUILTIN\\Users), C:\\ (cannot be read: "
                                                    L"error 5 (ERROR_ACCESS_DENIED)); it runs as LocalSystem: install "
                                                    L"Tarnwick with its package into C:\\Program Files\\Tarnwick, or "
                                                    L"see TarnwickCtl check\n"),
               std::wstring::npos)
-        << StatusText(report);
-    EXPECT_NE(StatusJson(report).find(
+        << RenderStatusText(report);
+    EXPECT_NE(RenderStatusJson(report).find(
                   L"\"protected\":false,\"changeableBy\":[{\"path\":\"C:\\\\T\",\"sid\":\"S-1-5-21-7-7-7-1001\","
                   L"\"name\":null,\"rights\":\"owns it, and so may change its access list\"},{\"path\":\"C:\\\\T\","
                   L"\"sid\":\"S-1-5-32-545\",\"name\":\"BUILTIN\\\\Users\",\"rights\":\"may create files in it\"}],"
                   L"\"unreadable\":[{\"path\":\"C:\\\\\",\"error\":5}]},"),
               std::wstring::npos)
-        << StatusJson(report);
+        << RenderStatusJson(report);
 
     // Nothing but what cannot be read.
     report.serviceProgram->steps[1].writers.clear();
-    EXPECT_NE(StatusText(report).find(L"service program: cannot be checked: C:\\ (cannot be read: error 5 "
+    EXPECT_NE(RenderStatusText(report).find(L"service program: cannot be checked: C:\\ (cannot be read: error 5 "
                                       L"(ERROR_ACCESS_DENIED))\n"),
               std::wstring::npos)
-        << StatusText(report);
+        << RenderStatusText(report);
 }
 
 TEST(StatusReport, JsonHoldsEveryFieldAndNullForWhatIsUnknown)
 {
     StatusReport report = Installed(2, 0, L"\"C:\\T\\TarnwickSvc.exe\"");
-    EXPECT_EQ(StatusJson(report),
+    EXPECT_EQ(RenderStatusJson(report),
               L"{\"service\":{\"installed\":true,\"state\":\"start-pending\",\"exitCode\":0,"
               L"\"imagePath\":\"\\\"C:\\\\T\\\\TarnwickSvc.exe\\\"\",\"imagePathQuoted\":true},"
               L"\"serviceProgram\":null,\"consoleUser\":\"alice\",\"disableLockWorkstation\":1,\"logonMarker\":false,"
@@ -166,7 +166,7 @@ TEST(StatusReport, JsonHoldsEveryFieldAndNullForWhatIsUnknown)
     none.policyPresent = true;
     none.policyType = 1;  // REG_SZ: no number
     none.policyData = {'1', 0, 0, 0};
-    EXPECT_EQ(StatusJson(none),
+    EXPECT_EQ(RenderStatusJson(none),
               L"{\"service\":{\"installed\":false,\"state\":null,\"exitCode\":null,\"imagePath\":null,"
               L"\"imagePathQuoted\":null},\"serviceProgram\":null,\"consoleUser\":\"bob\","
               L"\"disableLockWorkstation\":null,"
@@ -175,10 +175,10 @@ TEST(StatusReport, JsonHoldsEveryFieldAndNullForWhatIsUnknown)
     const wchar_t* const names[] = {L"stopped",          L"start-pending", L"stop-pending", L"running",
                                     L"continue-pending", L"pause-pending", L"paused"};
     for (std::uint32_t state = 1; state <= 7; ++state) {
-        EXPECT_EQ(ServiceStateName(state), names[state - 1]);
+        EXPECT_EQ(NameServiceState(state), names[state - 1]);
     }
-    EXPECT_EQ(ServiceStateName(0), L"");
-    EXPECT_EQ(ServiceStateName(8), L"");
+    EXPECT_EQ(NameServiceState(0), L"");
+    EXPECT_EQ(NameServiceState(8), L"");
 }
 
 }  // namespace

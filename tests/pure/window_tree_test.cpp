@@ -16,9 +16,9 @@ WindowsReport Report()
     return report;
 }
 
-TEST(WindowsText, TheProgramTheTreeAndWhatEachBuiltInRuleTakes)
+TEST(RenderWindowsText, TheProgramTheTreeAndWhatEachBuiltInRuleTakes)
 {
-    EXPECT_EQ(WindowsText(Report()),
+    EXPECT_EQ(RenderWindowsText(Report()),
               L"program in front: msrdc.exe\n"
               L"windows (#, depth, class, text; depth 0 is the foreground window):\n"
               L"  #0 0 \"TscShellContainerClass\" \"Session \\x1b[2J\"\n"
@@ -33,22 +33,22 @@ TEST(WindowsText, TheProgramTheTreeAndWhatEachBuiltInRuleTakes)
               L"window none\n"
               L"  like=qorvane.exe: key window none, command window none\n");
     WindowsReport none;
-    EXPECT_EQ(WindowsText(none), L"no window in front\n");
+    EXPECT_EQ(RenderWindowsText(none), L"no window in front\n");
     WindowsReport unreadable = Report();
     unreadable.programName.reset();
-    EXPECT_EQ(WindowsText(unreadable).substr(0, 33), L"program in front: cannot be read\n");
+    EXPECT_EQ(RenderWindowsText(unreadable).substr(0, 33), L"program in front: cannot be read\n");
 }
 
-TEST(WindowsJson, OneObjectWithIndexesOrNull)
+TEST(RenderWindowsJson, OneObjectWithIndexesOrNull)
 {
     WindowsReport report = Report();
     report.windows.resize(1);
     report.picks = {{L"mstsc.exe", 0, std::nullopt}};
-    EXPECT_EQ(WindowsJson(report),
+    EXPECT_EQ(RenderWindowsJson(report),
               L"{\"foreground\":true,\"program\":\"msrdc.exe\",\"windows\":[{\"index\":0,\"depth\":0,"
               L"\"class\":\"TscShellContainerClass\",\"text\":\"Session \\u001b[2J\"}],\"builtInClients\":"
               L"[{\"like\":\"mstsc.exe\",\"keyWindow\":0,\"commandWindow\":null}]}\n");
-    EXPECT_EQ(WindowsJson(WindowsReport{}),
+    EXPECT_EQ(RenderWindowsJson(WindowsReport{}),
               L"{\"foreground\":false,\"program\":null,\"windows\":[],\"builtInClients\":[]}\n");
 }
 

@@ -40,7 +40,7 @@ protected:
 
     ServiceGlobalsReset globals;
     RegistrySandbox sandbox;
-    Win32Override api;
+    KWin32Override api;
     LaunchRecorder launches;
 };
 

@@ -25,7 +25,7 @@ std::vector<std::wstring> ProbeRecord(const std::wstring& file)
 
 TEST(LauncherChild, StartsARealChildInTheProgramsDirectoryAndKeepsNoHandleToIt)
 {
-    Win32Override api;
+    KWin32Override api;
     std::vector<HANDLE> childHandles;  // thread, process
     std::vector<HANDLE> closed;
     auto realCreate = win32.CreateProcessAsUserW;

@@ -46,7 +46,7 @@ protected:
     ServiceGlobalsReset globals;
     // Real: the process's own pseudo handle, and cutting the file name off
     // a path. Each case records its launch with a LaunchRecorder of its own.
-    StrictWin32Override api{&Win32Api::GetCurrentProcess, &Win32Api::PathRemoveFileSpecW};
+    KStrictWin32Override api{&Win32Api::GetCurrentProcess, &Win32Api::PathRemoveFileSpecW};
 };
 
 TEST_F(Launcher, MovesItsOwnTokenIntoTheConsoleSessionAndStartsTheCommandLineAsGiven)

@@ -45,7 +45,7 @@ public:
     std::vector<SERVICE_STATUS> Reports();
 
 private:
-    Win32Substitutes substitutes_;
+    KWin32Substitutes substitutes_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<SERVICE_STATUS> reports_;
@@ -122,7 +122,7 @@ public:
     std::vector<std::wstring> directories;
 
 private:
-    Win32Substitutes substitutes_;
+    KWin32Substitutes substitutes_;
 };
 
 // Runs ServiceMain on a thread of its own and keeps the test in step with it:
@@ -152,7 +152,7 @@ public:
     void WaitForEnd();
 
 private:
-    Win32Substitutes substitutes_;
+    KWin32Substitutes substitutes_;
     HANDLE waiting_ = nullptr;  // a semaphore, released at every entry into the wait
     HANDLE finished_ = nullptr;  // set when ServiceMain has returned
     std::thread thread_;
@@ -175,7 +175,7 @@ void ExpectStoppedAndReleased(const std::vector<SERVICE_STATUS>& reports);
 struct FreshServiceRun {
     FreshServiceRun();
     ServiceGlobalsReset globals;
-    StrictWin32Override api{&Win32Api::RegOpenKeyExW,      &Win32Api::RegQueryInfoKeyW,
+    KStrictWin32Override api{&Win32Api::RegOpenKeyExW,      &Win32Api::RegQueryInfoKeyW,
                             &Win32Api::RegEnumKeyExW,      &Win32Api::RegQueryValueExW,
                             &Win32Api::RegCloseKey,        &Win32Api::CreateEventW,
                             &Win32Api::SetEvent,           &Win32Api::ResetEvent,

@@ -430,7 +430,7 @@ public:
 private:
     void SerialiseConsoleUser();
 
-    Win32Substitutes substitutes_;
+    KWin32Substitutes substitutes_;
     std::mutex consoleMutex_;
     std::mt19937 launchRng_;
 };

@@ -76,7 +76,7 @@ protected:
     }
 
     RegistrySandbox sandbox;
-    Win32Override api;
+    KWin32Override api;
     std::wstring user;
     std::wstring userSid;
     std::wstring policyKey;
@@ -163,7 +163,7 @@ TEST_F(SessionTracking, AMarkerThatSomeoneElseCreatedFirstIsNotUsed)
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.owner));
         ResetServiceState();
-        Win32Override caseApi;
+        KWin32Override caseApi;
         ReportEveryObjectOwnedBy(c.owner);
         HANDLE first = CreateEventW(nullptr, TRUE, FALSE, kLogonMarkerName);
         ASSERT_NE(first, nullptr);
@@ -249,7 +249,7 @@ TEST_F(SessionTracking, EachAccountGetsItsOneAtLogonAndItsZeroAtLogoffByTheSidRe
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ResetServiceState();
-        Win32Override caseApi;
+        KWin32Override caseApi;
         FakeConsoleAccount console(L"anna", c.domain);
         console.tokenSid = c.tokenSid;
         console.accounts = c.accounts;

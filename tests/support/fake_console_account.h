@@ -61,7 +61,7 @@ public:
 
 private:
     mutable std::mutex books_;
-    Win32Substitutes substitutes_;
+    KWin32Substitutes substitutes_;
     std::set<HANDLE> tokens_;
     std::size_t tokensGiven_ = 0;
     std::set<void*> sidStrings_;

@@ -22,7 +22,7 @@ public:
     int closed = 0;
 
 private:
-    Win32Substitutes substitutes_;
+    KWin32Substitutes substitutes_;
     const HDESK kHandle = reinterpret_cast<HDESK>(0xDE5C);
     std::vector<const wchar_t*> names_;
     const wchar_t* current_ = nullptr;

@@ -33,6 +33,6 @@ public:
     size_t Unfreed() const { return descriptors_.size(); }
 
 private:
-    Win32Substitutes substitutes_;
+    KWin32Substitutes substitutes_;
     std::set<void*> descriptors_;
 };

@@ -1,7 +1,7 @@
 // Windows Installer's records, properties and messages, in memory, in the
 // `win32` seam for the lifetime of the object: the session handle is
 // kInstall; every record made is tracked until it is closed. Strict (the
-// default): every other Windows call fails the test (StrictWin32Override);
+// default): every other Windows call fails the test (KStrictWin32Override);
 // otherwise the table is left as it is around the Windows Installer
 // functions, for a test that names its own real calls.
 #pragma once
@@ -38,7 +38,7 @@ public:
     std::wstring Lines(INSTALLMESSAGE kind) const;
 
 private:
-    std::optional<StrictWin32Override> strict_;
-    Win32Substitutes substitutes_;
+    std::optional<KStrictWin32Override> strict_;
+    KWin32Substitutes substitutes_;
     MSIHANDLE lastRecord = 0x100;
 };

@@ -98,5 +98,5 @@ private:
     std::map<std::wstring, std::wstring> loaded_;  // temporary name -> hive file
     std::map<HKEY, std::wstring> openKeys_;        // keys of loaded hives -> temporary name
     std::set<std::wstring> loadedSids_;
-    Win32Substitutes substitutes_;
+    KWin32Substitutes substitutes_;
 };

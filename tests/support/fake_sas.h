@@ -49,5 +49,5 @@ private:
     std::vector<BOOL> sendSasCalls_;
     int references_ = 0;
     std::vector<std::pair<LPTHREAD_START_ROUTINE, LPVOID>> workers_;
-    Win32Substitutes substitutes_;
+    KWin32Substitutes substitutes_;
 };

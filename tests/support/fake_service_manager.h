@@ -101,7 +101,7 @@ private:
     const OpenHandle* Find(SC_HANDLE handle) const;
     FakeService* ServiceOf(SC_HANDLE handle);
 
-    Win32Substitutes substitutes_;
+    KWin32Substitutes substitutes_;
     std::map<SC_HANDLE, OpenHandle> open_;
     std::set<void*> blocks_;
     std::set<void*> descriptors_;  // converted from text, not yet given back with LocalFree

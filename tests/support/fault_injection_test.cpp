@@ -43,7 +43,7 @@ struct NotedCalls {
         });
     }
     std::vector<std::string> reached;
-    Win32Substitutes substitutes;
+    KWin32Substitutes substitutes;
 };
 
 TEST(Win32FaultInjector, FailsTheChosenCallAsItsFunctionFailsAndCountsOnlyCallsThatCanFail)
@@ -71,7 +71,7 @@ TEST(Win32FaultInjector, FailsTheChosenCallAsItsFunctionFailsAndCountsOnlyCallsT
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.failAt);
-        Win32Override api;
+        KWin32Override api;
         NotedCalls noted;
         std::vector<DWORD> lastErrors;
         BOOL set = FALSE;
@@ -113,7 +113,7 @@ TEST(Win32FaultInjector, FailsTheChosenCallAsItsFunctionFailsAndCountsOnlyCallsT
 
 TEST(Win32FaultInjector, CountsOnlyTheCallsOfItsOwnThread)
 {
-    Win32Override api;
+    KWin32Override api;
     NotedCalls noted;
     Win32FaultInjector injector(1);
     std::thread other([] { EXPECT_TRUE(win32.SetEvent(nullptr)); });

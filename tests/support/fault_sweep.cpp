@@ -96,7 +96,7 @@ void SweepRun::NoteAllocationFailure(void* context)
     run->callsAtAllocationFailure_ = run->injector_->Count();
 }
 
-void SweepRun::Counted(const std::function<void()>& code, const std::function<void(Win32Substitutes&)>& above)
+void SweepRun::Counted(const std::function<void()>& code, const std::function<void(KWin32Substitutes&)>& above)
 {
     if (countedRun_) {
         Problem("the scenario ran its code under test twice in one run");
@@ -110,7 +110,7 @@ void SweepRun::Counted(const std::function<void()>& code, const std::function<vo
         if (recordNames_) {
             injector.RecordNames();
         }
-        Win32Substitutes substitutesAbove;
+        KWin32Substitutes substitutesAbove;
         if (above) {
             above(substitutesAbove);
         }

@@ -36,7 +36,7 @@ public:
     // as a problem). `above`, when given, puts substitutes on top of the
     // injector, so that they also see the calls that fail; they are removed
     // again when `code` has returned. Call it once per run.
-    void Counted(const std::function<void()>& code, const std::function<void(Win32Substitutes&)>& above = {});
+    void Counted(const std::function<void()>& code, const std::function<void(KWin32Substitutes&)>& above = {});
 
     const InjectedFailure& Failure() const { return failure_; }
     // Bytes that the code under test allocated and had not freed when it

@@ -1,8 +1,8 @@
-// Strict mode for unit tests: a Win32Override in which every Windows call
+// Strict mode for unit tests: a KWin32Override in which every Windows call
 // that the test did not replace fails the running test, naming the call,
 // and fails like the function itself. A test that makes a call for real on
 // purpose names it:
-//   StrictWin32Override api(&Win32Api::CreateEventW, &Win32Api::CloseHandle);
+//   KStrictWin32Override api(&Win32Api::CreateEventW, &Win32Api::CloseHandle);
 // (or later with api.UseReal(...)). Fakes replace their calls on top.
 //
 // The calling thread's last error (GetLastError, SetLastError) stays real
@@ -16,10 +16,10 @@
 // Fails the running test: `slot` was called without being replaced.
 void FailTestOnUnreplacedCall(const char* slot);
 
-class StrictWin32Override : public Win32Override {
+class KStrictWin32Override : public KWin32Override {
 public:
     template <typename... F>
-    explicit StrictWin32Override(F Win32Api::*... real) : Win32Override(&FailTestOnUnreplacedCall)
+    explicit KStrictWin32Override(F Win32Api::*... real) : KWin32Override(&FailTestOnUnreplacedCall)
     {
         UseReal(&Win32Api::GetLastError, &Win32Api::SetLastError, real...);
     }

@@ -49,7 +49,7 @@ SweepCase AgentCase(const std::string& name, HWND foreground, const std::wstring
         // Real are the windows and the process of this program, the
         // registry (in the sandbox) and the SID strings; every other call is
         // substituted below, and one that is not fails the run.
-        StrictWin32Override api(&Win32Api::GetWindowThreadProcessId, &Win32Api::OpenProcess, &Win32Api::CloseHandle,
+        KStrictWin32Override api(&Win32Api::GetWindowThreadProcessId, &Win32Api::OpenProcess, &Win32Api::CloseHandle,
                                 &Win32Api::GetLongPathNameW, &Win32Api::PathFindFileNameW,
                                 &Win32Api::EnumChildWindows, &Win32Api::GetClassNameW, &Win32Api::GetWindowTextW,
                                 &Win32Api::RegOpenKeyExW, &Win32Api::RegQueryValueExW, &Win32Api::RegEnumValueW,

@@ -67,7 +67,7 @@ SweepCase CommandLineCase(const std::string& name, const wchar_t* argument,
         // Real are the registry (in the sandbox) and what the profiles'
         // paths and hives' names need; every other call is substituted
         // below, and one that is not fails the run.
-        StrictWin32Override api(&Win32Api::RegOpenKeyExW, &Win32Api::RegEnumKeyExW, &Win32Api::RegQueryValueExW,
+        KStrictWin32Override api(&Win32Api::RegOpenKeyExW, &Win32Api::RegEnumKeyExW, &Win32Api::RegQueryValueExW,
                                 &Win32Api::RegSetValueExW, &Win32Api::RegFlushKey, &Win32Api::RegCloseKey,
                                 &Win32Api::GetCurrentProcess, &Win32Api::GetCurrentProcessId,
                                 &Win32Api::ExpandEnvironmentStringsW);

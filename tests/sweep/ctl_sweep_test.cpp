@@ -105,7 +105,7 @@ SweepCase CtlCase(const Verb& verb, const std::shared_ptr<std::wstring>& cleanOu
         // and the versions of files read, the logon marker's event, the
         // program's path, the SID strings and the text of errors; every other
         // call is substituted below, and one that is not fails the run.
-        StrictWin32Override api(
+        KStrictWin32Override api(
             &Win32Api::RegOpenKeyExW, &Win32Api::RegQueryInfoKeyW, &Win32Api::RegEnumKeyExW,
             &Win32Api::RegEnumValueW, &Win32Api::RegQueryValueExW, &Win32Api::RegCreateKeyExW,
             &Win32Api::RegSetValueExW, &Win32Api::RegFlushKey, &Win32Api::RegCloseKey, &Win32Api::GetSystemDirectoryW,
@@ -129,7 +129,7 @@ SweepCase CtlCase(const Verb& verb, const std::shared_ptr<std::wstring>& cleanOu
         const KeyDump before = RegistrySnapshot();
         const DWORD handlesBefore = CountProcessHandles(GetCurrentProcessId());
 
-        CollectedOutput output;
+        KCollectedOutput output;
         int exitCode = -1;
         bool outOfMemory = false;
         run.Counted([&] {

@@ -135,7 +135,7 @@ public:
 
     // Above the injector: every report the service makes, the failed ones
     // included (it does not examine the result).
-    void WatchReports(Win32Substitutes& above)
+    void WatchReports(KWin32Substitutes& above)
     {
         const auto report = win32.SetServiceStatus;
         above.Replace(&Win32Api::SetServiceStatus, [this, report](SERVICE_STATUS_HANDLE handle,
@@ -248,7 +248,7 @@ private:
     std::vector<SERVICE_STATUS> reports_;
     DWORD secureAttentionAnswer_ = ERROR_INVALID_FUNCTION;  // no answer yet
     size_t workersRun_ = 0;
-    Win32Substitutes substitutes_;
+    KWin32Substitutes substitutes_;
     FakeSas sas_;
 };
 
@@ -362,7 +362,7 @@ TEST(FaultSweep, ServiceStartAndRun)
             // security descriptor, the tokens,
             // the program's path and the SID strings; every other call is
             // substituted below, and one that is not fails the run.
-            StrictWin32Override api(&Win32Api::RegOpenKeyExW, &Win32Api::RegQueryInfoKeyW,
+            KStrictWin32Override api(&Win32Api::RegOpenKeyExW, &Win32Api::RegQueryInfoKeyW,
                                     &Win32Api::RegEnumKeyExW, &Win32Api::RegQueryValueExW,
                                     &Win32Api::RegCreateKeyExW, &Win32Api::RegSetValueExW, &Win32Api::RegFlushKey,
                                     &Win32Api::RegCloseKey, &Win32Api::SetEvent, &Win32Api::ResetEvent,
@@ -378,7 +378,7 @@ TEST(FaultSweep, ServiceStartAndRun)
             const DWORD handlesBefore = CountProcessHandles(GetCurrentProcessId());
 
             run.Counted([] { ServiceMain(0, nullptr); },
-                        [&](Win32Substitutes& above) { service.WatchReports(above); });
+                        [&](KWin32Substitutes& above) { service.WatchReports(above); });
 
             CheckReports(run, service.Reports());
             CheckHandles(run, handlesBefore, service.Reports(), user);

@@ -104,7 +104,7 @@ struct Leftovers {
 SweepCase UpgradeCase()
 {
     return {"upgrade over a stopped older version", [](SweepRun& run) {
-        StrictWin32Override api(TW_SETUP_REAL_CALLS);
+        KStrictWin32Override api(TW_SETUP_REAL_CALLS);
         RegistrySandbox::SetDword(HKEY_USERS, SweepConsoleUser::PolicyKeyPath(), L"DisableLockWorkstation", 1);
         FakeInstaller installer(false);
         installer.properties[L"WIX_UPGRADE_DETECTED"] = L"{6B1D43B5-6C1E-4B4A-9C9B-3B1F3F2A7E10}";
@@ -181,7 +181,7 @@ SweepCase UpgradeCase()
 SweepCase RemovalCase()
 {
     return {"removal with two profiles at 1", [](SweepRun& run) {
-        StrictWin32Override api(TW_SETUP_REAL_CALLS);
+        KStrictWin32Override api(TW_SETUP_REAL_CALLS);
         FakeProfileHives hives;
         hives.AddLoaded(SweepConsoleUser::kSid, PolicyValue::Dword(1));
         hives.AddUnloaded(kAwayUser, L"%SystemDrive%\\Users\\away", PolicyValue::Dword(1));

@@ -40,7 +40,7 @@ protected:
     }
 
     RegistrySandbox sandbox_;
-    Win32Override api_;
+    KWin32Override api_;
     FakeFileSecurity files_;
     const std::wstring agent_ = L"\"" + BinPath(L"TarnwickAgent.exe") + L"\"";
 };
@@ -51,7 +51,7 @@ TEST_F(CtlCheck, ACleanConfigurationGivesTheVerdictAlone)
         Run(name, agent_);
         RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, HotkeySubkey(name), L"BlockLocal", 1);
     }
-    CollectedOutput output;
+    KCollectedOutput output;
     EXPECT_EQ(RunTarnwickCtl({L"check"}, output), 0);
     CheckResult result = CheckConfiguration();
     ASSERT_EQ(result.hotkeys.size(), 3u);
@@ -64,7 +64,7 @@ TEST_F(CtlCheck, ACleanConfigurationGivesTheVerdictAlone)
     Run(L"Probe", L"\"probe.exe\" --x");
     result = CheckConfiguration();
     EXPECT_TRUE(result.wouldStart);
-    EXPECT_EQ(FindingLines(result.findings),
+    EXPECT_EQ(FormatFindingLines(result.findings),
               L"warning: hotkey \"Probe\", value \"run\": the program probe.exe is not the agent: "
               L"the service starts it as LocalSystem on the desktop of the user at the console, and "
               L"any window it shows hands that user LocalSystem's rights (a file dialog is enough to "
@@ -96,7 +96,7 @@ TEST_F(CtlCheck, WarnsWhenTheMachinePolicyLetsNoServiceBringUpTheSecureScreen)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         c.arrange();
-        CollectedOutput output;
+        KCollectedOutput output;
         EXPECT_EQ(RunTarnwickCtl({L"check"}, output), 0) << "a warning only";
         EXPECT_EQ(Contains(output.out, warning), c.warns) << Narrow(output.out);
     }
@@ -114,7 +114,7 @@ TEST_F(CtlCheck, FindsTheProgramsThatDoNotExistAndEveryFaultOfEveryHotkey)
     RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, HotkeySubkey(longName), L"run", 7);
 
     const CheckResult result = CheckConfiguration();
-    const std::wstring lines = FindingLines(result.findings);
+    const std::wstring lines = FormatFindingLines(result.findings);
     EXPECT_FALSE(result.wouldStart);
     EXPECT_EQ(result.exitCode, static_cast<DWORD>(ERROR_BAD_CONFIGURATION));
     EXPECT_TRUE(
@@ -164,7 +164,7 @@ TEST_F(CtlCheck, ReadsBlockAsTheServiceAndBlockLocalAsTheAgent)
         ASSERT_TRUE(ReadHotkeyConfig(name, entry, error));
         const bool agentBlocked = IsLocalActionBlocked(name.c_str());
 
-        const std::wstring lines = FindingLines(CheckConfiguration().findings);
+        const std::wstring lines = FormatFindingLines(CheckConfiguration().findings);
         const bool fourByteNumber = form.type == REG_DWORD;
         if (!fourByteNumber) {
             const std::wstring readAs =
@@ -191,7 +191,7 @@ TEST_F(CtlCheck, WarnsAboutAHotkeysProgramThatOthersMayChange)
     files_.sddl[BinDir()] = L"O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;AU)";
     const CheckResult result = CheckConfiguration();
     EXPECT_TRUE(result.wouldStart) << "a warning only";
-    const std::wstring lines = FindingLines(result.findings);
+    const std::wstring lines = FormatFindingLines(result.findings);
     for (const std::wstring& program : {BinPath(L"TarnwickAgent.exe"), BinPath(L"probe.exe")}) {
         SCOPED_TRACE(Narrow(program));
         const size_t at = lines.find(L"the program " + program + L" is not protected: " + BinDir() + L": ");
@@ -213,7 +213,7 @@ TEST_F(CtlCheck, WarnsAboutAHotkeysProgramThatOthersMayChange)
     // A folder whose access list cannot be read.
     files_.sddl.clear();
     files_.errors[BinDir()] = ERROR_ACCESS_DENIED;
-    const std::wstring unread = FindingLines(CheckConfiguration().findings);
+    const std::wstring unread = FormatFindingLines(CheckConfiguration().findings);
     EXPECT_TRUE(Contains(unread, L"warning: hotkey \"Probe\", value \"run\": whether others than SYSTEM, "
                                  L"Administrators and TrustedInstaller may change the program " +
                                      BinPath(L"probe.exe") + L" cannot be told: " + BinDir() +
@@ -232,7 +232,7 @@ TEST_F(CtlCheck, CreatesSetsAndResetsNoEvent)
     ASSERT_TRUE(pressedEvent && idleEvent);
 
     const CheckResult result = CheckConfiguration();
-    EXPECT_TRUE(result.wouldStart) << Narrow(FindingLines(result.findings));
+    EXPECT_TRUE(result.wouldStart) << Narrow(FormatFindingLines(result.findings));
     EXPECT_EQ(WaitForSingleObject(pressedEvent.get(), 0), static_cast<DWORD>(WAIT_OBJECT_0)) << "still pressed";
     EXPECT_EQ(WaitForSingleObject(idleEvent.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "not set";
 
@@ -258,7 +258,7 @@ TEST_F(CtlCheck, NamesEachClientEntryOfThePolicy)
     RegistrySandbox::SetDword(HKEY_LOCAL_MACHINE, clients, L"number.exe", 1);
     Run(L"LWin+L", agent_);
 
-    const std::wstring lines = FindingLines(CheckConfiguration().findings);
+    const std::wstring lines = FormatFindingLines(CheckConfiguration().findings);
 
     EXPECT_TRUE(Contains(lines, L"info: value \"msrdc.exe\": msrdc.exe is handled like mstsc.exe\n")) << Narrow(lines);
     EXPECT_TRUE(Contains(lines, L"warning: value \"odd.exe\": the client entry \"odd.exe\" of "

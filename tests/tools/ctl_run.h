@@ -16,7 +16,7 @@ struct CtlRun {
 // RunTarnwickCtl with `args`, its output collected.
 inline CtlRun RunCtlHere(const std::vector<std::wstring>& args)
 {
-    CollectedOutput output;
+    KCollectedOutput output;
     const int exitCode = RunTarnwickCtl(args, output);
     return CtlRun{exitCode, output.out, output.err};
 }

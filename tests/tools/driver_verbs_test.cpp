@@ -216,7 +216,7 @@ TEST(CtlPress, OpensTheGlobalEventFirstAndSaysWhyNeitherName)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        StrictWin32Override api(&Win32Api::FormatMessageW, &Win32Api::LocalFree);  // the error's text
+        KStrictWin32Override api(&Win32Api::FormatMessageW, &Win32Api::LocalFree);  // the error's text
         std::vector<std::wstring> tried;
         std::vector<HANDLE> set;
         win32.OpenEventW = [&](DWORD access, BOOL inherit, LPCWSTR name) -> HANDLE {

@@ -79,7 +79,7 @@ TEST_F(CtlLockPolicy, AValueThatCannotBeWrittenSaysToRunItElevated)
 
 TEST_F(CtlLockPolicy, WithoutAConsoleUserItSaysSoAndWritesNothing)
 {
-    Win32Override api;
+    KWin32Override api;
     win32.WTSGetActiveConsoleSessionId = [] { return 0xFFFFFFFFul; };
     for (const auto& args :
          {std::vector<std::wstring>{L"lock-policy"}, std::vector<std::wstring>{L"lock-policy", L"0"}}) {
@@ -98,7 +98,7 @@ TEST_F(CtlLockPolicy, ShowsAndSetsTheValueOfTheSessionsAccountNotOfANamesake)
 {
     const std::wstring domainAnna = L"S-1-5-21-100-200-300-1104";
     const std::wstring localAnna = L"S-1-5-21-7-8-9-1001";
-    Win32Override api;
+    KWin32Override api;
     FakeConsoleAccount console(L"anna", L"CORP");
     console.accounts = {{L"anna", localAnna}, {L"CORP\\anna", domainAnna}};
     const std::wstring domainKey = domainAnna + L"\\" + kPolicySystemKey;
@@ -129,7 +129,7 @@ TEST_F(CtlLockPolicy, ShowsAndSetsTheValueOfTheSessionsAccountNotOfANamesake)
 class CtlLockPolicyAllUsers : public ::testing::Test {
 protected:
     RegistrySandbox sandbox_;
-    Win32Override api_;
+    KWin32Override api_;
     FakeProfileHives hives_;
 };
 

@@ -104,7 +104,7 @@ public:
 
     int Run()
     {
-        CollectedOutput output;
+        KCollectedOutput output;
         const int exitCode = RunSmoke(L"TarnwickSvcTest", output);
         out = output.out;
         return exitCode;
@@ -193,7 +193,7 @@ private:
             record_ = line.substr(start + marker.size(), end - start - marker.size());
             EXPECT_EQ(line.substr(end + 1), L" " + std::to_wstring(GetCurrentProcessId()));
             clientStarted = true;
-            AppendToFile(record_, ReadyLine(reinterpret_cast<std::uintptr_t>(client_.Top()),
+            AppendToFile(record_, FormatReadyLine(reinterpret_cast<std::uintptr_t>(client_.Top()),
                                             reinterpret_cast<std::uintptr_t>(client_["capture"])));
             processEnded_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
             started->hProcess = processEnded_;
@@ -241,7 +241,7 @@ private:
                 }
                 std::string lines;
                 for (const KeyRecord& key : due->second) {
-                    lines += RecordLine(key);
+                    lines += FormatRecordLine(key);
                 }
                 AppendToFile(record_, lines);
                 due = due_.erase(due);
@@ -250,7 +250,7 @@ private:
     }
 
     RegistrySandbox sandbox_;
-    StrictWin32Override api_;
+    KStrictWin32Override api_;
     TestWindows client_;
     TestWindows other_;
     std::map<HANDLE, std::wstring> events_;

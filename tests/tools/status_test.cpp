@@ -38,7 +38,7 @@ TEST_F(CtlStatus, ShowsTheConsoleUsersLockPolicy)
     EXPECT_TRUE(Contains(run.out, L"DisableLockWorkstation: REG_DWORD 1 (0x00000001)\n")) << run.out;
 
     // No session attached to the console.
-    Win32Override api;
+    KWin32Override api;
     win32.WTSGetActiveConsoleSessionId = [] { return 0xFFFFFFFFul; };
     run = RunCtlHere({L"status"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -60,7 +60,7 @@ TEST_F(CtlStatus, ShowsTheMachinePolicyThatLetsServicesBringUpTheSecureScreen)
 
 TEST_F(CtlStatus, WhatCannotBeFoundOutGivesExitCodeOneAndAMessage)
 {
-    Win32Override api;
+    KWin32Override api;
     // As for an administrator, to whom Windows does not give the session's
     // token, with an account that no lookup finds.
     win32.WTSQueryUserToken = [](ULONG, PHANDLE) -> BOOL {

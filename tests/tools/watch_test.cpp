@@ -47,7 +47,7 @@ TEST(CtlWatch, PrintsALineAtTheStartAndAtEveryChangeOfTheForegroundAndEndsOnTime
     RegistrySandbox sandbox;
     TestWindows first({{0, L"WatchFirst", L"first", "first"}});
     TestWindows second({{0, L"WatchSecond", L"second", "second"}});
-    Win32Override api;
+    KWin32Override api;
     DWORD clock = 0;
     int sleeps = 0;
     win32.GetTickCount = [&] { return clock; };
@@ -61,8 +61,8 @@ TEST(CtlWatch, PrintsALineAtTheStartAndAtEveryChangeOfTheForegroundAndEndsOnTime
         return sleeps < 5 ? first.Top() : sleeps < 10 ? second.Top() : nullptr;
     };
 
-    CollectedOutput output;
-    EXPECT_EQ(WatchVerb(WatchFor(2), output), 0);
+    KCollectedOutput output;
+    EXPECT_EQ(RunWatchVerb(WatchFor(2), output), 0);
     EXPECT_EQ(clock, 2000u);
     const std::vector<std::wstring> lines = Lines(output.out);
     ASSERT_EQ(lines.size(), 3u) << Narrow(output.out);
@@ -86,7 +86,7 @@ TEST(CtlWatch, PrintsALineAtTheStartAndAtEveryChangeOfTheForegroundAndEndsOnTime
     };
     CtlCommand endless;
     endless.action = CtlAction::Watch;
-    EXPECT_EQ(WatchVerb(endless, output), 0);
+    EXPECT_EQ(RunWatchVerb(endless, output), 0);
     EXPECT_EQ(sleeps, 50);
     EXPECT_FALSE(RequestWatchStop()) << "no watch runs any more";
 }
@@ -94,13 +94,13 @@ TEST(CtlWatch, PrintsALineAtTheStartAndAtEveryChangeOfTheForegroundAndEndsOnTime
 TEST(CtlWatch, WithBlockLocalAndNothingInFrontTheLineSaysBlocked)
 {
     RegistrySandbox sandbox;
-    Win32Override api;
+    KWin32Override api;
     win32.GetForegroundWindow = []() -> HWND { return nullptr; };
     for (const wchar_t* hotkey : {L"LWin+L", L"RWin+L", L"ctrl+alt+del"}) {
         BlockLocal(hotkey);
     }
-    CollectedOutput output;
-    EXPECT_EQ(WatchVerb(WatchFor(0), output), 0);
+    KCollectedOutput output;
+    EXPECT_EQ(RunWatchVerb(WatchFor(0), output), 0);
     EXPECT_TRUE(Contains(output.out,
                          L" no window in front: no remote-desktop client; Win+L: blocked by "
                          L"\"BlockLocal\"; Ctrl+Alt+Del: blocked by \"BlockLocal\"\n"))
@@ -165,14 +165,14 @@ TEST(CtlWatch, WhatItSaysOfAClientInFrontIsWhatTheAgentDoes)
                 }
             }
             const TestWindows windows(plan);
-            Win32Override api;
+            KWin32Override api;
             PretendForegroundClient(windows.Top(), row.executableName);
             const WatchFacts facts = ObserveForeground(win32.GetForegroundWindow());
             ASSERT_TRUE(facts.front.client);
             EXPECT_EQ(facts.front.kind, row.kind);
             EXPECT_EQ(facts.front.keyWindow, whole);
 
-            const PressOutcome winL = WinLOutcome(facts.front, facts.lwin, facts.userAtConsole);
+            const PressOutcome winL = PredictWinL(facts.front, facts.lwin, facts.userAtConsole);
             const std::vector<std::string> winLDone = AgentDeliveries(L"LWin+L", {&windows});
             if (winL == PressOutcome::Forward) {
                 ASSERT_FALSE(winLDone.empty());
@@ -182,7 +182,7 @@ TEST(CtlWatch, WhatItSaysOfAClientInFrontIsWhatTheAgentDoes)
                 EXPECT_EQ(winLDone, std::vector<std::string>());
             }
 
-            const PressOutcome ctrlAltDel = CtrlAltDelOutcome(facts.front, facts.ctrlAltDel, facts.userAtConsole);
+            const PressOutcome ctrlAltDel = PredictCtrlAltDel(facts.front, facts.ctrlAltDel, facts.userAtConsole);
             const std::vector<std::string> ctrlAltDelDone = AgentDeliveries(L"ctrl+alt+del", {&windows});
             if (ctrlAltDel == PressOutcome::Forward) {
                 EXPECT_FALSE(ctrlAltDelDone.empty());
@@ -226,14 +226,14 @@ TEST(CtlWatch, WhatItSaysOfTheLocalActionIsWhatTheAgentDoes)
                                           1);
             }
         }
-        Win32Override api;
+        KWin32Override api;
         win32.GetForegroundWindow = []() -> HWND { return nullptr; };
         if (!c.user) {
             win32.WTSGetActiveConsoleSessionId = [] { return 0xFFFFFFFFul; };
         }
         const WatchFacts facts = ObserveForeground(win32.GetForegroundWindow());
-        EXPECT_EQ(WinLOutcome(facts.front, facts.lwin, facts.userAtConsole), c.outcome);
-        EXPECT_EQ(CtrlAltDelOutcome(facts.front, facts.ctrlAltDel, facts.userAtConsole), c.outcome);
+        EXPECT_EQ(PredictWinL(facts.front, facts.lwin, facts.userAtConsole), c.outcome);
+        EXPECT_EQ(PredictCtrlAltDel(facts.front, facts.ctrlAltDel, facts.userAtConsole), c.outcome);
 
         const std::vector<std::string> winL = AgentDeliveries(L"LWin+L", {});
         const std::vector<std::string> ctrlAltDel = AgentDeliveries(L"ctrl+alt+del", {});
@@ -258,7 +258,7 @@ TEST(CtlWindows, WaitsThenReadsTheTreeAndTouchesNothing)
     TestWindows windows({{0, L"TestFrame", L"Session", "frame"},
                          {1, L"TestPane", L"", "pane"},
                          {2, L"IHWindowClass", L"Input Capture Window", "capture"}});
-    StrictWin32Override api(&Win32Api::GetWindowThreadProcessId, &Win32Api::OpenProcess, &Win32Api::CloseHandle,
+    KStrictWin32Override api(&Win32Api::GetWindowThreadProcessId, &Win32Api::OpenProcess, &Win32Api::CloseHandle,
                             &Win32Api::PathFindFileNameW, &Win32Api::EnumChildWindows, &Win32Api::GetClassNameW,
                             &Win32Api::GetWindowTextW, &Win32Api::GetAncestor);
     PretendForegroundClient(windows.Top(), L"msrdc.exe");

@@ -44,9 +44,9 @@ struct ProgramSearch {
 ProgramSearch MakeProgramSearch(const ServiceFacts& service)
 {
     ProgramSearch search;
-    search.serviceFolder = service.configRead ? ImageFolder(service.imagePath) : std::wstring();
+    search.serviceFolder = service.configRead ? FindImageFolder(service.imagePath) : std::wstring();
     if (search.serviceFolder.empty()) {
-        search.serviceFolder = OwnFolder();
+        search.serviceFolder = FindOwnFolder();
     }
     wchar_t system[MAX_PATH] = {};
     wchar_t windows[MAX_PATH] = {};
@@ -114,14 +114,14 @@ HotkeyFacts ReadHotkey(const std::wstring& name, const ProgramSearch& search)
         }
     }
     if (facts.command && !facts.command->empty()) {
-        const CommandProgram program = ProgramCandidates(*facts.command);
+        const CommandProgram program = ListProgramCandidates(*facts.command);
         std::vector<std::optional<std::wstring>> found;
         for (const std::wstring& candidate : program.candidates) {
             found.push_back(FindProgram(candidate, search));
             facts.programFound.push_back(found.back().has_value());
         }
         // Who may change the program that the service would start.
-        const std::optional<std::wstring>& intended = found[IntendedCandidate(program, facts.programFound)];
+        const std::optional<std::wstring>& intended = found[PickIntendedCandidate(program, facts.programFound)];
         if (intended) {
             facts.protection = ReadProgramProtection(*intended);
         }
@@ -190,18 +190,18 @@ CheckResult CheckConfiguration()
     const CheckLimits limits{kHotkeyNameChars - 1, kHotkeyCommandChars - 1, kMaxHotkeys};
     CheckResult result = EvaluateCheck(key, hotkeys, limits);
     // Who may change the registered service's program and its folders.
-    const std::wstring serviceProgram = service.configRead ? RegisteredProgram(service.imagePath) : std::wstring();
+    const std::wstring serviceProgram = service.configRead ? FindRegisteredProgram(service.imagePath) : std::wstring();
     if (!serviceProgram.empty()) {
-        if (const std::optional<Finding> finding = ServiceProgramFinding(ReadProgramProtection(serviceProgram))) {
+        if (const std::optional<Finding> finding = CheckServiceProgram(ReadProgramProtection(serviceProgram))) {
             result.findings.push_back(*finding);
         }
     }
     // The clients that administrators added by policy.
-    const std::vector<Finding> clients = ClientPolicyFindings(ReadClientPolicyValues());
+    const std::vector<Finding> clients = CheckClientPolicy(ReadClientPolicyValues());
     result.findings.insert(result.findings.end(), clients.begin(), clients.end());
     // Whether a local Ctrl+Alt+Del can bring up the secure screen.
     const SoftwareSasReading softwareSas = ReadSoftwareSasPolicy();
-    if (const std::optional<Finding> finding = SoftwareSasFinding(softwareSas.stored, softwareSas.error)) {
+    if (const std::optional<Finding> finding = CheckSoftwareSasPolicy(softwareSas.stored, softwareSas.error)) {
         result.findings.push_back(*finding);
     }
     return result;

@@ -44,7 +44,7 @@ std::wstring AccessAdvice(std::uint32_t error)
 
 bool IsFourByteNumber(const StoredValue& stored)
 {
-    return DwordValue(stored.type, stored.data).has_value();
+    return DecodeDword(stored.type, stored.data).has_value();
 }
 
 // Why "run" keeps the service from loading the hotkey, from what is stored.
@@ -57,15 +57,15 @@ Finding RunFault(const HotkeyFacts& facts, std::uint32_t error, const CheckLimit
     }
     if (facts.run.type != kTypeSz) {
         return Make(Severity::Error, name, L"run",
-                    L"\"run\" is " + ValueTypeName(facts.run.type) + L"; the service takes only REG_SZ");
+                    L"\"run\" is " + NameValueType(facts.run.type) + L"; the service takes only REG_SZ");
     }
-    const size_t length = TextOfStringData(facts.run.data).size();
+    const size_t length = DecodeStringData(facts.run.data).size();
     if (length > limits.commandChars) {
         return Make(Severity::Error, name, L"run",
                     L"\"run\" has " + std::to_wstring(length) + L" characters; the service takes at most " +
                         std::to_wstring(limits.commandChars));
     }
-    return Make(Severity::Error, name, L"run", L"\"run\" cannot be read: " + ErrorLabel(error));
+    return Make(Severity::Error, name, L"run", L"\"run\" cannot be read: " + LabelError(error));
 }
 
 std::vector<Finding> HotkeyErrors(const HotkeyFacts& facts, const CheckLimits& limits)
@@ -94,7 +94,7 @@ std::vector<Finding> HotkeyErrors(const HotkeyFacts& facts, const CheckLimits& l
     } else if (!facts.subkeyOpened) {
         errors.push_back(
             Make(Severity::Error, name, std::nullopt,
-                 L"the subkey cannot be opened: " + ErrorLabel(facts.subkeyError) + AccessAdvice(facts.subkeyError)));
+                 L"the subkey cannot be opened: " + LabelError(facts.subkeyError) + AccessAdvice(facts.subkeyError)));
     } else {
         errors.push_back(RunFault(facts, facts.configError, limits));
     }
@@ -127,7 +127,7 @@ void CommandWarnings(const HotkeyFacts& facts, const CommandProgram& program, st
 {
     const std::wstring& name = facts.name;
     const std::wstring& command = *facts.command;
-    const size_t intended = IntendedCandidate(program, facts.programFound);
+    const size_t intended = PickIntendedCandidate(program, facts.programFound);
     const std::wstring& path = program.candidates[intended];
     const bool agent = IsAgentProgram(path);
     const std::wstring received = HotkeyNameFromCommandLine((command + L" " + name).c_str());
@@ -136,7 +136,7 @@ void CommandWarnings(const HotkeyFacts& facts, const CommandProgram& program, st
     if (intended > 0) {
         std::wstring tried;
         for (size_t i = 0; i < intended; ++i) {
-            tried += (i > 0 ? L", " : L"") + WithDefaultExtension(program.candidates[i]);
+            tried += (i > 0 ? L", " : L"") + AddDefaultExtension(program.candidates[i]);
         }
         std::wstring text = L"the program path " + path + L" holds blanks and is not quoted: Windows first looks for " +
                             tried + L" and would start whatever it finds there as LocalSystem";
@@ -148,7 +148,7 @@ void CommandWarnings(const HotkeyFacts& facts, const CommandProgram& program, st
     }
     const bool found = intended < facts.programFound.size() && facts.programFound[intended];
     if (!found && (program.quoted || IsAbsolutePath(path))) {
-        const std::wstring file = WithDefaultExtension(path);
+        const std::wstring file = AddDefaultExtension(path);
         warnings.push_back(Make(Severity::Warning, name, L"run",
                                 IsAbsolutePath(path) ? L"the program " + file + L" does not exist"
                                                      : L"the program " + file + L" is found neither in " +
@@ -224,7 +224,7 @@ std::optional<Finding> ProtectionFinding(const ProgramProtection& protection, co
         return std::nullopt;
     }
     const std::optional<std::wstring> value = hotkey ? std::optional<std::wstring>(L"run") : std::nullopt;
-    const std::wstring details = ProtectionDetails(protection);
+    const std::wstring details = DescribeProtection(protection);
     const std::wstring elevated = HasUnreadable(protection, kErrorAccessDenied)
                                       ? L"; TarnwickCtl reads with the rights of whoever runs it: run it from an "
                                         L"elevated prompt to read them"
@@ -269,7 +269,7 @@ SettingReading ReadSetting(const StoredValue& stored)
     return reading;
 }
 
-std::vector<Finding> HotkeyFindings(const HotkeyFacts& facts, const CheckLimits& limits)
+std::vector<Finding> CheckHotkeyReading(const HotkeyFacts& facts, const CheckLimits& limits)
 {
     std::vector<Finding> findings = HotkeyErrors(facts, limits);
     const std::wstring& name = facts.name;
@@ -281,8 +281,8 @@ std::vector<Finding> HotkeyFindings(const HotkeyFacts& facts, const CheckLimits&
     }
     bool agent = false;
     if (facts.command && !facts.command->empty()) {
-        const CommandProgram program = ProgramCandidates(*facts.command);
-        const std::wstring& path = program.candidates[IntendedCandidate(program, facts.programFound)];
+        const CommandProgram program = ListProgramCandidates(*facts.command);
+        const std::wstring& path = program.candidates[PickIntendedCandidate(program, facts.programFound)];
         agent = IsAgentProgram(path);
         CommandWarnings(facts, program, findings);
         if (!agent) {
@@ -327,7 +327,7 @@ CheckResult EvaluateCheck(const KeyFacts& key, const std::vector<HotkeyFacts>& h
         } else if (!key.keyOpened) {
             result.findings.push_back(Make(Severity::Error, std::nullopt, std::nullopt,
                                            L"the hotkey key " + HotkeyKeyText() + L" cannot be opened: " +
-                                               ErrorLabel(key.keyError) + AccessAdvice(key.keyError)));
+                                               LabelError(key.keyError) + AccessAdvice(key.keyError)));
         } else {
             if (key.subkeyCount > key.names.size()) {
                 result.findings.push_back(
@@ -351,12 +351,12 @@ CheckResult EvaluateCheck(const KeyFacts& key, const std::vector<HotkeyFacts>& h
         if (result.findings.size() == before) {
             result.findings.push_back(
                 Make(Severity::Error, std::nullopt, std::nullopt,
-                     L"the service cannot read the names of the hotkeys: " + ErrorLabel(key.namesError)));
+                     L"the service cannot read the names of the hotkeys: " + LabelError(key.namesError)));
         }
     }
     bool refused = !key.namesRead;
     for (const HotkeyFacts& facts : hotkeys) {
-        std::vector<Finding> findings = HotkeyFindings(facts, limits);
+        std::vector<Finding> findings = CheckHotkeyReading(facts, limits);
         if (!facts.configRead) {
             if (!refused) {
                 result.exitCode = facts.configError;
@@ -366,7 +366,7 @@ CheckResult EvaluateCheck(const KeyFacts& key, const std::vector<HotkeyFacts>& h
             if (!explained) {
                 findings.insert(findings.begin(),
                                 Make(Severity::Error, facts.name, std::nullopt,
-                                     L"the service cannot read this hotkey: " + ErrorLabel(facts.configError)));
+                                     L"the service cannot read this hotkey: " + LabelError(facts.configError)));
             }
         }
         result.findings.insert(result.findings.end(), findings.begin(), findings.end());
@@ -378,7 +378,7 @@ CheckResult EvaluateCheck(const KeyFacts& key, const std::vector<HotkeyFacts>& h
     return result;
 }
 
-std::wstring ProtectionDetails(const ProgramProtection& protection)
+std::wstring DescribeProtection(const ProgramProtection& protection)
 {
     return PathSecurityText(
         protection.steps,
@@ -386,16 +386,16 @@ std::wstring ProtectionDetails(const ProgramProtection& protection)
             const auto found = protection.names.find(sid);
             return found != protection.names.end() ? found->second : std::wstring();
         },
-        [](std::uint32_t error) { return ErrorLabel(error); });
+        [](std::uint32_t error) { return LabelError(error); });
 }
 
-std::wstring ProtectionSummary(const ProgramProtection& protection)
+std::wstring SummarizeProtection(const ProgramProtection& protection)
 {
     std::wstring text;
     for (const PathSecurity& step : protection.steps) {
         std::wstring who;
         if (step.error != 0) {
-            who = L"cannot be read: " + ErrorLabel(step.error);
+            who = L"cannot be read: " + LabelError(step.error);
         }
         for (const Writer& writer : step.writers) {
             const auto name = protection.names.find(writer.sid);
@@ -411,17 +411,17 @@ std::wstring ProtectionSummary(const ProgramProtection& protection)
     return text;
 }
 
-std::optional<Finding> ServiceProgramFinding(const ProgramProtection& protection)
+std::optional<Finding> CheckServiceProgram(const ProgramProtection& protection)
 {
     return ProtectionFinding(protection, std::nullopt, L"the service's program ",
                              L"The service runs it as LocalSystem", L"at the service's next start",
                              L"install Tarnwick with its package, into C:\\Program Files\\Tarnwick");
 }
 
-std::optional<Finding> SoftwareSasFinding(const StoredValue& policy, std::uint32_t readError)
+std::optional<Finding> CheckSoftwareSasPolicy(const StoredValue& policy, std::uint32_t readError)
 {
     const std::optional<std::uint32_t> number =
-        policy.present ? DwordValue(policy.type, policy.data) : std::optional<std::uint32_t>();
+        policy.present ? DecodeDword(policy.type, policy.data) : std::optional<std::uint32_t>();
     if (readError == 0 && SoftwareSasAllowsServices(number)) {
         return std::nullopt;
     }
@@ -431,7 +431,7 @@ std::optional<Finding> SoftwareSasFinding(const StoredValue& policy, std::uint32
                                  L"synthesised keys, which Windows ignores";
     if (readError != 0) {
         return Make(Severity::Warning, std::nullopt, std::wstring(kSoftwareSasGeneration),
-                    policyText + L" cannot be read: " + ErrorLabel(readError) + AccessAdvice(readError) +
+                    policyText + L" cannot be read: " + LabelError(readError) + AccessAdvice(readError) +
                         L"; unless it is 1 or 3, " + refusal);
     }
     const std::wstring what =
@@ -443,7 +443,7 @@ std::optional<Finding> SoftwareSasFinding(const StoredValue& policy, std::uint32
                     SoftwareSasCommand(SoftwareSasAllowingServices(number)));
 }
 
-std::vector<Finding> ClientPolicyFindings(const std::vector<ClientPolicyValue>& entries)
+std::vector<Finding> CheckClientPolicy(const std::vector<ClientPolicyValue>& entries)
 {
     std::vector<Finding> findings;
     for (const ClientPolicyValue& value : entries) {
@@ -452,7 +452,7 @@ std::vector<Finding> ClientPolicyFindings(const std::vector<ClientPolicyValue>& 
         ClientPolicyEntry entry;
         ClientPolicyFault fault = ClientPolicyFault::NotTheGrammar;
         if (value.stored.type == kTypeSz) {
-            fault = ParseClientPolicyEntry(value.name, TextOfStringData(value.stored.data), entry);
+            fault = ParseClientPolicyEntry(value.name, DecodeStringData(value.stored.data), entry);
         } else if (FindRemoteClientRow(value.name.c_str()) != nullptr) {
             fault = ClientPolicyFault::BuiltInName;
         }
@@ -466,7 +466,7 @@ std::vector<Finding> ClientPolicyFindings(const std::vector<ClientPolicyValue>& 
         }
         std::wstring why = ClientPolicyFaultText(fault);
         if (fault == ClientPolicyFault::NotTheGrammar && value.stored.type != kTypeSz) {
-            why = L"it is " + ValueTypeName(value.stored.type) + L", not REG_SZ";
+            why = L"it is " + NameValueType(value.stored.type) + L", not REG_SZ";
         }
         const std::wstring outcome = fault == ClientPolicyFault::BuiltInName
                                          ? std::wstring()

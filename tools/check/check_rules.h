@@ -52,16 +52,16 @@ struct ProgramProtection {
 };
 
 // "C:\Tarnwick: BUILTIN\Users (S-1-5-32-545) may create files in it; ..."
-std::wstring ProtectionDetails(const ProgramProtection& protection);
+std::wstring DescribeProtection(const ProgramProtection& protection);
 
 // "C:\\Tools\\Tarnwick (BUILTIN\\Users, S-1-5-21-...), C:\\Tools (cannot be read:
 // error 5 (ERROR_ACCESS_DENIED))": who may change which step, in short.
-std::wstring ProtectionSummary(const ProgramProtection& protection);
+std::wstring SummarizeProtection(const ProgramProtection& protection);
 
 // The warning that others than SYSTEM, Administrators and TrustedInstaller
 // may change the service's program, its folder or a folder above it (or
 // that this cannot be told), with what to do; nothing when only they may.
-std::optional<Finding> ServiceProgramFinding(const ProgramProtection& protection);
+std::optional<Finding> CheckServiceProgram(const ProgramProtection& protection);
 
 // What was read of one hotkey.
 struct HotkeyFacts {
@@ -123,14 +123,14 @@ struct CheckResult {
 CheckResult EvaluateCheck(const KeyFacts& key, const std::vector<HotkeyFacts>& hotkeys, const CheckLimits& limits);
 
 // The findings of one hotkey, in the order: errors, warnings, information.
-std::vector<Finding> HotkeyFindings(const HotkeyFacts& facts, const CheckLimits& limits);
+std::vector<Finding> CheckHotkeyReading(const HotkeyFacts& facts, const CheckLimits& limits);
 
 // The warning that the machine policy "SoftwareSASGeneration" (as stored,
 // or unreadable with `readError`) does not let services simulate the secure
 // attention sequence, with the command that lets them; nothing when it does.
 // Without it the service refuses the agent's request and a local
 // Ctrl+Alt+Del press is synthesised, which Windows ignores.
-std::optional<Finding> SoftwareSasFinding(const StoredValue& policy, std::uint32_t readError);
+std::optional<Finding> CheckSoftwareSasPolicy(const StoredValue& policy, std::uint32_t readError);
 
 // One value of the key of the clients that administrators add by policy.
 struct ClientPolicyValue {
@@ -141,4 +141,4 @@ struct ClientPolicyValue {
 // Per entry of that key, in its order: information for an entry that is
 // used ("msrdc.exe is handled like mstsc.exe"), a warning for one that is
 // ignored, with why (of no hotkey; the value is the entry's name).
-std::vector<Finding> ClientPolicyFindings(const std::vector<ClientPolicyValue>& entries);
+std::vector<Finding> CheckClientPolicy(const std::vector<ClientPolicyValue>& entries);

@@ -25,7 +25,7 @@ std::wstring SeverityName(Severity severity)
 
 }  // namespace
 
-std::wstring FindingLine(const Finding& finding)
+std::wstring FormatFindingLine(const Finding& finding)
 {
     std::wstring line = SeverityName(finding.severity) + L": ";
     if (finding.hotkey) {
@@ -37,10 +37,10 @@ std::wstring FindingLine(const Finding& finding)
     } else if (finding.value) {
         line += L"value " + Quoted(*finding.value) + L": ";
     }
-    return PrintableLine(line + finding.text);
+    return MakePrintableLine(line + finding.text);
 }
 
-std::wstring CheckVerdict(const CheckResult& result, const std::wstring& meaning)
+std::wstring DescribeVerdict(const CheckResult& result, const std::wstring& meaning)
 {
     if (!result.wouldStart) {
         return L"the service would refuse to start: exit code " + std::to_wstring(result.exitCode) +
@@ -51,27 +51,27 @@ std::wstring CheckVerdict(const CheckResult& result, const std::wstring& meaning
         names += (names.empty() ? L"" : L", ") + name;
     }
     const size_t count = result.hotkeys.size();
-    return PrintableLine(L"the service would start with " + std::to_wstring(count) +
+    return MakePrintableLine(L"the service would start with " + std::to_wstring(count) +
                    (count == 1 ? L" hotkey: " : L" hotkeys: ") + names);
 }
 
-std::wstring FindingLines(const std::vector<Finding>& findings)
+std::wstring FormatFindingLines(const std::vector<Finding>& findings)
 {
     std::wstring text;
     for (const Finding& finding : findings) {
-        text += FindingLine(finding) + L"\n";
+        text += FormatFindingLine(finding) + L"\n";
     }
     return text;
 }
 
-std::wstring CheckText(const CheckResult& result, const std::wstring& meaning)
+std::wstring RenderCheckText(const CheckResult& result, const std::wstring& meaning)
 {
-    return FindingLines(result.findings) + CheckVerdict(result, meaning) + L"\n";
+    return FormatFindingLines(result.findings) + DescribeVerdict(result, meaning) + L"\n";
 }
 
-std::wstring CheckJson(const CheckResult& result)
+std::wstring RenderCheckJson(const CheckResult& result)
 {
-    JsonWriter json;
+    KJsonWriter json;
     json.BeginObject().Key(L"wouldStart").Bool(result.wouldStart).Key(L"exitCode").Number(result.exitCode);
     json.Key(L"hotkeys").BeginArray();
     for (const std::wstring& name : result.hotkeys) {

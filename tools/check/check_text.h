@@ -9,17 +9,17 @@
 
 // "error: hotkey "X", value "run": ..." (control characters shown as \xNN,
 // so that a finding is always one line).
-std::wstring FindingLine(const Finding& finding);
+std::wstring FormatFindingLine(const Finding& finding);
 
 // The findings, in their order, one a line, each line ended by "\n".
-std::wstring FindingLines(const std::vector<Finding>& findings);
+std::wstring FormatFindingLines(const std::vector<Finding>& findings);
 
 // "the service would start with 2 hotkeys: LWin+L, RWin+L", or "the service
 // would refuse to start: exit code 1610 (<meaning>)".
-std::wstring CheckVerdict(const CheckResult& result, const std::wstring& meaning);
+std::wstring DescribeVerdict(const CheckResult& result, const std::wstring& meaning);
 
 // The findings, one a line, then the verdict.
-std::wstring CheckText(const CheckResult& result, const std::wstring& meaning);
+std::wstring RenderCheckText(const CheckResult& result, const std::wstring& meaning);
 
 // {"wouldStart": ..., "exitCode": ..., "hotkeys": [...], "findings": [...]}.
-std::wstring CheckJson(const CheckResult& result);
+std::wstring RenderCheckJson(const CheckResult& result);

@@ -25,7 +25,7 @@ bool EndsWithExecutableExtension(const std::wstring& path)
 
 }  // namespace
 
-CommandProgram ProgramCandidates(const std::wstring& command)
+CommandProgram ListProgramCandidates(const std::wstring& command)
 {
     CommandProgram program;
     if (command.empty()) {
@@ -51,7 +51,7 @@ CommandProgram ProgramCandidates(const std::wstring& command)
     return program;
 }
 
-size_t IntendedCandidate(const CommandProgram& program, const std::vector<bool>& found)
+size_t PickIntendedCandidate(const CommandProgram& program, const std::vector<bool>& found)
 {
     for (size_t i = 0; i < program.candidates.size(); ++i) {
         if (EndsWithExecutableExtension(program.candidates[i])) {
@@ -75,13 +75,13 @@ bool IsAbsolutePath(const std::wstring& path)
     return drive || unc;
 }
 
-std::wstring FileNamePart(const std::wstring& path)
+std::wstring TakeFileName(const std::wstring& path)
 {
     const size_t slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
-std::wstring FolderPart(const std::wstring& path)
+std::wstring TakeFolder(const std::wstring& path)
 {
     const size_t slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
@@ -89,7 +89,7 @@ std::wstring FolderPart(const std::wstring& path)
 
 bool IsAgentProgram(const std::wstring& program)
 {
-    const std::wstring file = FileNamePart(program);
+    const std::wstring file = TakeFileName(program);
     for (const wchar_t* name : kAgentFileNames) {
         if (NamesEqual(file, name)) {
             return true;
@@ -98,16 +98,16 @@ bool IsAgentProgram(const std::wstring& program)
     return false;
 }
 
-std::wstring WithDefaultExtension(const std::wstring& path)
+std::wstring AddDefaultExtension(const std::wstring& path)
 {
-    return FileNamePart(path).find(L'.') == std::wstring::npos ? path + L".exe" : path;
+    return TakeFileName(path).find(L'.') == std::wstring::npos ? path + L".exe" : path;
 }
 
-std::wstring RegisteredProgram(const std::wstring& imagePath)
+std::wstring FindRegisteredProgram(const std::wstring& imagePath)
 {
-    const CommandProgram program = ProgramCandidates(imagePath);
+    const CommandProgram program = ListProgramCandidates(imagePath);
     if (program.candidates.empty()) {
         return std::wstring();
     }
-    return WithDefaultExtension(program.candidates[IntendedCandidate(program, {})]);
+    return AddDefaultExtension(program.candidates[PickIntendedCandidate(program, {})]);
 }

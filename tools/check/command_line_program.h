@@ -17,25 +17,25 @@ struct CommandProgram {
     // and the whole command, in the order in which Windows tries them.
     std::vector<std::wstring> candidates;
 };
-CommandProgram ProgramCandidates(const std::wstring& command);
+CommandProgram ListProgramCandidates(const std::wstring& command);
 
 // The candidate that was meant: the first that ends in .exe, .com, .bat or
 // .cmd; without one, the last that was found; without that, the first.
-size_t IntendedCandidate(const CommandProgram& program, const std::vector<bool>& found);
+size_t PickIntendedCandidate(const CommandProgram& program, const std::vector<bool>& found);
 
 // "X:\..." or "\\...".
 bool IsAbsolutePath(const std::wstring& path);
 // The path with ".exe" added when its file name has no extension, as
 // Windows looks for it.
-std::wstring WithDefaultExtension(const std::wstring& path);
+std::wstring AddDefaultExtension(const std::wstring& path);
 // The part after the last backslash or slash.
-std::wstring FileNamePart(const std::wstring& path);
+std::wstring TakeFileName(const std::wstring& path);
 // The part before the last backslash or slash; empty when there is none.
-std::wstring FolderPart(const std::wstring& path);
+std::wstring TakeFolder(const std::wstring& path);
 // Whether a program path names the agent (TarnwickAgent.exe, or
 // TarnwickAgent, which Windows completes with .exe), in any ASCII case.
 bool IsAgentProgram(const std::wstring& program);
 
 // The service's program, whose protection the check and status report,
 // from its registered image path.
-std::wstring RegisteredProgram(const std::wstring& imagePath);
+std::wstring FindRegisteredProgram(const std::wstring& imagePath);

@@ -44,9 +44,9 @@ bool PollUntil(Done done, DWORD limitMs, DWORD pollMs, bool interruptible = true
 }
 
 // The lines of the report, and the count of steps that did not pass.
-class Report {
+class KSmokeReport {
 public:
-    explicit Report(CtlOutput& output) : output_(output) {}
+    explicit KSmokeReport(KCtlOutput& output) : output_(output) {}
 
     // PASS or FAIL by the verdict (a step still waiting has failed); true
     // when it passed.
@@ -79,7 +79,7 @@ public:
     }
 
 private:
-    CtlOutput& output_;
+    KCtlOutput& output_;
     int passed_ = 0;
     int failed_ = 0;
     int skipped_ = 0;
@@ -109,12 +109,12 @@ HWND WindowFromNumber(std::uint64_t number)
 // copy of this program as mstsc.exe in it, the record file that the copy
 // writes, and its process. Remove() ends the process and removes all of it;
 // the destructor does so too when Remove() did not run.
-class SmokeClient {
+class KSmokeClient {
 public:
-    explicit SmokeClient(const SmokeTimings& timings) : timings_(timings) {}
-    ~SmokeClient() { Remove(); }
-    SmokeClient(const SmokeClient&) = delete;
-    SmokeClient& operator=(const SmokeClient&) = delete;
+    explicit KSmokeClient(const SmokeTimings& timings) : timings_(timings) {}
+    ~KSmokeClient() { Remove(); }
+    KSmokeClient(const KSmokeClient&) = delete;
+    KSmokeClient& operator=(const KSmokeClient&) = delete;
 
     // Makes the folder, copies this program into it and starts the copy in
     // client mode. Empty when it runs, else what failed.
@@ -123,7 +123,7 @@ public:
         wchar_t temp[MAX_PATH + 1] = {};
         const DWORD length = win32.GetTempPathW(MAX_PATH + 1, temp);
         if (length == 0 || length > MAX_PATH) {
-            return L"the temporary folder cannot be found (" + ErrorText(win32.GetLastError()) + L")";
+            return L"the temporary folder cannot be found (" + ExplainError(win32.GetLastError()) + L")";
         }
         const std::wstring base =
             std::wstring(temp, length) + L"TarnwickSmoke-" + std::to_wstring(win32.GetCurrentProcessId());
@@ -132,7 +132,7 @@ public:
             folderMade_ = win32.CreateDirectoryW(folder_.c_str(), nullptr) != FALSE;
             const DWORD error = folderMade_ ? ERROR_SUCCESS : win32.GetLastError();
             if (!folderMade_ && (error != ERROR_ALREADY_EXISTS || attempt == 99)) {
-                return L"the folder " + folder_ + L" cannot be made (" + ErrorText(error) + L")";
+                return L"the folder " + folder_ + L" cannot be made (" + ExplainError(error) + L")";
             }
         }
         exe_ = folder_ + L"\\" + kClientFileName;
@@ -141,10 +141,10 @@ public:
         std::vector<wchar_t> own(32768, L'\0');
         const DWORD ownLength = win32.GetModuleFileNameW(nullptr, own.data(), static_cast<DWORD>(own.size()));
         if (ownLength == 0 || ownLength >= own.size()) {
-            return L"the path of this program cannot be read (" + ErrorText(win32.GetLastError()) + L")";
+            return L"the path of this program cannot be read (" + ExplainError(win32.GetLastError()) + L")";
         }
         if (!win32.CopyFileW(own.data(), exe_.c_str(), TRUE)) {
-            return L"this program cannot be copied to " + exe_ + L" (" + ErrorText(win32.GetLastError()) + L")";
+            return L"this program cannot be copied to " + exe_ + L" (" + ExplainError(win32.GetLastError()) + L")";
         }
         exeCopied_ = true;
 
@@ -171,7 +171,7 @@ public:
             }
         }
         if (!process_) {
-            return exe_ + L" cannot be started (" + ErrorText(error) + L")";
+            return exe_ + L" cannot be started (" + ExplainError(error) + L")";
         }
         // A process that may set the foreground window can pass that on
         // (AllowSetForegroundWindow); the client then takes it itself.
@@ -257,16 +257,16 @@ public:
         if (exeCopied_) {
             exeCopied_ = !deleted(exe_);
             if (exeCopied_) {
-                left.push_back(exe_ + L" (" + ErrorText(win32.GetLastError()) + L")");
+                left.push_back(exe_ + L" (" + ExplainError(win32.GetLastError()) + L")");
             }
         }
         if (folderMade_ && !deleted(record_)) {
-            left.push_back(record_ + L" (" + ErrorText(win32.GetLastError()) + L")");
+            left.push_back(record_ + L" (" + ExplainError(win32.GetLastError()) + L")");
         }
         if (folderMade_) {
             folderMade_ = win32.RemoveDirectoryW(folder_.c_str()) == FALSE;
             if (folderMade_) {
-                left.push_back(folder_ + L" (" + ErrorText(win32.GetLastError()) + L")");
+                left.push_back(folder_ + L" (" + ExplainError(win32.GetLastError()) + L")");
             }
         }
         return left;
@@ -309,7 +309,7 @@ ServiceReading ReadService(const std::wstring& name)
 
 // The hotkey as the service reads it, and its event opened for setting as
 // TarnwickCtl press opens it (into `event`).
-bool CheckHotkey(const wchar_t* name, KHandle& event, Report& report)
+bool CheckHotkey(const wchar_t* name, KHandle& event, KSmokeReport& report)
 {
     HotkeyReading reading;
     reading.name = name;
@@ -330,7 +330,7 @@ bool CheckHotkey(const wchar_t* name, KHandle& event, Report& report)
 
 // Brings the client up and in front. Empty when it is, with the agent's own
 // detection finding its Input Capture Window there; else what failed.
-std::wstring ShowClient(SmokeClient& client, const SmokeTimings& timings, Report& report)
+std::wstring ShowClient(KSmokeClient& client, const SmokeTimings& timings, KSmokeReport& report)
 {
     std::wstring failure = client.Start();
     if (!failure.empty()) {
@@ -380,7 +380,7 @@ using Judge = StepVerdict (*)(const std::vector<KeyRecord>&, const LayoutScans&)
 // most keysMs, then for settleMs more, so that keys beyond the expected ones
 // are seen too.
 void PressStep(const std::wstring& step, const KHandle& event, Judge judge, const std::wstring& wouldDoLocally,
-               SmokeClient& client, const LayoutScans& scans, const SmokeTimings& timings, Report& report)
+               KSmokeClient& client, const LayoutScans& scans, const SmokeTimings& timings, KSmokeReport& report)
 {
     if (Interrupted) {
         report.Skip(step, L"not pressed: interrupted");
@@ -393,7 +393,7 @@ void PressStep(const std::wstring& step, const KHandle& event, Judge judge, cons
     }
     const std::size_t before = client.Log().keys.size();
     if (!win32.SetEvent(event.get())) {
-        report.Fail(step, L"the hotkey's event cannot be set (" + ErrorText(win32.GetLastError()) + L")");
+        report.Fail(step, L"the hotkey's event cannot be set (" + ExplainError(win32.GetLastError()) + L")");
         return;
     }
     std::vector<KeyRecord> seen;
@@ -436,12 +436,12 @@ void InterruptSmoke()
     Interrupted = true;
 }
 
-int RunSmoke(const std::wstring& serviceName, CtlOutput& output, const SmokeTimings& timings)
+int RunSmoke(const std::wstring& serviceName, KCtlOutput& output, const SmokeTimings& timings)
 {
     Interrupted = false;
     output.Out(L"TarnwickSmoke: Win+L and Ctrl+Alt+Del through the service " + serviceName +
                L" and the agent into a stand-in for Microsoft Remote Desktop\n");
-    Report report(output);
+    KSmokeReport report(output);
 
     bool ready = report.Step(L"service", JudgeService(ReadService(serviceName)));
 
@@ -457,7 +457,7 @@ int RunSmoke(const std::wstring& serviceName, CtlOutput& output, const SmokeTimi
         return report.Finish();
     }
 
-    SmokeClient client(timings);
+    KSmokeClient client(timings);
     const std::wstring failure = ShowClient(client, timings, report);
     if (failure.empty()) {
         report.Pass(L"client", L"the stand-in " + client.ExePath() + L" (process " +

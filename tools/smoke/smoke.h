@@ -28,7 +28,7 @@ struct SmokeTimings {
 // step (PASS, FAIL, or SKIP for a step that a failure before it left out),
 // then the result. A hotkey is pressed only while the client's window is in
 // front. 0 when every step passed, 1 otherwise.
-int RunSmoke(const std::wstring& serviceName, CtlOutput& output, const SmokeTimings& timings = SmokeTimings());
+int RunSmoke(const std::wstring& serviceName, KCtlOutput& output, const SmokeTimings& timings = SmokeTimings());
 
 // Ends the waits of a run (Ctrl+C): what is still to be pressed is not, the
 // client is removed, and the run fails.

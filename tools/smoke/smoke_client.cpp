@@ -26,7 +26,7 @@ void Record(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     record.message = message;
     record.wParam = static_cast<std::uint32_t>(wParam);
     record.lParam = static_cast<std::uint32_t>(lParam);
-    const std::string line = RecordLine(record);
+    const std::string line = FormatRecordLine(record);
     DWORD written = 0;
     win32.WriteFile(RecordFile, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
@@ -101,7 +101,7 @@ bool MakeWindows()
 bool WriteReady()
 {
     const std::string line =
-        ReadyLine(reinterpret_cast<std::uintptr_t>(Frame), reinterpret_cast<std::uintptr_t>(Capture));
+        FormatReadyLine(reinterpret_cast<std::uintptr_t>(Frame), reinterpret_cast<std::uintptr_t>(Capture));
     DWORD written = 0;
     return win32.WriteFile(RecordFile, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) != FALSE &&
            written == line.size();

@@ -3,7 +3,7 @@
 // one child whose text is "Input Capture Window" and which holds the
 // keyboard focus; every WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN and WM_SYSKEYUP
 // that either window receives is written to the record file
-// (tools/smoke/smoke_rules.h: ReadyLine, RecordLine).
+// (tools/smoke/smoke_rules.h: FormatReadyLine, FormatRecordLine).
 #pragma once
 
 #include "common/win32_api.h"

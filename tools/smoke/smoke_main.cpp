@@ -1,4 +1,4 @@
-// TarnwickSmoke.exe: see SmokeUsage() in smoke_rules.cpp. The same program,
+// TarnwickSmoke.exe: see DescribeSmokeUsage() in smoke_rules.cpp. The same program,
 // copied as mstsc.exe and started with --client, is its own stand-in
 // remote-desktop client.
 #include "tools/console_output.h"
@@ -27,15 +27,15 @@ BOOL WINAPI ConsoleControl(DWORD event)
 int wmain(int argc, wchar_t** argv)
 {
     const SmokeArgs args = ParseSmokeArgs(std::vector<std::wstring>(argv + 1, argv + argc));
-    ConsoleOutput output;
+    KConsoleOutput output;
     if (!args.error.empty()) {
-        output.Err(L"TarnwickSmoke: " + args.error + L"\n\n" + SmokeUsage());
+        output.Err(L"TarnwickSmoke: " + args.error + L"\n\n" + DescribeSmokeUsage());
         return kSmokeUsage;
     }
     try {
         switch (args.mode) {
         case SmokeMode::Help:
-            output.Out(SmokeUsage());
+            output.Out(DescribeSmokeUsage());
             return kSmokePassed;
         case SmokeMode::Client:
             return RunSmokeClient(args.recordPath, args.parentId);

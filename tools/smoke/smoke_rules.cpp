@@ -257,7 +257,7 @@ SmokeArgs ParseSmokeArgs(const std::vector<std::wstring>& args)
     return parsed;
 }
 
-std::wstring SmokeUsage()
+std::wstring DescribeSmokeUsage()
 {
     return L"Usage: TarnwickSmoke [--service NAME]\n"
            L"\n"
@@ -278,12 +278,12 @@ bool operator==(const KeyRecord& a, const KeyRecord& b)
            a.lParam == b.lParam;
 }
 
-std::string ReadyLine(std::uint64_t frameWindow, std::uint64_t captureWindow)
+std::string FormatReadyLine(std::uint64_t frameWindow, std::uint64_t captureWindow)
 {
     return "ready " + HexNarrow(frameWindow) + " " + HexNarrow(captureWindow) + "\r\n";
 }
 
-std::string RecordLine(const KeyRecord& record)
+std::string FormatRecordLine(const KeyRecord& record)
 {
     return std::string(record.atCaptureWindow ? "capture " : "frame ") + "0x" + HexNarrow(record.message) + " 0x" +
            HexNarrow(record.wParam) + " 0x" + HexNarrow(record.lParam) + "\r\n";
@@ -380,23 +380,23 @@ StepVerdict JudgeService(const ServiceReading& service)
 {
     const std::wstring& name = service.name;
     if (!service.managerOpened) {
-        return {Judgement::Fail, L"the service manager cannot be opened: " + ErrorLabel(service.error)};
+        return {Judgement::Fail, L"the service manager cannot be opened: " + LabelError(service.error)};
     }
     if (!service.installed) {
         if (service.error == kErrorServiceDoesNotExist) {
             return {Judgement::Fail, L"the service " + name + L" is not installed: install the Tarnwick package"};
         }
-        return {Judgement::Fail, L"the service " + name + L" cannot be opened: " + ErrorLabel(service.error)};
+        return {Judgement::Fail, L"the service " + name + L" cannot be opened: " + LabelError(service.error)};
     }
     if (!service.statusRead) {
         return {Judgement::Fail,
-                L"the state of the service " + name + L" cannot be read: " + ErrorLabel(service.error)};
+                L"the state of the service " + name + L" cannot be read: " + LabelError(service.error)};
     }
     if (service.state != kServiceRunning) {
-        const std::wstring state = ServiceStateName(service.state);
+        const std::wstring state = NameServiceState(service.state);
         // Its meaning, or its name: no system text in these rules.
         const std::wstring code =
-            ExitCodeWithMeaning(service.exitCode, ServiceExitCodeDescription(service.exitCode, std::wstring()));
+            DescribeExitCode(service.exitCode, ComposeServiceExitCodeText(service.exitCode, std::wstring()));
         return {Judgement::Fail, L"the service " + name + L" is " +
                                      (state.empty() ? L"in state " + std::to_wstring(service.state) : state) +
                                      L", not running; its last exit code is " + code + L"; start it with `sc start " +
@@ -417,17 +417,17 @@ StepVerdict JudgeHotkey(const HotkeyReading& hotkey)
             return {Judgement::Fail, L"the service cannot use the hotkey " + name +
                                          L": its \"run\" is missing, not REG_SZ or too long (see `TarnwickCtl check`)"};
         case kErrorAccessDenied:
-            return {Judgement::Fail, L"the hotkey " + name + L" cannot be read: " + ErrorLabel(hotkey.configError) +
+            return {Judgement::Fail, L"the hotkey " + name + L" cannot be read: " + LabelError(hotkey.configError) +
                                          L": run TarnwickSmoke from an elevated prompt"};
         default:
-            return {Judgement::Fail, L"the hotkey " + name + L" cannot be read: " + ErrorLabel(hotkey.configError)};
+            return {Judgement::Fail, L"the hotkey " + name + L" cannot be read: " + LabelError(hotkey.configError)};
         }
     }
     if (hotkey.command.empty()) {
         return {Judgement::Fail, L"the hotkey " + name + L" has an empty \"run\": the service starts nothing for it"};
     }
-    const CommandProgram program = ProgramCandidates(hotkey.command);
-    const std::size_t intended = IntendedCandidate(program, {});
+    const CommandProgram program = ListProgramCandidates(hotkey.command);
+    const std::size_t intended = PickIntendedCandidate(program, {});
     const std::wstring path = program.candidates[intended];
     if (!IsAgentProgram(path)) {
         return {Judgement::Fail, L"the hotkey " + name + L" runs " + path +
@@ -449,7 +449,7 @@ StepVerdict JudgeHotkey(const HotkeyReading& hotkey)
                                          L"(restart it)"};
         }
         return {Judgement::Fail,
-                L"the event " + event + L" cannot be opened for setting: " + ErrorLabel(hotkey.eventError) +
+                L"the event " + event + L" cannot be opened for setting: " + LabelError(hotkey.eventError) +
                     (hotkey.eventError == kErrorAccessDenied ? L": run TarnwickSmoke from an elevated prompt" : L"")};
     }
     return {Judgement::Pass, L"the hotkey " + name + L" runs the agent (" + hotkey.command + L"), and its event " +

@@ -54,7 +54,7 @@ struct SmokeArgs {
 //   --client RECORD-FILE PARENT-PROCESS-ID   (the stand-in client, started
 //                                            by TarnwickSmoke itself)
 SmokeArgs ParseSmokeArgs(const std::vector<std::wstring>& args);
-std::wstring SmokeUsage();
+std::wstring DescribeSmokeUsage();
 
 // One keystroke message as a window of the stand-in client received it.
 struct KeyRecord {
@@ -76,8 +76,8 @@ struct ClientLog {
 
 // "ready <frame> <capture>" and "<capture|frame> <message> <wParam> <lParam>",
 // numbers in hexadecimal, each line ended by CR LF.
-std::string ReadyLine(std::uint64_t frameWindow, std::uint64_t captureWindow);
-std::string RecordLine(const KeyRecord& record);
+std::string FormatReadyLine(std::uint64_t frameWindow, std::uint64_t captureWindow);
+std::string FormatRecordLine(const KeyRecord& record);
 // Reads the complete lines of a record file; a last line without its end
 // (still being written) and lines of another form are left out.
 ClientLog ParseClientLog(const std::string& text);
