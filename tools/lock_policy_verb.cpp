@@ -109,6 +109,11 @@ int RunLockPolicyVerb(const CtlCommand& command, KCtlOutput& output)
     std::wstring user;
     LockPolicyReading reading;
     if (!ReadConsoleUserLockPolicy(user, reading)) {
+        if (reading.sidError != ERROR_SUCCESS) {
+            // Not an empty console: the question who is at it failed.
+            output.Err(FormatFailure(L"cannot tell who is logged on at the console", reading.sidError));
+            return kExitFailed;
+        }
         output.Err(L"TarnwickCtl: no user is logged on at the console, so there is no \"" +
                    std::wstring(kDisableLockWorkstation) + L"\" to " + (command.setPolicy ? L"set" : L"show") +
                    L": run it again while the user is logged on\n");

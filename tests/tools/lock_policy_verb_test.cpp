@@ -77,16 +77,34 @@ TEST_F(CtlLockPolicy, AValueThatCannotBeWrittenSaysToRunItElevated)
     EXPECT_EQ(Value(), 1);
 }
 
-TEST_F(CtlLockPolicy, WithoutAConsoleUserItSaysSoAndWritesNothing)
+TEST_F(CtlLockPolicy, WithoutAConsoleUserOrWhenItCannotTellItSaysWhichAndWritesNothing)
 {
-    KWin32Override api;
-    win32.WTSGetActiveConsoleSessionId = [] { return 0xFFFFFFFFul; };
-    for (const auto& args :
-         {std::vector<std::wstring>{L"lock-policy"}, std::vector<std::wstring>{L"lock-policy", L"0"}}) {
-        const CtlRun run = RunCtlHere(args);
-        EXPECT_EQ(run.exitCode, 1);
-        EXPECT_TRUE(run.out.empty()) << run.out;
-        EXPECT_TRUE(Contains(run.err, L"no user is logged on at the console")) << run.err;
+    struct Case {
+        const char* what;
+        bool sessionQueryFails;
+        const wchar_t* says;
+    } const cases[] = {
+        {"no console session", false, L"no user is logged on at the console"},
+        {"the session's user cannot be read", true, L"cannot tell who is logged on at the console (error 5"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        KWin32Override api;
+        if (c.sessionQueryFails) {
+            win32.WTSQuerySessionInformationW = [](HANDLE, DWORD, WTS_INFO_CLASS, LPWSTR*, DWORD*) -> BOOL {
+                ::SetLastError(ERROR_ACCESS_DENIED);
+                return FALSE;
+            };
+        } else {
+            win32.WTSGetActiveConsoleSessionId = [] { return 0xFFFFFFFFul; };
+        }
+        for (const auto& args :
+             {std::vector<std::wstring>{L"lock-policy"}, std::vector<std::wstring>{L"lock-policy", L"0"}}) {
+            const CtlRun run = RunCtlHere(args);
+            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_TRUE(run.out.empty()) << run.out;
+            EXPECT_TRUE(Contains(run.err, c.says)) << run.err;
+        }
     }
     EXPECT_FALSE(RegistrySandbox::KeyExists(HKEY_USERS, key_));
 }
