@@ -13,21 +13,21 @@ struct ErrorRow {
 
 const ErrorRow kErrors[] = {
     {0, L"NO_ERROR", L"the service started, or stopped normally", false},
-    {2, L"ERROR_FILE_NOT_FOUND", L"the hotkey key does not exist", true},
+    {kErrorFileNotFound, L"ERROR_FILE_NOT_FOUND", L"the hotkey key does not exist", true},
     {3, L"ERROR_PATH_NOT_FOUND", nullptr, false},
-    {5, L"ERROR_ACCESS_DENIED", L"a key of the hotkey configuration cannot be read", true},
+    {kErrorAccessDenied, L"ERROR_ACCESS_DENIED", L"a key of the hotkey configuration cannot be read", true},
     {6, L"ERROR_INVALID_HANDLE", L"a hotkey's event cannot be created", false},
     {8, L"ERROR_NOT_ENOUGH_MEMORY", L"memory ran out while the configuration was read", false},
     {87, L"ERROR_INVALID_PARAMETER", nullptr, false},
     {234, L"ERROR_MORE_DATA", nullptr, false},
     {259, L"ERROR_NO_MORE_ITEMS", nullptr, false},
-    {1060, L"ERROR_SERVICE_DOES_NOT_EXIST", nullptr, false},
+    {kErrorServiceDoesNotExist, L"ERROR_SERVICE_DOES_NOT_EXIST", nullptr, false},
     {1066, L"ERROR_SERVICE_SPECIFIC_ERROR", nullptr, false},
     {1067, L"ERROR_PROCESS_ABORTED", L"the service process ended unexpectedly", false},
     {1077, L"ERROR_SERVICE_NEVER_STARTED", L"the service has not been started since the system started", false},
     {1307, L"ERROR_INVALID_OWNER",
      L"a hotkey's event existed already, made by someone other than SYSTEM or Administrators", false},
-    {1610, L"ERROR_BAD_CONFIGURATION", L"the hotkey configuration cannot be used", true},
+    {kErrorBadConfiguration, L"ERROR_BAD_CONFIGURATION", L"the hotkey configuration cannot be used", true},
 };
 
 const ErrorRow* Find(std::uint32_t error)

@@ -8,6 +8,13 @@
 #include <cstdint>
 #include <string>
 
+// The Win32 errors that the rules without Windows headers test for, with the
+// values that winerror.h gives them.
+constexpr std::uint32_t kErrorFileNotFound = 2;            // ERROR_FILE_NOT_FOUND
+constexpr std::uint32_t kErrorAccessDenied = 5;            // ERROR_ACCESS_DENIED
+constexpr std::uint32_t kErrorServiceDoesNotExist = 1060;  // ERROR_SERVICE_DOES_NOT_EXIST
+constexpr std::uint32_t kErrorBadConfiguration = 1610;     // ERROR_BAD_CONFIGURATION
+
 // "ERROR_BAD_CONFIGURATION" for 1610; empty for an error not listed.
 std::wstring NameWin32Error(std::uint32_t error);
 

@@ -26,6 +26,6 @@ int wmain(int argc, wchar_t** argv)
         return RunTarnwickCtl(args, output);
     } catch (const std::exception&) {
         output.Err(L"TarnwickCtl: out of memory: close other programs and run it again\n");
-        return 1;
+        return kExitFailed;
     }
 }

@@ -18,3 +18,8 @@ std::wstring MakePrintableLine(const std::wstring& text)
     }
     return line;
 }
+
+std::wstring QuoteText(const std::wstring& text)
+{
+    return L"\"" + text + L"\"";
+}

@@ -8,3 +8,7 @@
 // terminal: registry names and strings are written by whoever could write
 // the key, and a terminal acts on the sequences it is sent.
 std::wstring MakePrintableLine(const std::wstring& text);
+
+// `text` in double quotes, as the tools' messages name a hotkey, a value or
+// an event: "LWin+L".
+std::wstring QuoteText(const std::wstring& text);

@@ -6,17 +6,11 @@
 #include "common/error_names.h"
 #include "common/software_sas.h"
 #include "tools/check/command_line_program.h"
+#include "tools/printable_text.h"
 #include "tools/registry_values.h"
 
 namespace {
 
-constexpr std::uint32_t kErrorFileNotFound = 2;
-constexpr std::uint32_t kErrorAccessDenied = 5;
-
-std::wstring Quoted(const std::wstring& text)
-{
-    return L"\"" + text + L"\"";
-}
 
 std::wstring HotkeyKeyText()
 {
@@ -85,7 +79,7 @@ std::vector<Finding> HotkeyErrors(const HotkeyFacts& facts, const CheckLimits& l
         }
     } else if (HotkeyEventIsTheLogonMarker(name)) {
         errors.push_back(Make(Severity::Error, name, std::nullopt,
-                              L"the hotkey's event would be " + Quoted(HotkeyEventName(name.c_str())) +
+                              L"the hotkey's event would be " + QuoteText(HotkeyEventName(name.c_str())) +
                                   L", the name of the service's logon marker (names of events ignore letter case): "
                                   L"the service refuses the name; give the hotkey another one"));
         if (facts.runFault) {
@@ -112,7 +106,7 @@ void SettingWarning(const std::wstring& hotkey, const wchar_t* valueName, const 
     }
     const SettingReading reading = ReadSetting(stored);
     std::wstring text =
-        Quoted(valueName) + L" is " + FormatValue(stored.type, stored.data) + L", not a 4-byte number (REG_DWORD): ";
+        QuoteText(valueName) + L" is " + FormatValue(stored.type, stored.data) + L", not a 4-byte number (REG_DWORD): ";
     if (!reading.read) {
         text += L"it is longer than 4 bytes, so " + reader + L" counts it as 0 and " + otherwise;
     } else {
@@ -141,10 +135,10 @@ void CommandWarnings(const HotkeyFacts& facts, const CommandProgram& program, st
         std::wstring text = L"the program path " + path + L" holds blanks and is not quoted: Windows first looks for " +
                             tried + L" and would start whatever it finds there as LocalSystem";
         if (agentIgnores) {
-            text += L", and the agent would receive " + Quoted(received) + L" as its hotkey name instead of " +
-                    Quoted(name) + L" and do nothing";
+            text += L", and the agent would receive " + QuoteText(received) + L" as its hotkey name instead of " +
+                    QuoteText(name) + L" and do nothing";
         }
-        warnings.push_back(Make(Severity::Warning, name, L"run", text + L"; quote the path: " + Quoted(path)));
+        warnings.push_back(Make(Severity::Warning, name, L"run", text + L"; quote the path: " + QuoteText(path)));
     }
     const bool found = intended < facts.programFound.size() && facts.programFound[intended];
     if (!found && (program.quoted || IsAbsolutePath(path))) {
@@ -159,10 +153,10 @@ void CommandWarnings(const HotkeyFacts& facts, const CommandProgram& program, st
             warnings.push_back(Make(Severity::Warning, name, std::nullopt,
                                     L"the agent acts only on the hotkey names LWin+L, RWin+L and ctrl+alt+del (in "
                                     L"any letter case), not on " +
-                                        Quoted(name) + L": a press does nothing"));
+                                        QuoteText(name) + L": a press does nothing"));
         } else {
             warnings.push_back(Make(Severity::Warning, name, L"run",
-                                    L"the agent receives " + Quoted(received) +
+                                    L"the agent receives " + QuoteText(received) +
                                         L" as its hotkey name (what follows its program path) and acts only on "
                                         L"LWin+L, RWin+L and ctrl+alt+del: a press does nothing; leave nothing "
                                         L"after the agent's path in \"run\""));
@@ -425,7 +419,7 @@ std::optional<Finding> CheckSoftwareSasPolicy(const StoredValue& policy, std::ui
     if (readError == 0 && SoftwareSasAllowsServices(number)) {
         return std::nullopt;
     }
-    const std::wstring policyText = L"the machine policy " + Quoted(kSoftwareSasGeneration) +
+    const std::wstring policyText = L"the machine policy " + QuoteText(kSoftwareSasGeneration) +
                                     L" under HKEY_LOCAL_MACHINE\\" + kSystemPoliciesKeyPath;
     const std::wstring refusal = L"the service refuses the agent's request and a local Ctrl+Alt+Del press is sent as "
                                  L"synthesised keys, which Windows ignores";
@@ -447,7 +441,7 @@ std::vector<Finding> CheckClientPolicy(const std::vector<ClientPolicyValue>& ent
 {
     std::vector<Finding> findings;
     for (const ClientPolicyValue& value : entries) {
-        const std::wstring where = L"the client entry " + Quoted(value.name) + L" of " +
+        const std::wstring where = L"the client entry " + QuoteText(value.name) + L" of " +
                                    std::wstring(L"HKEY_LOCAL_MACHINE\\") + kClientPolicyKeyPath;
         ClientPolicyEntry entry;
         ClientPolicyFault fault = ClientPolicyFault::NotTheGrammar;
@@ -459,8 +453,8 @@ std::vector<Finding> CheckClientPolicy(const std::vector<ClientPolicyValue>& ent
         if (fault == ClientPolicyFault::None) {
             findings.push_back(Make(Severity::Info, std::nullopt, value.name,
                                     value.name + L" is handled like " + entry.like->executableName +
-                                        (entry.byClass   ? L", its key window found by the class " + Quoted(entry.className)
-                                         : entry.byText ? L", its key window found by the text " + Quoted(entry.windowText)
+                                        (entry.byClass   ? L", its key window found by the class " + QuoteText(entry.className)
+                                         : entry.byText ? L", its key window found by the text " + QuoteText(entry.windowText)
                                                         : std::wstring())));
             continue;
         }

@@ -1,14 +1,10 @@
 #include "tools/check/check_text.h"
 
+#include "common/error_names.h"
 #include "tools/json_writer.h"
 #include "tools/printable_text.h"
 
 namespace {
-
-std::wstring Quoted(const std::wstring& text)
-{
-    return L"\"" + text + L"\"";
-}
 
 std::wstring SeverityName(Severity severity)
 {
@@ -29,13 +25,13 @@ std::wstring FormatFindingLine(const Finding& finding)
 {
     std::wstring line = SeverityName(finding.severity) + L": ";
     if (finding.hotkey) {
-        line += L"hotkey " + Quoted(*finding.hotkey);
+        line += L"hotkey " + QuoteText(*finding.hotkey);
         if (finding.value) {
-            line += L", value " + Quoted(*finding.value);
+            line += L", value " + QuoteText(*finding.value);
         }
         line += L": ";
     } else if (finding.value) {
-        line += L"value " + Quoted(*finding.value) + L": ";
+        line += L"value " + QuoteText(*finding.value) + L": ";
     }
     return MakePrintableLine(line + finding.text);
 }
@@ -43,8 +39,7 @@ std::wstring FormatFindingLine(const Finding& finding)
 std::wstring DescribeVerdict(const CheckResult& result, const std::wstring& meaning)
 {
     if (!result.wouldStart) {
-        return L"the service would refuse to start: exit code " + std::to_wstring(result.exitCode) +
-               (meaning.empty() ? L"" : L" (" + meaning + L")");
+        return L"the service would refuse to start: exit code " + DescribeExitCode(result.exitCode, meaning);
     }
     std::wstring names;
     for (const std::wstring& name : result.hotkeys) {

@@ -8,11 +8,6 @@
 
 namespace {
 
-constexpr std::uint32_t kErrorFileNotFound = 2;
-constexpr std::uint32_t kErrorAccessDenied = 5;
-constexpr std::uint32_t kErrorServiceDoesNotExist = 1060;
-constexpr std::uint32_t kErrorBadConfiguration = 1610;
-
 constexpr std::uint32_t kExtendedBit = 0x01000000u;
 constexpr std::uint32_t kReleaseBits = 0xC0000000u;  // previous key state and transition state
 constexpr std::uint32_t kTransitionBit = 0x80000000u;
