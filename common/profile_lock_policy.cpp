@@ -2,7 +2,9 @@
 
 #include "common/handles.h"
 #include "common/lock_policy_path.h"
+#include "common/registry_reading.h"
 
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -173,22 +175,23 @@ LONG ReadProfileFolder(HKEY profileList, const std::wstring& sid, std::wstring& 
         return result;
     }
     DWORD type = 0;
-    DWORD bytes = 0;
-    result = win32.RegQueryValueExW(profile.key, kProfileImagePathValue, nullptr, &type, nullptr, &bytes);
+    std::vector<BYTE> stored;
+    result = ReadRegistryValue(profile.key, kProfileImagePathValue, type, stored);
     if (result != ERROR_SUCCESS) {
         return result;
     }
     if (type != REG_SZ && type != REG_EXPAND_SZ) {
         return ERROR_INVALID_DATA;
     }
-    // One character more than the value, so that the text always ends.
-    std::vector<wchar_t> stored(bytes / sizeof(wchar_t) + 1, L'\0');
-    result = win32.RegQueryValueExW(profile.key, kProfileImagePathValue, nullptr, &type,
-                                    reinterpret_cast<BYTE*>(stored.data()), &bytes);
-    if (result != ERROR_SUCCESS) {
-        return result;
+    // The text up to its first NUL, or to the end of a value without one.
+    std::wstring path(stored.size() / sizeof(wchar_t), L'\0');
+    if (!path.empty()) {
+        std::memcpy(&path[0], stored.data(), path.size() * sizeof(wchar_t));
     }
-    std::wstring path = stored.data();
+    const size_t end = path.find(L'\0');
+    if (end != std::wstring::npos) {
+        path.erase(end);
+    }
     if (type == REG_EXPAND_SZ) {
         const DWORD chars = win32.ExpandEnvironmentStringsW(path.c_str(), nullptr, 0);
         if (chars == 0) {

@@ -3,6 +3,7 @@
 #include "common/error_text.h"
 #include "common/folder_security.h"
 #include "common/handles.h"
+#include "common/registry_reading.h"
 #include "common/service_query.h"
 #include "common/software_sas.h"
 #include "service/service_registration.h"
@@ -48,16 +49,12 @@ SoftwareSasFacts ReadSoftwareSasFacts()
     if (win32.RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSystemPoliciesKeyPath, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
                             &policies.key) == ERROR_SUCCESS) {
         DWORD type = REG_NONE;
-        DWORD size = 0;
-        if (win32.RegQueryValueExW(policies.key, kSoftwareSasGeneration, nullptr, &type, nullptr, &size) ==
-            ERROR_SUCCESS) {
-            facts.present = true;
-            std::vector<std::uint8_t> data(size);
-            if (win32.RegQueryValueExW(policies.key, kSoftwareSasGeneration, nullptr, &type, data.data(), &size) ==
-                ERROR_SUCCESS) {
-                data.resize(size);
-                facts.shown = FormatValue(type, data);
-            }
+        std::vector<BYTE> data;
+        const LONG read = ReadRegistryValue(policies.key, kSoftwareSasGeneration, type, data);
+        // Present also when only its data could not be read.
+        facts.present = read != ERROR_FILE_NOT_FOUND;
+        if (read == ERROR_SUCCESS) {
+            facts.shown = FormatValue(type, data);
         }
     }
     KReg settings;

@@ -2,6 +2,7 @@
 
 #include "common/driver_config.h"
 #include "common/handles.h"
+#include "common/registry_reading.h"
 #include "tools/ctl_messages.h"
 #include "tools/printable_text.h"
 #include "tools/service_event_access.h"
@@ -15,25 +16,17 @@ constexpr const wchar_t* kListAdvice = L"`TarnwickCtl list` shows the configured
 // The values of one open hotkey subkey, one line each.
 void ListValues(HKEY key, KCtlOutput& output)
 {
-    for (DWORD index = 0;; ++index) {
-        std::vector<wchar_t> name(16384, L'\0');
-        DWORD nameChars = static_cast<DWORD>(name.size());
+    std::vector<std::wstring> names;
+    ReadValueNames(key, names);
+    for (const std::wstring& name : names) {
         DWORD type = 0;
-        DWORD size = 0;
-        LONG result = win32.RegEnumValueW(key, index, name.data(), &nameChars, nullptr, &type, nullptr, &size);
+        std::vector<BYTE> data;
+        const LONG result = ReadRegistryValue(key, name.c_str(), type, data);
         if (result != ERROR_SUCCESS) {
-            break;
-        }
-        std::vector<BYTE> data(size);
-        nameChars = static_cast<DWORD>(name.size());
-        result = win32.RegEnumValueW(key, index, name.data(), &nameChars, nullptr, &type, data.data(), &size);
-        if (result != ERROR_SUCCESS) {
-            output.Out(L"  " + MakePrintableLine(name.data()) + L": (" + ExplainError(static_cast<DWORD>(result)) + L")\n");
+            output.Out(L"  " + MakePrintableLine(name) + L": (" + ExplainError(static_cast<DWORD>(result)) + L")\n");
             continue;
         }
-        data.resize(size);
-        output.Out(L"  " + MakePrintableLine(name.data()) + L": " +
-                   MakePrintableLine(FormatValue(type, std::vector<std::uint8_t>(data.begin(), data.end()))) + L"\n");
+        output.Out(L"  " + MakePrintableLine(name) + L": " + MakePrintableLine(FormatValue(type, data)) + L"\n");
     }
 }
 
@@ -77,28 +70,23 @@ int ListHotkeys(KCtlOutput& output)
         output.Err(FormatFailure(L"cannot open " + QualifyMachinePath(kHotkeyKeyPath), static_cast<DWORD>(opened)));
         return kExitFailed;
     }
-    DWORD count = 0;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[256] = {};
-        DWORD nameChars = 256;
-        const LONG result = win32.RegEnumKeyExW(key.key, index, name, &nameChars, nullptr, nullptr, nullptr, nullptr);
-        if (result == ERROR_NO_MORE_ITEMS) {
-            break;
-        }
-        if (result != ERROR_SUCCESS) {
-            output.Err(FormatFailure(L"cannot enumerate hotkey " + std::to_wstring(index),
-                                      static_cast<DWORD>(result)));
-            return kExitFailed;
-        }
-        ++count;
+    std::vector<std::wstring> names;
+    const LONG enumerated = ReadSubkeyNames(key.key, names);
+    const size_t count = names.size();
+    for (const std::wstring& name : names) {
         output.Out(MakePrintableLine(name) + L"\n");
         KReg subkey;
-        const LONG sub = win32.RegOpenKeyExW(key.key, name, 0, KEY_READ, &subkey.key);
+        const LONG sub = win32.RegOpenKeyExW(key.key, name.c_str(), 0, KEY_READ, &subkey.key);
         if (sub != ERROR_SUCCESS) {
             output.Out(L"  (" + ExplainError(static_cast<DWORD>(sub)) + L")\n");
             continue;
         }
         ListValues(subkey.key, output);
+    }
+    if (enumerated != ERROR_SUCCESS) {
+        output.Err(FormatFailure(L"cannot enumerate hotkey " + std::to_wstring(count),
+                                 static_cast<DWORD>(enumerated)));
+        return kExitFailed;
     }
     if (count == 0) {
         output.Out(L"no hotkeys: " + QualifyMachinePath(kHotkeyKeyPath) + L" has no subkeys\n");

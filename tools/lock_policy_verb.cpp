@@ -3,6 +3,7 @@
 #include "common/handles.h"
 #include "common/lock_policy.h"
 #include "common/profile_lock_policy.h"
+#include "common/registry_reading.h"
 #include "tools/ctl_messages.h"
 #include "tools/registry_values.h"
 
@@ -87,16 +88,8 @@ bool ReadConsoleUserLockPolicy(std::wstring& user, LockPolicyReading& reading)
 
     KReg key;
     reading.result = win32.RegOpenKeyExW(HKEY_USERS, path, 0, KEY_QUERY_VALUE, &key.key);
-    DWORD size = 0;
     if (reading.result == ERROR_SUCCESS) {
-        reading.result =
-            win32.RegQueryValueExW(key.key, kDisableLockWorkstation, nullptr, &reading.type, nullptr, &size);
-    }
-    if (reading.result == ERROR_SUCCESS) {
-        reading.data.resize(size);
-        reading.result = win32.RegQueryValueExW(key.key, kDisableLockWorkstation, nullptr, &reading.type,
-                                                reading.data.data(), &size);
-        reading.data.resize(size);
+        reading.result = ReadRegistryValue(key.key, kDisableLockWorkstation, reading.type, reading.data);
     }
     return true;
 }

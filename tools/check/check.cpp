@@ -19,18 +19,10 @@ StoredValue ReadStored(HKEY key, const wchar_t* name)
 {
     StoredValue stored;
     DWORD type = 0;
-    DWORD size = 0;
-    if (win32.RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
-        return stored;
+    if (ReadRegistryValue(key, name, type, stored.data) == ERROR_SUCCESS) {
+        stored.present = true;
+        stored.type = type;
     }
-    stored.data.resize(size);
-    if (win32.RegQueryValueExW(key, name, nullptr, &type, stored.data.data(), &size) != ERROR_SUCCESS) {
-        stored.data.clear();
-        return stored;
-    }
-    stored.data.resize(size);
-    stored.present = true;
-    stored.type = type;
     return stored;
 }
 
