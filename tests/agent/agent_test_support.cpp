@@ -79,52 +79,37 @@ ActionLog::ActionLog()
         return previousSetValue(key, name, reserved, type, data, size);
     });
 
-    static const SC_HANDLE kManager = reinterpret_cast<SC_HANDLE>(0x5C01);
-    static const SC_HANDLE kService = reinterpret_cast<SC_HANDLE>(0x5C02);
-    substitutes_.Replace(&Win32Api::OpenSCManagerW, [this](LPCWSTR machine, LPCWSTR database, DWORD access) {
-        EXPECT_EQ(machine, nullptr);
-        EXPECT_EQ(database, nullptr);
-        EXPECT_EQ(access, static_cast<DWORD>(SC_MANAGER_CONNECT));
-        if (!managerOpens) {
-            ::SetLastError(ERROR_ACCESS_DENIED);
-            return SC_HANDLE{};
+    // TarnwickSvc in the service manager in memory; its controls join the log.
+    serviceManager_.managerAccess = {SC_MANAGER_CONNECT};
+    serviceManager_.onCall = [this](const std::string& call) {
+        const std::string control = "control ";
+        if (call.compare(0, control.size(), control) == 0) {
+            entries.push_back("service " + call.substr(0, call.rfind(' ')));
         }
-        ++serviceHandlesOpen;
-        return kManager;
+    };
+    const auto openManager = win32.OpenSCManagerW;
+    substitutes_.Replace(&Win32Api::OpenSCManagerW, [this, openManager](LPCWSTR machine, LPCWSTR database,
+                                                                        DWORD access) {
+        ApplyServiceChoice();
+        return openManager(machine, database, access);
     });
-    substitutes_.Replace(&Win32Api::OpenServiceW, [this](SC_HANDLE manager, LPCWSTR name, DWORD access) {
-        EXPECT_EQ(manager, kManager);
+    const auto openService = win32.OpenServiceW;
+    substitutes_.Replace(&Win32Api::OpenServiceW, [openService](SC_HANDLE manager, LPCWSTR name, DWORD access) {
         EXPECT_STREQ(name, L"TarnwickSvc");
         EXPECT_EQ(access, static_cast<DWORD>(SERVICE_USER_DEFINED_CONTROL)) << "no more than the control needs";
-        if (service == Service::NotInstalled) {
-            ::SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
-            return SC_HANDLE{};
-        }
-        ++serviceHandlesOpen;
-        serviceOpen_ = true;
-        return kService;
-    });
-    substitutes_.Replace(&Win32Api::ControlService, [this](SC_HANDLE handle, DWORD control, LPSERVICE_STATUS status) {
-        EXPECT_EQ(handle, kService);
-        EXPECT_NE(status, nullptr);
-        entries.push_back("service control " + std::to_string(control));
-        if (service != Service::Takes) {
-            ::SetLastError(ERROR_INVALID_SERVICE_CONTROL);
-            return FALSE;
-        }
-        return TRUE;
-    });
-    substitutes_.Replace(&Win32Api::CloseServiceHandle, [this](SC_HANDLE handle) {
-        EXPECT_TRUE(handle == kManager || handle == kService);
-        if (handle == kService) {
-            serviceOpen_ = false;
-        } else {
-            EXPECT_FALSE(serviceOpen_) << "the manager closed before the service opened through it";
-        }
-        --serviceHandlesOpen;
-        return TRUE;
+        return openService(manager, name, access);
     });
     names_[nullptr] = "null";
+}
+
+void ActionLog::ApplyServiceChoice()
+{
+    serviceManager_.managerOpens = managerOpens;
+    serviceManager_.services.clear();
+    if (service != Service::NotInstalled) {
+        FakeService& svc = serviceManager_.services[L"TarnwickSvc"];
+        svc.controlError = service == Service::Takes ? 0 : ERROR_INVALID_SERVICE_CONTROL;
+    }
 }
 
 std::string ActionLog::WindowName(HWND window) const

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/win32_api.h"
+#include "tests/support/fake_service_manager.h"
 
 #include <map>
 #include <string>
@@ -42,14 +43,18 @@ public:
     bool managerOpens = true;
     // Service-manager handles opened and not closed; closing a manager
     // while a service opened through it is open fails the test.
-    int serviceHandlesOpen = 0;
+    int ServiceHandlesOpen() const { return static_cast<int>(serviceManager_.OpenHandles()); }
 
 private:
     std::string WindowName(HWND window) const;
+    // The choice of `service` and `managerOpens`, given to the service
+    // manager in memory when the manager is opened.
+    void ApplyServiceChoice();
 
+    // Before the substitutes: they wrap its calls, and are put back first.
+    FakeServiceManager serviceManager_{FakeServiceManagerParts::ServicesOnly};
     KWin32Substitutes substitutes_;
     std::map<HWND, std::string> names_;
-    bool serviceOpen_ = false;
 };
 
 // A window tree in the test process. Windows are hidden, so they never take

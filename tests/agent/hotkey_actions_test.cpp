@@ -218,7 +218,7 @@ TEST_F(HotkeyActions, LocalCtrlAltDelGoesThroughTheServiceAndFallsBackToTheKeys)
         FakeDesktop desktop({L"Default", L"Winlogon"});
         HandleHotkey(c.hotkey);
         EXPECT_THAT(caseLog.entries, ElementsAreArray(c.expected));
-        EXPECT_EQ(caseLog.serviceHandlesOpen, 0) << "every service-manager handle closed";
+        EXPECT_EQ(caseLog.ServiceHandlesOpen(), 0) << "every service-manager handle closed";
         EXPECT_EQ(PolicyValue(), 1);
     }
 }

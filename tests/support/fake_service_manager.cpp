@@ -11,18 +11,27 @@ const HANDLE kFakeProcessHeap = reinterpret_cast<HANDLE>(0x4EA9);
 
 }  // namespace
 
-FakeServiceManager::FakeServiceManager()
+FakeServiceManager::FakeServiceManager(FakeServiceManagerParts parts)
 {
-    substitutes_.Replace(&Win32Api::GetTickCount, [this]() { return now; });
-    substitutes_.Replace(&Win32Api::Sleep, [this](DWORD ms) {
-        calls.push_back("sleep " + std::to_string(ms));
-        sleeps.push_back(ms);
-        now += ms;
-    });
+    SubstituteServiceCalls();
+    if (parts == FakeServiceManagerParts::All) {
+        SubstituteClockHeapAndDescriptors();
+    }
+}
 
+void FakeServiceManager::Note(const std::string& call)
+{
+    calls.push_back(call);
+    if (onCall) {
+        onCall(call);
+    }
+}
+
+void FakeServiceManager::SubstituteServiceCalls()
+{
     substitutes_.Replace(&Win32Api::OpenSCManagerW,
                          [this](LPCWSTR machine, LPCWSTR database, DWORD access) -> SC_HANDLE {
-        calls.push_back("open manager");
+        Note("open manager");
         EXPECT_EQ(machine, nullptr);
         EXPECT_EQ(database, nullptr);
         EXPECT_EQ(managerAccess.count(access), 1u) << "the manager opened with access " << access;
@@ -34,7 +43,7 @@ FakeServiceManager::FakeServiceManager()
     });
 
     substitutes_.Replace(&Win32Api::OpenServiceW, [this](SC_HANDLE manager, LPCWSTR name, DWORD access) -> SC_HANDLE {
-        calls.push_back("open " + Narrow(name));
+        Note("open " + Narrow(name));
         const OpenHandle* owner = Find(manager);
         EXPECT_TRUE(owner != nullptr && owner->isManager) << "opened through a handle that is no open manager";
         openAccess[name] = access;
@@ -50,7 +59,7 @@ FakeServiceManager::FakeServiceManager()
                          [this](SC_HANDLE manager, LPCWSTR name, LPCWSTR displayName, DWORD access, DWORD type,
                                 DWORD start, DWORD errorControl, LPCWSTR binaryPath, LPCWSTR group, LPDWORD tag,
                                 LPCWSTR dependencies, LPCWSTR account, LPCWSTR password) -> SC_HANDLE {
-        calls.push_back("create " + Narrow(name));
+        Note("create " + Narrow(name));
         const OpenHandle* owner = Find(manager);
         EXPECT_TRUE(owner != nullptr && owner->isManager) << "created through a handle that is no open manager";
         creates.push_back({name, displayName ? displayName : L"(null)", access, type, start, errorControl,
@@ -69,7 +78,7 @@ FakeServiceManager::FakeServiceManager()
 
     substitutes_.Replace(&Win32Api::StartServiceW, [this](SC_HANDLE handle, DWORD argc, LPCWSTR* argv) -> BOOL {
         FakeService* service = ServiceOf(handle);
-        calls.push_back("start " + Narrow(Find(handle) ? Find(handle)->name : L"?"));
+        Note("start " + Narrow(Find(handle) ? Find(handle)->name : L"?"));
         EXPECT_EQ(argc, 0u);
         EXPECT_EQ(argv, nullptr);
         if (service == nullptr || service->startError != 0) {
@@ -85,7 +94,7 @@ FakeServiceManager::FakeServiceManager()
     substitutes_.Replace(&Win32Api::QueryServiceConfigW, [this](SC_HANDLE handle, LPQUERY_SERVICE_CONFIGW config,
                                                                  DWORD size, LPDWORD needed) -> BOOL {
         FakeService* service = ServiceOf(handle);
-        calls.push_back("config " + Narrow(Find(handle) ? Find(handle)->name : L"?"));
+        Note("config " + Narrow(Find(handle) ? Find(handle)->name : L"?"));
         if (service == nullptr || service->configFails) {
             ::SetLastError(service == nullptr ? ERROR_INVALID_HANDLE : ERROR_ACCESS_DENIED);
             return FALSE;
@@ -109,7 +118,7 @@ FakeServiceManager::FakeServiceManager()
     substitutes_.Replace(&Win32Api::QueryServiceStatusEx, [this](SC_HANDLE handle, SC_STATUS_TYPE level, LPBYTE buffer,
                                                                   DWORD size, LPDWORD needed) -> BOOL {
         FakeService* service = ServiceOf(handle);
-        calls.push_back("query " + Narrow(Find(handle) ? Find(handle)->name : L"?"));
+        Note("query " + Narrow(Find(handle) ? Find(handle)->name : L"?"));
         now += queryCostMs;
         if (++queries_ > kMaxQueries) {
             // A loop that never ends: fail the test and end the loop.
@@ -142,8 +151,19 @@ FakeServiceManager::FakeServiceManager()
     substitutes_.Replace(&Win32Api::ControlService,
                          [this](SC_HANDLE handle, DWORD control, LPSERVICE_STATUS status) -> BOOL {
         FakeService* service = ServiceOf(handle);
-        calls.push_back((control == SERVICE_CONTROL_STOP ? "stop " : "control ") +
-                        Narrow(Find(handle) ? Find(handle)->name : L"?"));
+        const std::string name = Narrow(Find(handle) ? Find(handle)->name : L"?");
+        if (control != SERVICE_CONTROL_STOP) {
+            Note("control " + std::to_string(control) + " " + name);
+            if (service == nullptr || service->controlError != 0) {
+                ::SetLastError(service == nullptr ? ERROR_INVALID_HANDLE : service->controlError);
+                return FALSE;
+            }
+            *status = SERVICE_STATUS{};
+            status->dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+            status->dwCurrentState = SERVICE_RUNNING;
+            return TRUE;
+        }
+        Note("stop " + name);
         if (service == nullptr || !service->acceptsStop) {
             ::SetLastError(service == nullptr ? ERROR_INVALID_HANDLE : ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
             return FALSE;
@@ -159,7 +179,7 @@ FakeServiceManager::FakeServiceManager()
                          [this](SC_HANDLE handle, DWORD state, LPENUM_SERVICE_STATUSW buffer, DWORD size,
                                 LPDWORD needed, LPDWORD count) -> BOOL {
         FakeService* service = ServiceOf(handle);
-        calls.push_back("enum " + Narrow(Find(handle) ? Find(handle)->name : L"?"));
+        Note("enum " + Narrow(Find(handle) ? Find(handle)->name : L"?"));
         EXPECT_EQ(state, static_cast<DWORD>(SERVICE_ACTIVE));
         *count = 0;
         if (service == nullptr) {
@@ -185,7 +205,7 @@ FakeServiceManager::FakeServiceManager()
 
     substitutes_.Replace(&Win32Api::DeleteService, [this](SC_HANDLE handle) -> BOOL {
         FakeService* service = ServiceOf(handle);
-        calls.push_back("delete " + Narrow(Find(handle) ? Find(handle)->name : L"?"));
+        Note("delete " + Narrow(Find(handle) ? Find(handle)->name : L"?"));
         if (service == nullptr || service->deleteFails) {
             ::SetLastError(service == nullptr ? ERROR_INVALID_HANDLE : ERROR_SERVICE_MARKED_FOR_DELETE);
             return FALSE;
@@ -193,30 +213,11 @@ FakeServiceManager::FakeServiceManager()
         return TRUE;
     });
 
-    // Descriptors are converted for real; the fake sees that each is given
-    // back, and keeps what is set as text.
-    substitutes_.Replace(&Win32Api::ConvertStringSecurityDescriptorToSecurityDescriptorW,
-                         [this](LPCWSTR text, DWORD revision, PSECURITY_DESCRIPTOR* descriptor, PULONG size) -> BOOL {
-        calls.push_back("convert");
-        const BOOL converted = ::ConvertStringSecurityDescriptorToSecurityDescriptorW(text, revision, descriptor, size);
-        if (converted) {
-            descriptors_.insert(*descriptor);
-        }
-        return converted;
-    });
-    const auto localFree = win32.LocalFree;
-    substitutes_.Replace(&Win32Api::LocalFree, [this, localFree](HLOCAL block) -> HLOCAL {
-        if (descriptors_.erase(block) == 1) {
-            calls.push_back("free descriptor");
-            return ::LocalFree(block);
-        }
-        return localFree(block);
-    });
     substitutes_.Replace(&Win32Api::SetServiceObjectSecurity,
                          [this](SC_HANDLE handle, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR descriptor) -> BOOL {
         FakeService* service = ServiceOf(handle);
         const std::wstring name = Find(handle) ? Find(handle)->name : L"?";
-        calls.push_back("secure " + Narrow(name));
+        Note("secure " + Narrow(name));
         EXPECT_EQ(what, static_cast<SECURITY_INFORMATION>(DACL_SECURITY_INFORMATION));
         if (service == nullptr || securityFails) {
             ::SetLastError(service == nullptr ? ERROR_INVALID_HANDLE : ERROR_ACCESS_DENIED);
@@ -237,22 +238,51 @@ FakeServiceManager::FakeServiceManager()
             return FALSE;
         }
         if (found->second.isManager) {
-            calls.push_back("close manager");
+            Note("close manager");
             for (const auto& entry : open_) {
                 EXPECT_FALSE(!entry.second.isManager && entry.second.manager == handle)
                     << "manager closed while " << Narrow(entry.second.name) << " is still open";
             }
         } else {
-            calls.push_back("close " + Narrow(found->second.name));
+            Note("close " + Narrow(found->second.name));
         }
         open_.erase(found);
         return TRUE;
     });
+}
 
+void FakeServiceManager::SubstituteClockHeapAndDescriptors()
+{
+    substitutes_.Replace(&Win32Api::GetTickCount, [this]() { return now; });
+    substitutes_.Replace(&Win32Api::Sleep, [this](DWORD ms) {
+        Note("sleep " + std::to_string(ms));
+        sleeps.push_back(ms);
+        now += ms;
+    });
+
+    // Descriptors are converted for real; the fake sees that each is given
+    // back, and keeps what is set as text.
+    substitutes_.Replace(&Win32Api::ConvertStringSecurityDescriptorToSecurityDescriptorW,
+                         [this](LPCWSTR text, DWORD revision, PSECURITY_DESCRIPTOR* descriptor, PULONG size) -> BOOL {
+        Note("convert");
+        const BOOL converted = ::ConvertStringSecurityDescriptorToSecurityDescriptorW(text, revision, descriptor, size);
+        if (converted) {
+            descriptors_.insert(*descriptor);
+        }
+        return converted;
+    });
+    const auto localFree = win32.LocalFree;
+    substitutes_.Replace(&Win32Api::LocalFree, [this, localFree](HLOCAL block) -> HLOCAL {
+        if (descriptors_.erase(block) == 1) {
+            Note("free descriptor");
+            return ::LocalFree(block);
+        }
+        return localFree(block);
+    });
     // The process heap is one of its own: blocks come from the real one.
     substitutes_.Replace(&Win32Api::GetProcessHeap, []() { return kFakeProcessHeap; });
     substitutes_.Replace(&Win32Api::HeapAlloc, [this](HANDLE heap, DWORD flags, SIZE_T bytes) -> LPVOID {
-        calls.push_back("alloc");
+        Note("alloc");
         EXPECT_EQ(heap, kFakeProcessHeap);
         allocations.push_back(bytes);
         allocationFlags.push_back(flags);
@@ -264,7 +294,7 @@ FakeServiceManager::FakeServiceManager()
         return block;
     });
     substitutes_.Replace(&Win32Api::HeapFree, [this](HANDLE heap, DWORD flags, LPVOID block) -> BOOL {
-        calls.push_back("free");
+        Note("free");
         EXPECT_EQ(heap, kFakeProcessHeap);
         EXPECT_EQ(blocks_.erase(block), 1u) << "freeing a block that was not allocated";
         return ::HeapFree(::GetProcessHeap(), flags, block);

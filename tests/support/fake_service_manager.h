@@ -1,6 +1,6 @@
 // A small service control manager in memory, with a virtual clock and a
-// process heap of its own, put into the `win32` seam for the lifetime of the
-// object (what it replaced there is put back when it is destroyed). It keeps
+// process heap of its own (unless it is made with the service manager alone),
+// put into the `win32` seam for the lifetime of the object (what it replaced there is put back when it is destroyed). It keeps
 // a log of the calls made to it and checks on the way that every service
 // handle is closed before the manager handle it was opened through, and,
 // when it is destroyed, that no handle and no heap block is left behind.
@@ -13,6 +13,7 @@
 #include "tests/support/narrow_text.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -41,7 +42,16 @@ struct FakeService {
     DWORD startType = SERVICE_AUTO_START;
     std::wstring imagePath;
     bool configFails = false;  // QueryServiceConfigW fails with ERROR_ACCESS_DENIED
+    // A control other than the stop (a user-defined one): 0 takes it,
+    // anything else is the error that ControlService fails with.
+    DWORD controlError = 0;
 };
+
+// What the fake puts into the seam: the service manager with the clock, the
+// process heap and the conversion of security descriptors (as the
+// command-line mode and the package use them), or the service manager alone
+// for a test that keeps a clock of its own.
+enum class FakeServiceManagerParts { All, ServicesOnly };
 
 struct FakeCreateCall {
     std::wstring name;
@@ -56,7 +66,7 @@ struct FakeCreateCall {
 
 class FakeServiceManager {
 public:
-    FakeServiceManager();
+    explicit FakeServiceManager(FakeServiceManagerParts parts = FakeServiceManagerParts::All);
     ~FakeServiceManager();
     FakeServiceManager(const FakeServiceManager&) = delete;
     FakeServiceManager& operator=(const FakeServiceManager&) = delete;
@@ -73,7 +83,10 @@ public:
     bool securityFails = false;         // SetServiceObjectSecurity fails
 
     // What happened.
-    std::vector<std::string> calls;     // "open manager", "query X", "start X", "stop X", "sleep N", ...
+    std::vector<std::string> calls;     // "open manager", "query X", "start X", "stop X", "control N X", "sleep N", ...
+    // Told of each entry of `calls` as it is made, for a test that keeps one
+    // log of everything.
+    std::function<void(const std::string&)> onCall;
     std::vector<DWORD> sleeps;
     std::map<std::wstring, DWORD> openAccess;  // last access each service was opened with
     std::vector<FakeCreateCall> creates;
@@ -97,6 +110,9 @@ private:
         SC_HANDLE manager;
     };
 
+    void Note(const std::string& call);
+    void SubstituteServiceCalls();
+    void SubstituteClockHeapAndDescriptors();
     SC_HANDLE NewHandle(const OpenHandle& entry);
     const OpenHandle* Find(SC_HANDLE handle) const;
     FakeService* ServiceOf(SC_HANDLE handle);

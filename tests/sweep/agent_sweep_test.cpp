@@ -92,8 +92,8 @@ SweepCase AgentCase(const std::string& name, HWND foreground, const std::wstring
             run.Problem(std::to_string(consoleUser.Unreleased()) +
                         " terminal-services buffer(s) or SID string(s) not freed");
         }
-        if (log.serviceHandlesOpen != 0) {
-            run.Problem(std::to_string(log.serviceHandlesOpen) + " service-manager handle(s) not closed");
+        if (log.ServiceHandlesOpen() != 0) {
+            run.Problem(std::to_string(log.ServiceHandlesOpen()) + " service-manager handle(s) not closed");
         }
         // On every path that wrote 0, the last write is 1, and so is the value.
         std::vector<std::string> writes;

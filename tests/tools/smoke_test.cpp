@@ -6,6 +6,7 @@
 // real files in the temporary folder. The strict mode makes every other
 // Windows call fail the test, so that nothing is synthesised or locked.
 #include "tests/agent/agent_test_support.h"
+#include "tests/support/fake_service_manager.h"
 #include "tests/support/narrow_text.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/strict_win32.h"
@@ -22,8 +23,6 @@
 
 namespace {
 
-const SC_HANDLE kManager = reinterpret_cast<SC_HANDLE>(0x5C01);
-const SC_HANDLE kService = reinterpret_cast<SC_HANDLE>(0x5C02);
 constexpr DWORD kKeyDelayMs = 300;  // from a press until its keys arrive
 
 std::wstring AgentRun()
@@ -104,6 +103,7 @@ public:
 
     int Run()
     {
+        services_.services[L"TarnwickSvcTest"].replies = {{serviceState, 0}};
         KCollectedOutput output;
         const int exitCode = RunSmoke(L"TarnwickSvcTest", output);
         out = output.out;
@@ -133,19 +133,7 @@ public:
 private:
     void Substitute()
     {
-        win32.OpenSCManagerW = [](LPCWSTR, LPCWSTR, DWORD) { return kManager; };
-        win32.OpenServiceW = [](SC_HANDLE manager, LPCWSTR name, DWORD) -> SC_HANDLE {
-            EXPECT_EQ(manager, kManager);
-            EXPECT_STREQ(name, L"TarnwickSvcTest");
-            return kService;
-        };
-        win32.QueryServiceStatusEx = [this](SC_HANDLE, SC_STATUS_TYPE, LPBYTE buffer, DWORD, LPDWORD) -> BOOL {
-            auto* status = reinterpret_cast<SERVICE_STATUS_PROCESS*>(buffer);
-            *status = {};
-            status->dwCurrentState = serviceState;
-            return TRUE;
-        };
-        win32.CloseServiceHandle = [](SC_HANDLE) { return TRUE; };
+        services_.managerAccess = {SC_MANAGER_CONNECT};
 
         win32.OpenEventW = [this](DWORD access, BOOL, LPCWSTR name) -> HANDLE {
             EXPECT_EQ(access, static_cast<DWORD>(EVENT_MODIFY_STATE));
@@ -251,6 +239,7 @@ private:
 
     RegistrySandbox sandbox_;
     KStrictWin32Override api_;
+    FakeServiceManager services_{FakeServiceManagerParts::ServicesOnly};
     TestWindows client_;
     TestWindows other_;
     std::map<HANDLE, std::wstring> events_;
