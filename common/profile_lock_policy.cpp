@@ -117,52 +117,10 @@ private:
     bool loaded_ = false;
 };
 
-// The value below the root of a user's hive: 1 goes to 0, anything else
-// stays.
+// The value below the root of a user's hive.
 void LowerInHive(HKEY hive, ProfileReset& reset)
 {
-    const std::wstring value = L"\"" + std::wstring(kDisableLockWorkstation) + L"\"";
-    KReg key;
-    LONG result = win32.RegOpenKeyExW(hive, kPolicySystemKey, 0, KEY_QUERY_VALUE, &key.key);
-    if (result == ERROR_FILE_NOT_FOUND) {
-        reset.outcome = ProfileOutcome::Absent;
-        return;
-    }
-    if (result != ERROR_SUCCESS) {
-        Skip(reset, L"cannot open its key " + std::wstring(kPolicySystemKey), result);
-        return;
-    }
-    DWORD type = 0;
-    BYTE data[sizeof(DWORD)] = {};
-    DWORD size = sizeof(data);
-    result = win32.RegQueryValueExW(key.key, kDisableLockWorkstation, nullptr, &type, data, &size);
-    if (result == ERROR_FILE_NOT_FOUND) {
-        reset.outcome = ProfileOutcome::Absent;
-        return;
-    }
-    if (result == ERROR_MORE_DATA || (result == ERROR_SUCCESS && !IsLockPolicyOne(type, data, size))) {
-        reset.outcome = ProfileOutcome::NotOne;
-        return;
-    }
-    if (result != ERROR_SUCCESS) {
-        Skip(reset, L"cannot read " + value, result);
-        return;
-    }
-    key.Close();
-    result = win32.RegOpenKeyExW(hive, kPolicySystemKey, 0, KEY_SET_VALUE, &key.key);
-    if (result != ERROR_SUCCESS) {
-        Skip(reset, L"cannot open its key " + std::wstring(kPolicySystemKey) + L" for writing", result);
-        return;
-    }
-    const DWORD zero = 0;
-    result = win32.RegSetValueExW(key.key, kDisableLockWorkstation, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&zero),
-                                  sizeof(zero));
-    if (result != ERROR_SUCCESS) {
-        Skip(reset, L"cannot write " + value, result);
-        return;
-    }
-    win32.RegFlushKey(key.key);
-    reset.outcome = ProfileOutcome::Lowered;
+    LowerLockPolicyValue(hive, kPolicySystemKey, reset);
 }
 
 // The profile's folder from its "ProfileImagePath" (REG_EXPAND_SZ, expanded;
@@ -300,4 +258,50 @@ ProfilesReset LowerLockPolicyOfEveryProfile()
         }
     }
     return result;
+}
+
+void LowerLockPolicyValue(HKEY root, const wchar_t* keyPath, ProfileReset& reset)
+{
+    const std::wstring value = L"\"" + std::wstring(kDisableLockWorkstation) + L"\"";
+    KReg key;
+    LONG result = win32.RegOpenKeyExW(root, keyPath, 0, KEY_QUERY_VALUE, &key.key);
+    if (result == ERROR_FILE_NOT_FOUND) {
+        reset.outcome = ProfileOutcome::Absent;
+        return;
+    }
+    if (result != ERROR_SUCCESS) {
+        Skip(reset, L"cannot open its key " + std::wstring(kPolicySystemKey), result);
+        return;
+    }
+    DWORD type = 0;
+    BYTE data[sizeof(DWORD)] = {};
+    DWORD size = sizeof(data);
+    result = win32.RegQueryValueExW(key.key, kDisableLockWorkstation, nullptr, &type, data, &size);
+    if (result == ERROR_FILE_NOT_FOUND) {
+        reset.outcome = ProfileOutcome::Absent;
+        return;
+    }
+    if (result == ERROR_MORE_DATA || (result == ERROR_SUCCESS && !IsLockPolicyOne(type, data, size))) {
+        reset.outcome = ProfileOutcome::NotOne;
+        return;
+    }
+    if (result != ERROR_SUCCESS) {
+        Skip(reset, L"cannot read " + value, result);
+        return;
+    }
+    key.Close();
+    result = win32.RegOpenKeyExW(root, keyPath, 0, KEY_SET_VALUE, &key.key);
+    if (result != ERROR_SUCCESS) {
+        Skip(reset, L"cannot open its key " + std::wstring(kPolicySystemKey) + L" for writing", result);
+        return;
+    }
+    const DWORD zero = 0;
+    result = win32.RegSetValueExW(key.key, kDisableLockWorkstation, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&zero),
+                                  sizeof(zero));
+    if (result != ERROR_SUCCESS) {
+        Skip(reset, L"cannot write " + value, result);
+        return;
+    }
+    win32.RegFlushKey(key.key);
+    reset.outcome = ProfileOutcome::Lowered;
 }

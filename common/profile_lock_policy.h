@@ -20,3 +20,8 @@
 // that runs out escapes as std::bad_alloc, after every hive loaded here has
 // been unloaded and the privileges put back.
 ProfilesReset LowerLockPolicyOfEveryProfile();
+
+// A "DisableLockWorkstation" of 1 in `keyPath` below `root` (a user's policy
+// key) goes to 0; anything else stays. `reset.outcome` tells what was done,
+// and `failure` and `error` which step failed.
+void LowerLockPolicyValue(HKEY root, const wchar_t* keyPath, ProfileReset& reset);

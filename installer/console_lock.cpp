@@ -2,6 +2,7 @@
 
 #include "common/handles.h"
 #include "common/lock_policy.h"
+#include "common/profile_lock_policy.h"
 #include "common/profile_reset_rules.h"
 #include "service/install.h"
 #include "tools/ctl_messages.h"
@@ -17,51 +18,7 @@ void LowerConsoleUsersValue(ProfileReset& reset)
 {
     wchar_t path[kLockPolicyPathChars] = {};
     FormatLockPolicyKeyPath(reset.sid.c_str(), path);
-    KReg key;
-    LONG result = win32.RegOpenKeyExW(HKEY_USERS, path, 0, KEY_QUERY_VALUE, &key.key);
-    if (result == ERROR_FILE_NOT_FOUND) {
-        reset.outcome = ProfileOutcome::Absent;
-        return;
-    }
-    if (result != ERROR_SUCCESS) {
-        reset.failure = L"cannot open its key " + std::wstring(kPolicySystemKey);
-        reset.error = static_cast<std::uint32_t>(result);
-        return;
-    }
-    DWORD type = REG_NONE;
-    BYTE data[sizeof(DWORD)] = {};
-    DWORD size = sizeof(data);
-    result = win32.RegQueryValueExW(key.key, kDisableLockWorkstation, nullptr, &type, data, &size);
-    key.Close();
-    if (result == ERROR_FILE_NOT_FOUND) {
-        reset.outcome = ProfileOutcome::Absent;
-        return;
-    }
-    if (result == ERROR_MORE_DATA || (result == ERROR_SUCCESS && !IsLockPolicyOne(type, data, size))) {
-        reset.outcome = ProfileOutcome::NotOne;
-        return;
-    }
-    if (result != ERROR_SUCCESS) {
-        reset.failure = L"cannot read \"" + std::wstring(kDisableLockWorkstation) + L"\"";
-        reset.error = static_cast<std::uint32_t>(result);
-        return;
-    }
-    result = win32.RegOpenKeyExW(HKEY_USERS, path, 0, KEY_SET_VALUE, &key.key);
-    if (result != ERROR_SUCCESS) {
-        reset.failure = L"cannot open its key " + std::wstring(kPolicySystemKey) + L" for writing";
-        reset.error = static_cast<std::uint32_t>(result);
-        return;
-    }
-    const DWORD zero = 0;
-    result = win32.RegSetValueExW(key.key, kDisableLockWorkstation, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&zero),
-                                  sizeof(zero));
-    if (result != ERROR_SUCCESS) {
-        reset.failure = L"cannot write \"" + std::wstring(kDisableLockWorkstation) + L"\"";
-        reset.error = static_cast<std::uint32_t>(result);
-        return;
-    }
-    win32.RegFlushKey(key.key);
-    reset.outcome = ProfileOutcome::Lowered;
+    LowerLockPolicyValue(HKEY_USERS, path, reset);
 }
 
 }  // namespace
